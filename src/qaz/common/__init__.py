@@ -1,0 +1,1 @@
+"""Small shared layer: configuration, string enumerators, logging, progress, files, text."""

@@ -1,0 +1,4 @@
+"""Native string enumerator."""
+from qaz.common._vocab import StringEnumerator
+
+__all__ = ["StringEnumerator"]
