@@ -1,0 +1,372 @@
+"""Training and scoring drivers of the alignment models, and their command lines.
+
+``emcore`` imports this module at the end of its initialisation and
+re-exports the public names, so scripts reach them as
+``qaz.smt.align.emcore.train_emcore`` and so on.  The model classes live in
+``emlex`` and ``empos``, which themselves import ``emcore``: they are imported
+inside the functions, never at module level.
+
+Each driver has a private twin returning an exit status (0 done, 1 the
+guarded work raised and was logged, 2 the configuration was rejected); the
+public drivers keep their boolean results and the command entries turn the
+status into the process exit code.
+"""
+
+import argparse
+import sys
+
+from qaz.common import logging
+from qaz.common.config import Config
+from qaz.smt.align._constants import ITERATION_LIMIT, NBEST, THRESHOLD
+
+__all__ = [
+    "create_train_parser",
+    "check_train_config",
+    "train_emcore",
+    "train_model",
+    "main_train",
+    "create_score_parser",
+    "check_test_config",
+    "score_ibm_model",
+    "score_model",
+    "main_score",
+]
+
+logger = logging.getColorLogger("qaz.smt.align.emcore")
+dprint = logger.debug_print
+
+# Exit statuses of the two commands.
+EXIT_OK = 0
+EXIT_FAILED = 1  # training or scoring raised; the error was logged
+EXIT_REJECTED = 2  # the configuration check failed
+
+# Logger names configured by the training runner when emcore is imported.
+_TRAIN_LOGGERS = ["qaz.smt.align.emcore", "__main__"]
+# ... and by the scoring runner.
+_SCORE_LOGGERS = ["qaz", "__main__"]
+
+
+# ---------------------------------------------------------------------------
+# Shared command-line arguments
+
+
+def _add_corpus_arguments(parser):
+    parser.add_argument(
+        "src_path",
+        metavar="src_path (in)",
+        type=str,
+        help="file containing source-side lines of parallel text",
+    )
+    parser.add_argument(
+        "trg_path",
+        type=str,
+        help="file containing target-side lines of parallel text",
+    )
+
+
+def _add_output_options(parser):
+    parser.add_argument(
+        "--save-scores",
+        "--scores",
+        "-s",
+        dest="save_scores",
+        type=str,
+        default=None,
+        help="output file to save entropy of each alignment",
+    )
+    parser.add_argument(
+        "--decode-align",
+        "--decode",
+        "-d",
+        dest="decode_align",
+        type=str,
+        default=None,
+        help="output file to save decoded alignment each alignment",
+    )
+
+
+def _add_mode_flags(parser):
+    parser.add_argument(
+        "--character",
+        "-c",
+        dest="character",
+        action="store_true",
+        help="chacacter based alignment mode",
+    )
+    parser.add_argument(
+        "--debug", "-D", dest="debug", action="store_true", help="debug mode"
+    )
+    parser.add_argument(
+        "--quiet",
+        "-q",
+        dest="quiet",
+        action="store_true",
+        help="not showing staging log",
+    )
+
+
+# ---------------------------------------------------------------------------
+# Training
+
+
+def create_train_parser():
+    """The argument parser of the training command."""
+    parser = argparse.ArgumentParser()
+    _add_corpus_arguments(parser)
+    parser.add_argument(
+        "save_trans_path",
+        type=str,
+        help="output file to save translation probabilities",
+    )
+    parser.add_argument(
+        "save_align_path",
+        type=str,
+        nargs="?",
+        default=None,
+        help="output file to save alignment probabilities",
+    )
+    _add_output_options(parser)
+    parser.add_argument(
+        "--iteration-limit",
+        "-I",
+        dest="iteration_limit",
+        type=int,
+        default=ITERATION_LIMIT,
+        help="maximum iteration number of EM algorithm (default: %(default)s)",
+    )
+    parser.add_argument(
+        "--threshold",
+        "-t",
+        dest="threshold",
+        type=float,
+        default=THRESHOLD,
+        help="threshold of translation distribution to save",
+    )
+    parser.add_argument(
+        "--nbest",
+        "-n",
+        dest="nbest",
+        type=int,
+        default=NBEST,
+        help='limit number of records to save, taking top-n of "p(trg|src)"',
+    )
+    _add_mode_flags(parser)
+    return parser
+
+
+def check_train_config(conf):
+    """Log the configuration at debug level; training accepts every configuration."""
+    logger.debug("conf => {!r}".format(conf))
+    return True
+
+
+def _train_emcore(conf, others):
+    """Train Model 1 then Model 2 and write the requested files; returns an exit status."""
+    from qaz.smt.align import emlex, empos
+
+    conf = Config(conf)
+    conf.update(others)
+    if not check_train_config(conf):
+        return EXIT_REJECTED
+    trainer = empos.Model2Trainer(conf, **others)
+    character_based = conf.get("character_based", False)
+
+    status = EXIT_OK
+    try:
+        iteration_limit = conf.data.iteration_limit
+        # Both loops run on the one Model2Trainer: the Model 1 loop trains the
+        # translation table from the uniform start, the Model 2 loop goes on
+        # from there with the (still uniform) alignment table.
+        emlex.Model1Trainer._train(trainer, iteration_limit)
+        empos.Model2Trainer._train(trainer, iteration_limit)
+    except KeyboardInterrupt:
+        logger.warning("interuppted by keyboard")
+        logger.info("forcing to dump alignments and scores")
+        status = EXIT_FAILED
+    except Exception as e:
+        # Whatever was trained so far is still written below.
+        logger.exception(e)
+        status = EXIT_FAILED
+
+    # Errors while writing are not caught: the caller sees them.
+    logger.info("----")
+    trainer._save_trans_dist(conf.data.save_trans_path, conf.data.threshold, conf.data.nbest)
+    save_align_path = conf.get("save_align_path")
+    if save_align_path:
+        trainer._save_align_dist(save_align_path, conf.data.threshold)
+    save_scores = conf.get("save_scores")
+    if save_scores:
+        trainer._model._calc_and_save_scores(save_scores, trainer._sent_pairs, character_based)
+    decode_align = conf.get("decode_align")
+    if decode_align:
+        trainer._model._decode_and_save_align(decode_align, trainer._sent_pairs, character_based)
+    return status
+
+
+def train_emcore(conf, **others):
+    """Train IBM Model 1 then Model 2 as ``conf`` says and write the result files.
+
+    Returns False when the configuration is rejected, True otherwise (also
+    when training was interrupted or failed: the failure is logged and what
+    was trained is written all the same).
+    """
+    return _train_emcore(conf, others) != EXIT_REJECTED
+
+
+def _train_model(parser, train_func, logger_names):
+    """Parse the command line, configure logging and run ``train_func``; returns its result."""
+    args = parser.parse_args()
+    conf = Config(vars(args))
+    with logging.using_config(logger_names, debug=args.debug, quiet=args.quiet):
+        dprint(args)
+        dprint(conf)
+        return train_func(conf)
+
+
+def train_model(parser, train_func):
+    """Generic command-line runner of a training function; returns None."""
+    _train_model(parser, train_func, list(_TRAIN_LOGGERS))
+
+
+def _train_status(conf):
+    return _train_emcore(conf, {})
+
+
+def _main_train(logger_names):
+    status = _train_model(create_train_parser(), _train_status, logger_names)
+    if status:
+        sys.exit(status)
+
+
+def main_train():
+    """Entry of the training command."""
+    _main_train(list(_TRAIN_LOGGERS))
+
+
+def _run_as_main():
+    """Training entry when ``emcore`` runs as the main program (``python -m``).
+
+    The module is then named "__main__", which gives the two logger names
+    below; the package's own top-level logger is configured as well so that
+    ``--quiet`` and ``--debug`` also reach the messages of the training code.
+    """
+    _main_train(["__main__", "__main__", "qaz"])
+
+
+# ---------------------------------------------------------------------------
+# Scoring
+
+
+def create_score_parser():
+    """The argument parser of the scoring command."""
+    parser = argparse.ArgumentParser()
+    _add_corpus_arguments(parser)
+    parser.add_argument(
+        "trans_path",
+        type=str,
+        help="path to load trained translation probabilities",
+    )
+    parser.add_argument(
+        "align_path",
+        type=str,
+        nargs="?",
+        default=None,
+        help="path to load trained alignment probabilities",
+    )
+    _add_output_options(parser)
+    _add_mode_flags(parser)
+    return parser
+
+
+def check_test_config(conf):
+    """True when at least one scoring output is requested; the reason is logged otherwise."""
+    logger.debug("conf => {!r}".format(conf))
+    if not conf.get("save_scores", None) and not conf.get("decode_align", None):
+        logger.error("At least one of following arguments is necessary:")
+        logger.error("* --save-scores | --scores | -s")
+        logger.error("* --decode-align | --decode | -d")
+        return False
+    return True
+
+
+def _score_ibm_model(conf, others):
+    """Load the stored tables, then score and/or decode the corpus; returns an exit status."""
+    from qaz.smt.align import empos
+
+    conf = Config(conf)
+    conf.update(others)
+    if not check_test_config(conf):
+        return EXIT_REJECTED
+    trainer = empos.Model2Trainer(conf, **others)
+    character_based = bool(conf.get("character", False))
+
+    try:
+        model = trainer._model
+        vocab = model._vocab
+        # The driver keeps its own copy of the pairs; the trainer loads the
+        # corpus once more in setup, with the same ids.
+        sent_pairs = vocab._load_sent_pairs(conf.data.src_path, conf.data.trg_path, character_based)
+        trans_path = conf.data.trans_path
+        # First pass: every word of the table gets an id, so that setup sizes
+        # the translation table for the corpus and the file together.
+        vocab._enter_trans_file_words(trans_path)
+        trainer._setup()
+        logger.info("loading word translation distribution file: {}".format(trans_path))
+        model._load_trans_dist(trans_path)
+        align_path = conf.get("align_path")
+        if align_path:
+            logger.info("loading alignment distribution file: {}".format(align_path))
+            model._load_align_dist(align_path)
+        save_scores = conf.get("save_scores")
+        if save_scores:
+            model._calc_and_save_scores(save_scores, sent_pairs, character_based)
+        decode_align = conf.get("decode_align")
+        if decode_align:
+            model._decode_and_save_align(decode_align, sent_pairs, character_based)
+    except KeyboardInterrupt as e:
+        logger.exception(e)
+        return EXIT_FAILED
+    except Exception as e:
+        logger.exception(e)
+        return EXIT_FAILED
+    return EXIT_OK
+
+
+def score_ibm_model(conf, **others):
+    """Score and/or decode a corpus with stored translation and alignment tables.
+
+    Returns False when the configuration is rejected (no output requested),
+    True otherwise, also when reading or writing failed and was logged.
+    """
+    return _score_ibm_model(conf, others) != EXIT_REJECTED
+
+
+def _score_model(parser, score_func):
+    """Parse the command line, configure logging and run ``score_func``; returns its result."""
+    args = parser.parse_args()
+    conf = Config(vars(args))
+    with logging.using_config(list(_SCORE_LOGGERS)) as logging_context:
+        if conf.data.debug:
+            logging_context.set_debug(True)
+            logging_context.set_quiet(False)
+        if conf.data.quiet:
+            logging_context.set_quiet(True)
+            logging_context.set_debug(False)
+        logger.debug(conf)
+        return score_func(conf)
+
+
+def score_model(parser, score_func):
+    """Generic command-line runner of a scoring function; returns None."""
+    _score_model(parser, score_func)
+
+
+def _score_status(conf):
+    return _score_ibm_model(conf, {})
+
+
+def main_score():
+    """Entry of the scoring command."""
+    status = _score_model(create_score_parser(), _score_status)
+    if status:
+        sys.exit(status)

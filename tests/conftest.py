@@ -1,0 +1,103 @@
+"""Fixtures shared by the driver tests: tiny corpora, log parsing, command runs."""
+
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+SHARED = Path(__file__).resolve().parents[2] / "shared"
+
+# "2024-05-01 12:00:00 [INFO] qaz.smt.align.emcore: text"
+_LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[(?:\x1b\[[0-9;]*m)?([A-Z]+)(?:\x1b\[0m)?\] (\S+): (.*)$")
+
+
+def log_records(text):
+    """(level, logger name, message) of every log line in ``text``; other lines are dropped."""
+    out = []
+    for line in text.splitlines():
+        m = _LOG_LINE.match(line)
+        if m:
+            out.append(m.groups())
+    return out
+
+
+def messages(text, level=None):
+    return [msg for lvl, _, msg in log_records(text) if level is None or lvl == level]
+
+
+def write_lines(path, lines):
+    """Write ``lines`` joined by line feeds (with a final one) and return the path as text."""
+    Path(path).write_text("".join(line + "\n" for line in lines), encoding="utf-8")
+    return str(path)
+
+
+@pytest.fixture
+def corpus(tmp_path):
+    """A factory writing a parallel corpus under tmp_path: corpus(src_lines, trg_lines)."""
+    count = [0]
+
+    def make(src_lines, trg_lines):
+        count[0] += 1
+        n = count[0]
+        return (
+            write_lines(tmp_path / f"corpus{n}.src", src_lines),
+            write_lines(tmp_path / f"corpus{n}.trg", trg_lines),
+        )
+
+    return make
+
+
+SMALL_SRC = [
+    "le chat noir",
+    "le chien",
+    "un chat",
+    "le chat et le chien",
+    "un chien noir",
+]
+SMALL_TRG = [
+    "the black cat",
+    "the dog",
+    "a cat",
+    "the cat and the dog",
+    "a black dog",
+]
+
+
+@pytest.fixture
+def small_corpus(corpus):
+    return corpus(SMALL_SRC, SMALL_TRG)
+
+
+@pytest.fixture
+def run_main(monkeypatch):
+    """Run a command entry in-process with the given arguments; returns its exit status."""
+
+    def run(entry, args):
+        monkeypatch.setattr(sys, "argv", ["qaz"] + [str(a) for a in args])
+        try:
+            entry()
+        except SystemExit as e:
+            return e.code if isinstance(e.code, int) else (0 if e.code is None else 1)
+        return 0
+
+    return run
+
+
+def run_command(args, **kw):
+    """Run ``python ARGS`` in a child process that imports the same ``qaz`` as the tests."""
+    import qaz
+
+    env = dict(os.environ)
+    home = str(Path(qaz.__file__).resolve().parents[1])
+    env["PYTHONPATH"] = os.pathsep.join(p for p in [home, env.get("PYTHONPATH", "")] if p)
+    return subprocess.run(
+        [sys.executable] + list(args),
+        env=env,
+        capture_output=True,
+        text=True,
+        timeout=120,
+        **kw,
+    )
