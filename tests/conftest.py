@@ -73,7 +73,11 @@ def small_corpus(corpus):
 
 @pytest.fixture
 def run_main(monkeypatch):
-    """Run a command entry in-process with the given arguments; returns its exit status."""
+    """Run a command entry in-process with the given arguments; returns its exit status.
+
+    An exception leaving the entry counts as status 1, as the interpreter
+    would exit with it.
+    """
 
     def run(entry, args):
         monkeypatch.setattr(sys, "argv", ["qaz"] + [str(a) for a in args])
@@ -81,6 +85,8 @@ def run_main(monkeypatch):
             entry()
         except SystemExit as e:
             return e.code if isinstance(e.code, int) else (0 if e.code is None else 1)
+        except Exception:
+            return 1
         return 0
 
     return run

@@ -257,11 +257,13 @@ def load_model(src_path, trg_path, trans_path, align_path=None, character=False)
 
     Entries the files do not list keep their uniform start (1/T, 1/L); lines
     of other field counts are skipped; six-field alignment lines are read;
-    alignment lines outside the corpus's shapes are ignored.
+    alignment lines outside the corpus's shapes are ignored.  Only the line
+    end is removed before splitting at tabs: a word may be a space (character
+    mode), and stripping all white space would shift the fields of its line.
     """
     vocab = Vocab()
     pairs = vocab.load(src_path, trg_path, character)
-    rows = [line.strip().split("\t") for line in read_lines(trans_path)]
+    rows = [line.rstrip("\r\n").split("\t") for line in read_lines(trans_path)]
     rows = [r for r in rows if len(r) in (3, 4)]
     for r in rows:
         vocab.src_id(r[0])
@@ -271,7 +273,7 @@ def load_model(src_path, trg_path, trans_path, align_path=None, character=False)
         model.trans[vocab.src[r[0]], vocab.trg[r[1]]] = float(r[2])
     if align_path:
         for line in read_lines(align_path):
-            r = line.strip().split("\t")
+            r = line.rstrip("\r\n").split("\t")
             if len(r) not in (5, 6):
                 continue
             I, J, j, i = (int(x) for x in r[:4])
