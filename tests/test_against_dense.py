@@ -231,7 +231,28 @@ def test_round_trip_against_training_output(run, capsys):
 
 
 # ---------------------------------------------------------------------------
-# Worked examples through the written files
+# Worked examples: the reference by itself, then the engine through its files
+
+
+def test_reference_reproduces_worked_examples(corpus):
+    src, trg = corpus(["a", "a b"], ["x", "x y"])
+    vocab = ref.Vocab()
+    trainer = ref.Trainer(vocab, vocab.load(src, trg))
+    trainer.m1_step()
+    np.testing.assert_allclose(trainer.count_trans, [[5 / 6, 1 / 3], [5 / 6, 1 / 3], [1 / 3, 1 / 3]], rtol=1e-15)
+    np.testing.assert_allclose(trainer.model.trans, [[5 / 7, 2 / 7], [5 / 7, 2 / 7], [0.5, 0.5]], rtol=1e-15)
+    h = [trainer.model.pair_entropy(s, t) for s, t in trainer.pairs]
+    np.testing.assert_allclose(h, [0.3364722366212129, 0.7357260847300986], rtol=1e-15)
+
+    src, trg = corpus(["x"], ["y"])
+    vocab = ref.Vocab()
+    trainer = ref.Trainer(vocab, vocab.load(src, trg))
+    trainer.m2_step()
+    np.testing.assert_array_equal(trainer.count_trans, [[0.5], [0.5]])
+    np.testing.assert_array_equal(trainer.count_align[(2, 1)], [[0.5, 0.5]])
+    np.testing.assert_array_equal(trainer.model.align[(2, 1)], [[0.5, 0.5]])
+    assert trainer.model.pair_entropy(*trainer.pairs[0]) == 0.0
+
 
 
 def test_model1_worked_example(tmp_path, corpus, monkeypatch):
