@@ -901,7 +901,14 @@ PYBIND11_MODULE(tables, m) {
       py::is_method(table), py::arg("state"), "Table.__setstate__(self, state)");
 
   st.table_type = table;
-  for (int op = 0; op < kNumOps; ++op) st.base_fn[op] = table.attr(kOpNames[op]);
+  for (int op = 0; op < kNumOps; ++op) {
+    // Methods sit in the class dictionary as instancemethod wrappers; a bound
+    // method found on an instance refers to the wrapped function.
+    py::object entry = table.attr("__dict__")[kOpNames[op]];
+    st.base_fn[op] = PyInstanceMethod_Check(entry.ptr())
+                         ? py::reinterpret_borrow<py::object>(PyInstanceMethod_GET_FUNCTION(entry.ptr()))
+                         : entry;
+  }
 
   m.def("unpickle_Table", &Unpickle, "unpickle_Table(cls, checksum, state)");
 
