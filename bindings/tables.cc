@@ -444,21 +444,73 @@ void LoadPass2(py::handle self, Table& t, py::object& line_tracks, py::object& l
   }
 }
 
+void UpdatePair(py::handle update, std::string_view key_track, const std::string& record_track) {
+  std::string pair(key_track);
+  pair += kTrackSep;
+  pair += record_track;
+  Call(update, {MakeStr(pair).ptr(), State().one.ptr()});
+}
+
+// Enters the target columns of `target` into the column indexes.
+void AddColumns(Table& t, std::string_view target, const std::string& record_track) {
+  if (target.find(kColumnSep) == std::string_view::npos) return;
+  size_t i = 0;
+  for (std::string_view col : Split(target, kColumnSep)) {
+    if (i >= py::len(t.trg_field_record_dicts))
+      t.trg_field_record_dicts.attr("append")(NewTrie());
+    py::object index = t.trg_field_record_dicts[py::int_(i)];
+    AddKeyAndNode(t, index, MakeStr(Strip(col)), record_track);
+    ++i;
+  }
+}
+
 void LoadPass3(py::handle self, Table& t, py::object& line_tracks, py::object& line) {
   Dispatch format_src_key(self, kFormatSrcKey);
   Dispatch tracks2line(self, kTracks2Line);
+  // Without overrides the rule's own track line already names its source and
+  // target fields in the field trie (the nodes add_key_and_node would look
+  // up), so only the target text is rebuilt, to find its columns. The full
+  // line is rebuilt only for the warnings of a failure.
+  const bool direct = format_src_key.native && tracks2line.native;
+  const bool src_is_key =
+      direct && PyUnicode_Check(t.key_type.ptr()) && Utf8(t.key_type) == "src";
+  py::object field_suffix = SuffixOf(t.field_dict);
+  py::object src_update = t.src_record_dict.attr("update");
+  py::object trg_update = py::none();
+  if (t.trg_key_enabled) trg_update = t.trg_record_dict.attr("update");
   const py::ssize_t count = py::len(t.record_dict);
   py::object nodes = State().progress.attr("view")(
       t.record_dict.attr("nodes")(), "registering pair of (key,record)",
       py::arg("max_count") = count);
   for (py::handle node : nodes) {
+    bool line_is_current = false;
     try {
       line_tracks = node.attr("key")();
       RequireValueStr(line_tracks);
+      std::string record_track;
+      if (direct) {
+        if (line_tracks.is_none()) RaiseNoSplit();
+        AppendTrack(record_track, node);
+        const std::vector<std::string_view> tracks = Split(Utf8(line_tracks), "|", 2);
+        const std::string_view src_track = Strip(tracks[0]);
+        if (src_is_key) {
+          UpdatePair(src_update, src_track, record_track);
+        } else {
+          py::object src = TrackToKey(field_suffix, MakeStr(src_track));
+          AddKeyAndNode(t, t.src_record_dict, FormatSrcKeyNative(t, src), record_track);
+        }
+        if (!t.trg_key_enabled) continue;
+        if (tracks.size() < 2) Raise(PyExc_IndexError, "list index out of range");
+        const std::string_view trg_track = Strip(tracks[1]);
+        UpdatePair(trg_update, trg_track, record_track);
+        py::object target = TrackToKey(field_suffix, MakeStr(trg_track));
+        AddColumns(t, Utf8(target), record_track);
+        continue;
+      }
       line = tracks2line.Convert(line_tracks);
+      line_is_current = true;
       if (line.is_none()) RaiseNoSplit();
       const std::string_view text = Utf8(line);
-      std::string record_track;
       AppendTrack(record_track, node);
       py::object src_key = format_src_key.Convert(MakeStr(Strip(FirstPiece(text, kFieldSep))));
       AddKeyAndNode(t, t.src_record_dict, src_key, record_track);
@@ -467,17 +519,15 @@ void LoadPass3(py::handle self, Table& t, py::object& line_tracks, py::object& l
       if (parts.size() < 2) Raise(PyExc_IndexError, "list index out of range");
       const std::string_view target = Strip(parts[1]);
       AddKeyAndNode(t, t.trg_record_dict, MakeStr(target), record_track);
-      if (target.find(kColumnSep) == std::string_view::npos) continue;
-      size_t i = 0;
-      for (std::string_view col : Split(target, kColumnSep)) {
-        if (i >= py::len(t.trg_field_record_dicts))
-          t.trg_field_record_dicts.attr("append")(NewTrie());
-        py::object index = t.trg_field_record_dicts[py::int_(i)];
-        AddKeyAndNode(t, index, MakeStr(Strip(col)), record_track);
-        ++i;
-      }
+      AddColumns(t, target, record_track);
     } catch (py::error_already_set& e) {
       if (!e.matches(PyExc_Exception)) throw;
+      if (direct && !line_is_current && PyUnicode_Check(line_tracks.ptr())) {
+        try {
+          line = Tracks2LineNative(t, line_tracks);
+        } catch (py::error_already_set&) {
+        }
+      }
       py::object logger = Logger();
       logger.attr("warning")(py::str("line_tracks: %s").attr("__mod__")(py::make_tuple(line_tracks)));
       logger.attr("warning")(py::str("line: %s").attr("__mod__")(py::make_tuple(line)));

@@ -477,3 +477,18 @@ def test_subclasses_look_up_record_classes_at_call_time(tmp_path, monkeypatch):
     assert tables.TravatarTable.__init__.__doc__ == "TravatarTable.__init__(self, table_path, **options)"
     with pytest.raises(TypeError):
         tables.MosesTable(path, True)
+
+
+def test_reference_cycles_through_native_fields_are_collected(tmp_path):
+    import gc
+    import weakref
+
+    class Rec(MosesRecord):
+        pass
+
+    t = tables.Table(write(tmp_path, "a ||| b\n"), Rec)
+    Rec.table = t  # table -> RecordClass -> table
+    ref = weakref.ref(t)
+    del t, Rec
+    gc.collect()
+    assert ref() is None
