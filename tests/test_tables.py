@@ -98,6 +98,9 @@ def test_pycedar_behaviour_relied_on():
     d = pycedar.dict(str)
     assert d.update("ab", 1) == 1 and d.update("ab", 1) == 2  # update adds
     assert d.get_node("") is None and d.get_node("a") is None and "" not in d
+    # loading asks get_node instead of `in`: both must agree, NUL included
+    for probe in ("ab", "a", "abc", "a\x00b", "b"):
+        assert (d.get_node(probe) is None) == (probe not in d)
     track = d.get_node("ab").track()
     assert len(track) == 3 and d.trie.suffix(track[0], track[1]) == "ab"
 
