@@ -4,8 +4,9 @@ Usage:
     PYTHONPATH=src python3 bench/bench_tables.py [TABLE ...] [--queries N]
 
 Without arguments it uses the largest Moses phrase table of the shared data.
-Each measurement runs in a fresh subprocess so that peak memory (ru_maxrss
-minus the interpreter's baseline) belongs to that one index alone.
+Each measurement runs in a fresh subprocess so that its memory belongs to
+that one index alone: "peak" is ru_maxrss and "held" the resident size after
+loading, both minus the interpreter's baseline.
 """
 
 import argparse
@@ -23,6 +24,11 @@ DEFAULT = DATA / "moses-phrase" / "multimodel-de-en.phrase-table"
 
 def _rss_mb():
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
+
+
+def _current_mb():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * resource.getpagesize() / 2**20
 
 
 def _load_dict(path, trg_key):
@@ -50,6 +56,7 @@ def worker(kind, path, trg_key, n_queries):
 
     gc.collect()
     base = _rss_mb()
+    base_now = _current_mb()
     t0 = time.perf_counter()
     if kind == "table":
         table = tables.Table(path, MosesRecord, trg_key=trg_key)
@@ -59,6 +66,7 @@ def worker(kind, path, trg_key, n_queries):
         n_rules = len(rules)
     load_s = time.perf_counter() - t0
     peak = _rss_mb() - base
+    held = _current_mb() - base_now
 
     with open(path, encoding="utf-8") as f:
         sources = sorted({line.split("|||", 1)[0].strip() for line in f})
@@ -73,7 +81,7 @@ def worker(kind, path, trg_key, n_queries):
         for q in queries:
             found += sum(1 for _ in map(MosesRecord, by_src.get(q, ())))
     query_s = time.perf_counter() - t0
-    return {"rules": n_rules, "load_s": load_s, "peak_mb": peak,
+    return {"rules": n_rules, "load_s": load_s, "peak_mb": peak, "held_mb": held,
             "query_us": query_s / n_queries * 1e6, "records_per_query": found / n_queries}
 
 
@@ -95,17 +103,17 @@ def main():
     ap.add_argument("-q", "--queries", type=int, default=2000, metavar="N",
                     help="source lookups per run (default: %(default)s)")
     args = ap.parse_args()
-    print("%-34s %-6s %-7s %9s %9s %11s %9s %9s" % (
-        "table", "index", "trg_key", "rules", "load s", "s/M lines", "peak MB", "us/query"))
+    print("%-34s %-6s %-7s %9s %9s %11s %9s %9s %9s" % (
+        "table", "index", "trg_key", "rules", "load s", "s/M lines", "peak MB", "held MB", "us/query"))
     for path in args.tables:
         with open(path, encoding="utf-8") as f:
             n_lines = sum(1 for _ in f)
         for trg_key in (False, True):
             for kind in ("table", "dict"):
                 r = run(kind, path, trg_key, args.queries)
-                print("%-34s %-6s %-7s %9d %9.2f %11.2f %9.1f %9.1f" % (
+                print("%-34s %-6s %-7s %9d %9.2f %11.2f %9.1f %9.1f %9.1f" % (
                     path.name[:34], kind, trg_key, r["rules"], r["load_s"],
-                    r["load_s"] / n_lines * 1e6, r["peak_mb"], r["query_us"]))
+                    r["load_s"] / n_lines * 1e6, r["peak_mb"], r["held_mb"], r["query_us"]))
         print("  (%d lines, %.1f records per query on average)" % (n_lines, r["records_per_query"]))
 
 
