@@ -1,2 +1,74 @@
+// qaz.smt.align.emcore: vocabulary and corpus, the Model and Trainer bases,
+// the array helpers exported to the model modules, the module constants and
+// the training and scoring entry points.
+//
+// Load order: this module creates its classes and its native-function table
+// first, then imports emlex (which imports empos), then the drivers.  Each
+// model module binds what it needs from here when it loads, so any of the
+// three may be imported first.
 #include <pybind11/pybind11.h>
-PYBIND11_MODULE(emcore, m) {}
+
+#include "align_objects.h"
+#include "native_api.h"
+#include "py_support.h"
+
+namespace py = pybind11;
+using namespace qaz_py;
+
+PYBIND11_MODULE(emcore, m) {
+  m.doc() =
+      "IBM Model 1 and 2 word alignment: corpus vocabulary, model and trainer "
+      "bases, distribution files, training and scoring drivers.";
+  RegisterErrorTranslators();
+  py::module_ logging = py::module_::import("qaz.common.logging");
+  py::module_::import("qaz.common.progress");
+  py::object logger = logging.attr("getColorLogger")(kCore);
+  m.attr("logger") = logger;
+  m.attr("dprint") = logger.attr("debug_print");
+  m.attr("environ") = py::module_::import("os").attr("environ");
+
+  m.attr("ITERATION_LIMIT") = 5;
+  m.attr("THRESHOLD") = 0.001;
+  m.attr("NBEST") = 100;
+  m.attr("NULL_SYMBOL") = qaz::kNullSymbol;
+
+  BindVocabAndModel(m);
+  BindTrainer(m);
+
+  m.attr("_native_api") = MakeNativeApi();
+  m.def(
+      "_sub_matrix",
+      [](py::handle matrix, py::handle rows, py::handle cols) {
+        PyObject* r = SubMatrix(matrix.ptr(), rows.ptr(), cols.ptr());
+        if (r == nullptr) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(r);
+      },
+      "sub_matrix(matrix, rows, cols): the block matrix[rows x cols], a copy.");
+  m.def(
+      "_normalize",
+      [](py::handle counts, py::handle axis, py::handle out) {
+        PyObject* r = Normalize(counts.ptr(), Int32Arg(axis), out.ptr());
+        if (r == nullptr) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(r);
+      },
+      "normalize(counts, axis, out): out = counts / sum along axis where the "
+      "sum is positive; returns out.");
+  m.def(
+      "_grid_indices",
+      [](py::handle rows, py::handle cols) {
+        PyObject* r = GridIndices(rows.ptr(), cols.ptr());
+        if (r == nullptr) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(r);
+      },
+      "grid_indices(rows, cols): (rows as a column, cols as a row), int64.");
+
+  py::module_::import("qaz.smt.align.emlex");
+
+  py::module_ drivers = py::module_::import("qaz.smt.align._drivers");
+  for (const char* name :
+       {"create_train_parser", "check_train_config", "train_emcore",
+        "train_model", "main_train", "create_score_parser",
+        "check_test_config", "score_ibm_model", "score_model", "main_score"}) {
+    m.attr(name) = drivers.attr(name);
+  }
+}

@@ -1,1 +1,114 @@
-// placeholder
+#include "align/align_table.h"
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace qaz {
+
+namespace {
+
+[[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
+  throw std::out_of_range("index " + std::to_string(index) +
+                          " is out of bounds for axis " +
+                          std::to_string(axis) + " with size " +
+                          std::to_string(size));
+}
+
+}  // namespace
+
+std::shared_ptr<AlignTable> AlignTable::Build(int32_t A, int32_t B,
+                                              const Corpus& corpus) {
+  if (A - 1 < 0 || B < 0) {
+    throw std::invalid_argument("negative dimensions are not allowed");
+  }
+  auto table = std::make_shared<AlignTable>(A, B);
+  std::set<std::pair<int32_t, int32_t>> shapes;
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    if (L >= 2 && m >= 1) shapes.emplace(L - 1, m);
+  }
+  for (const auto& shape : shapes) table->Add(shape.first, shape.second);
+  return table;
+}
+
+const AlignTable::Block* AlignTable::Find(int32_t I, int32_t J) const {
+  auto it = index_.find({I, J});
+  return it == index_.end() ? nullptr : &blocks_[it->second];
+}
+
+const AlignTable::Block& AlignTable::Add(int32_t I, int32_t J) {
+  auto it = index_.find({I, J});
+  if (it != index_.end()) return blocks_[it->second];
+  const int32_t L = I + 1;
+  Block b{I, J, values_.size(), padding_.size()};
+  const double uniform = 1.0 / static_cast<double>(L);
+  values_.resize(values_.size() + static_cast<size_t>(J) * L, uniform);
+  counts_.resize(values_.size(), 0.0);
+  padding_.resize(padding_.size() + J, uniform);
+  blocks_.push_back(b);
+  if (blocks_.size() >= 2 &&
+      std::make_pair(blocks_[blocks_.size() - 2].I,
+                     blocks_[blocks_.size() - 2].J) > std::make_pair(I, J)) {
+    Reindex();
+  } else {
+    index_[{I, J}] = blocks_.size() - 1;
+  }
+  return blocks_[index_[{I, J}]];
+}
+
+void AlignTable::Reindex() {
+  std::sort(blocks_.begin(), blocks_.end(), [](const Block& x, const Block& y) {
+    return x.I != y.I ? x.I < y.I : x.J < y.J;
+  });
+  index_.clear();
+  for (size_t k = 0; k < blocks_.size(); ++k) {
+    index_[{blocks_[k].I, blocks_[k].J}] = k;
+  }
+}
+
+double AlignTable::Get(int64_t u, int64_t v, int64_t j, int64_t i) const {
+  if (u < -(A_ - 1) || u >= A_ - 1) OutOfBounds(u, 0, A_ - 1);
+  if (v < -B_ || v >= B_) OutOfBounds(v, 1, B_);
+  if (j < -B_ || j >= B_) OutOfBounds(j, 2, B_);
+  if (i < -A_ || i >= A_) OutOfBounds(i, 3, A_);
+  if (u < 0) u += A_ - 1;
+  if (v < 0) v += B_;
+  if (j < 0) j += B_;
+  if (i < 0) i += A_;
+  const int32_t I = static_cast<int32_t>(u) + 1, J = static_cast<int32_t>(v) + 1;
+  const int32_t L = I + 1;
+  const Block* b = Find(I, J);
+  if (b == nullptr || j >= J) return 1.0 / static_cast<double>(L);
+  if (i >= L) return padding(*b)[j];
+  return values(*b)[j * L + i];
+}
+
+void AlignTable::ZeroCounts() {
+  std::fill(counts_.begin(), counts_.end(), 0.0);
+}
+
+void AlignTable::Normalize() {
+  for (const Block& b : blocks_) {
+    const int32_t L = b.I + 1;
+    double* v = values(b);
+    const double* c = counts(b);
+    double* pad = padding(b);
+    for (int32_t j = 0; j < b.J; ++j) {
+      double total = 0.0;
+      for (int32_t i = 0; i < L; ++i) total += c[j * L + i];
+      if (!(total > 0.0)) continue;
+      for (int32_t i = 0; i < L; ++i) v[j * L + i] = c[j * L + i] / total;
+      pad[j] = 0.0;
+    }
+  }
+}
+
+size_t AlignTable::MemoryBytes() const {
+  return (values_.capacity() + counts_.capacity() + padding_.capacity()) *
+             sizeof(double) +
+         blocks_.capacity() * sizeof(Block) + index_.size() * 64;
+}
+
+}  // namespace qaz

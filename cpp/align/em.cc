@@ -1,1 +1,198 @@
-// placeholder
+#include "align/em.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace qaz {
+
+namespace {
+
+constexpr int64_t kPairsPerTick = 2048;
+
+[[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
+  throw std::out_of_range("index " + std::to_string(index) +
+                          " is out of bounds for axis " +
+                          std::to_string(axis) + " with size " +
+                          std::to_string(size));
+}
+
+void CheckShape(const AlignTable& align, int32_t L, int32_t m) {
+  if (L - 2 >= align.A() - 1) OutOfBounds(L - 2, 0, align.A() - 1);
+  if (m - 1 >= align.B()) OutOfBounds(m - 1, 1, align.B());
+}
+
+}  // namespace
+
+double PairwiseSum(const double* x, int64_t n) {
+  if (n < 8) {
+    double res = 0.0;
+    for (int64_t k = 0; k < n; ++k) res += x[k];
+    return res;
+  }
+  if (n <= 128) {
+    double r[8];
+    for (int k = 0; k < 8; ++k) r[k] = x[k];
+    int64_t k = 8;
+    for (; k < n - (n % 8); k += 8) {
+      for (int q = 0; q < 8; ++q) r[q] += x[k + q];
+    }
+    double res = ((r[0] + r[1]) + (r[2] + r[3])) + ((r[4] + r[5]) + (r[6] + r[7]));
+    for (; k < n; ++k) res += x[k];
+    return res;
+  }
+  int64_t n2 = n / 2;
+  n2 -= n2 % 8;
+  return PairwiseSum(x, n2) + PairwiseSum(x + n2, n - n2);
+}
+
+void Model1ExpectStep(TransTable* table, const Corpus& corpus,
+                      Reporter& reporter) {
+  if (table->indexed_corpus() != &corpus) {
+    throw std::logic_error("translation table is not laid out for the corpus");
+  }
+  table->ZeroCounts();
+  TransCell* cells = table->cells();
+  const uint32_t* index = table->cell_index().data();
+  const uint64_t* offsets = table->cell_offsets().data();
+  std::vector<double> col_sum;
+  ProgressTicker ticker(reporter, "processing", corpus.size(), kPairsPerTick);
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    const uint32_t* idx = index + offsets[p];
+    col_sum.assign(static_cast<size_t>(m), 0.0);
+    for (int32_t i = 0; i < L; ++i) {
+      for (int32_t j = 0; j < m; ++j) col_sum[j] += cells[idx[i * m + j]].p;
+    }
+    // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
+    for (int32_t i = 0; i < L; ++i) {
+      for (int32_t j = 0; j < m; ++j) {
+        if (col_sum[j] > 0.0) {
+          TransCell& cell = cells[idx[i * m + j]];
+          cell.c += cell.p / col_sum[j];
+        }
+      }
+    }
+    ticker.Tick();
+  }
+  ticker.Flush();
+}
+
+void PrepareAlignBlocks(AlignTable* align, const Corpus& corpus) {
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    if (L < 2 || m < 1) continue;
+    CheckShape(*align, L, m);
+    if (align->Find(L - 1, m) == nullptr) align->Add(L - 1, m);
+  }
+}
+
+void Model2ExpectStep(TransTable* table, AlignTable* align,
+                      const Corpus& corpus, Reporter& reporter) {
+  if (table->indexed_corpus() != &corpus) {
+    throw std::logic_error("translation table is not laid out for the corpus");
+  }
+  PrepareAlignBlocks(align, corpus);
+  table->ZeroCounts();
+  align->ZeroCounts();
+  TransCell* cells = table->cells();
+  const uint32_t* index = table->cell_index().data();
+  const uint64_t* offsets = table->cell_offsets().data();
+  std::vector<double> post, col_sum;
+  ProgressTicker ticker(reporter, "processing", corpus.size(), kPairsPerTick);
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    ticker.Tick();
+    if (L < 2 || m < 1) continue;
+    const AlignTable::Block& block = *align->Find(L - 1, m);
+    const double* a = align->values(block);  // [j][i]
+    double* ac = align->counts(block);
+    const uint32_t* idx = index + offsets[p];
+    post.resize(static_cast<size_t>(L) * m);
+    col_sum.assign(static_cast<size_t>(m), 0.0);
+    for (int32_t i = 0; i < L; ++i) {
+      for (int32_t j = 0; j < m; ++j) {
+        double v = cells[idx[i * m + j]].p * a[j * L + i];
+        post[i * m + j] = v;
+        col_sum[j] += v;
+      }
+    }
+    // c(e_i, f_j) += p(i, j); c(i | j, I, J) += p(i, j)
+    for (int32_t i = 0; i < L; ++i) {
+      for (int32_t j = 0; j < m; ++j) {
+        if (!(col_sum[j] > 0.0)) continue;
+        double v = post[i * m + j] / col_sum[j];
+        cells[idx[i * m + j]].c += v;
+        ac[j * L + i] += v;
+      }
+    }
+  }
+  ticker.Flush();
+}
+
+double Model1PairEntropy(const double* t, int32_t L, int32_t m, bool average) {
+  std::vector<double> logs(static_cast<size_t>(m));
+  std::vector<double> col_sum(static_cast<size_t>(m), 0.0);
+  for (int32_t i = 0; i < L; ++i) {
+    for (int32_t j = 0; j < m; ++j) col_sum[j] += t[i * m + j];
+  }
+  for (int32_t j = 0; j < m; ++j) {
+    logs[j] = std::log(col_sum[j] / static_cast<double>(L));
+  }
+  double h = -PairwiseSum(logs.data(), m);
+  return average ? h / static_cast<double>(m) : h;
+}
+
+const double* AlignRow(const AlignTable& align, int32_t L, int32_t m,
+                       int32_t j) {
+  CheckShape(align, L, m);
+  const AlignTable::Block* b = align.Find(L - 1, m);
+  if (b == nullptr) return nullptr;
+  return align.values(*b) + static_cast<size_t>(j) * L;
+}
+
+double Model2PairEntropy(const double* t, const AlignTable& align, int32_t L,
+                         int32_t m, bool average) {
+  std::vector<double> logs(static_cast<size_t>(m));
+  if (L >= 2 && m >= 1) CheckShape(align, L, m);
+  const AlignTable::Block* b = (L >= 2 && m >= 1) ? align.Find(L - 1, m)
+                                                  : nullptr;
+  const double uniform = 1.0 / static_cast<double>(L);
+  for (int32_t j = 0; j < m; ++j) {
+    const double* row = b ? align.values(*b) + static_cast<size_t>(j) * L
+                          : nullptr;
+    double s = 0.0;
+    for (int32_t i = 0; i < L; ++i) {
+      s += (row ? row[i] : uniform) * t[i * m + j];
+    }
+    logs[j] = std::log(s);
+  }
+  double h = -PairwiseSum(logs.data(), m);
+  return average ? h / static_cast<double>(m) : h;
+}
+
+void DecodePair(const double* t, const AlignTable& align, int32_t L,
+                int32_t m, std::vector<int32_t>* best) {
+  best->assign(static_cast<size_t>(m), 0);
+  if (L < 2 || m < 1) return;
+  CheckShape(align, L, m);
+  const AlignTable::Block* b = align.Find(L - 1, m);
+  const double uniform = 1.0 / static_cast<double>(L);
+  for (int32_t j = 0; j < m; ++j) {
+    const double* row = b ? align.values(*b) + static_cast<size_t>(j) * L
+                          : nullptr;
+    double top = -std::numeric_limits<double>::infinity();
+    int32_t arg = 0;
+    for (int32_t i = 0; i < L; ++i) {
+      double v = (row ? row[i] : uniform) * t[i * m + j];
+      if (v > top) {
+        top = v;
+        arg = i;
+      }
+    }
+    (*best)[j] = arg;
+  }
+}
+
+}  // namespace qaz

@@ -1,1 +1,338 @@
-// placeholder
+#include "align/writers.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <stdexcept>
+
+#include "common/errors.h"
+#include "common/float_format.h"
+
+namespace qaz {
+
+OutputFile::OutputFile(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw IoError(errno, path);
+  buf_.reserve(1 << 21);
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+  }
+  ::close(fd_);
+}
+
+void OutputFile::Flush() {
+  size_t done = 0;
+  while (done < buf_.size()) {
+    ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      buf_.erase(0, done);
+      throw IoError(errno, path_);
+    }
+    done += static_cast<size_t>(n);
+  }
+  buf_.clear();
+}
+
+void OutputFile::Close() {
+  Flush();
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw IoError(errno, path_);
+}
+
+namespace {
+
+void AppendProbability(double p, const WriteOptions& options,
+                       std::string* out) {
+  if (options.trainer_variant) {
+    AppendFixed(p, 8, out);
+  } else {
+    AppendRepr(p, out);
+  }
+}
+
+// Number of records n-best keeps of a row of T (slice semantics).
+int64_t Keep(const std::optional<int64_t>& nbest, int64_t T) {
+  if (!nbest) return T;
+  if (*nbest >= 0) return std::min(*nbest, T);
+  return std::max<int64_t>(T + *nbest, 0);
+}
+
+}  // namespace
+
+void WriteTransTable(OutputFile* out, const TransTable& table,
+                     const Vocab& vocab, const WriteOptions& options,
+                     Reporter& reporter) {
+  const int32_t S = table.S();
+  const int64_t T = table.T();
+  const int32_t rows = std::min<int32_t>(S, vocab.src.size());
+  std::string& buf = out->buffer();
+  std::vector<uint64_t> order;  // cells of the row, best first
+  ProgressTicker ticker(reporter, "storing", vocab.src.size(), 256);
+  auto emit = [&](int32_t s, int32_t t, double p, int64_t cell) {
+    std::string_view src = vocab.src.IdToStr(s), trg = vocab.trg.IdToStr(t);
+    buf.append(src.data(), src.size());
+    buf.push_back('\t');
+    buf.append(trg.data(), trg.size());
+    buf.push_back('\t');
+    AppendProbability(p, options, &buf);
+    if (options.trainer_variant) {
+      buf.push_back('\t');
+      AppendFixed(options.counts ? options.counts->TransCount(s, t, cell) : 0.0,
+                  2, &buf);
+    }
+    buf.push_back('\n');
+    out->MaybeFlush();
+  };
+  for (int32_t s = 0; s < rows; ++s) {
+    const int64_t keep = Keep(options.nbest, T);
+    const uint64_t begin = table.row_begin(s), end = table.row_end(s);
+    const TransCell* cells = table.cells();
+    const int32_t* cols = table.cols();
+    const double d = table.row_default(s);
+    order.clear();
+    for (uint64_t k = begin; k < end; ++k) order.push_back(k);
+    // Descending p, ties in ascending target id (cells are in id order, so a
+    // stable sort keeps that).
+    std::stable_sort(order.begin(), order.end(), [&](uint64_t x, uint64_t y) {
+      return cells[x].p > cells[y].p;
+    });
+    // Cells above the default come first, then the targets worth the
+    // default (cells equal to it and every target without a cell, in id
+    // order), then the cells below it.
+    int64_t emitted = 0;
+    size_t k = 0;
+    bool stop = false;
+    auto take_cell = [&](uint64_t cell) {
+      if (emitted >= keep) {
+        stop = true;
+        return;
+      }
+      ++emitted;
+      double p = Narrow(cells[cell].p);
+      if (p > options.threshold) emit(s, cols[cell], p, cell);
+    };
+    for (; k < order.size() && !stop && cells[order[k]].p > d; ++k) {
+      take_cell(order[k]);
+    }
+    // The tie group at the default value.
+    if (!stop && emitted < keep) {
+      const double pd = Narrow(d);
+      const bool above = pd > options.threshold;
+      uint64_t next_cell = begin;  // walks the cells in id order
+      size_t equal_left = 0;
+      for (size_t q = k; q < order.size() && cells[order[q]].p == d; ++q) {
+        ++equal_left;
+      }
+      int64_t defaults_left = T - static_cast<int64_t>(end - begin);
+      for (int32_t t = 0; emitted < keep && (equal_left > 0 || defaults_left > 0);
+           ++t) {
+        while (next_cell < end && cols[next_cell] < t) ++next_cell;
+        if (next_cell < end && cols[next_cell] == t) {
+          if (cells[next_cell].p != d) continue;
+          --equal_left;
+          ++emitted;
+          if (above) emit(s, t, pd, static_cast<int64_t>(next_cell));
+        } else {
+          --defaults_left;
+          ++emitted;
+          if (above) emit(s, t, pd, -1);
+        }
+        if (!above && options.threshold >= pd) {
+          // Nothing of this group or after it can pass the threshold.
+          emitted = keep;
+        }
+      }
+      while (k < order.size() && cells[order[k]].p == d) ++k;
+    }
+    for (; k < order.size() && !stop; ++k) take_cell(order[k]);
+    ticker.Tick();
+  }
+  ticker.Flush();
+  out->Close();
+}
+
+namespace {
+
+bool RowIsConstant(const double* v, int32_t L, double pad, int32_t A) {
+  const double first = v[0];
+  if (std::isnan(first)) return false;
+  for (int32_t i = 1; i < L; ++i) {
+    if (!(v[i] == first)) return false;
+  }
+  return L >= A || pad == first;
+}
+
+bool InDims(const AlignTable& align, const AlignTable::Block& b) {
+  return b.I + 1 <= align.A() && b.I >= 1 && b.J <= align.B() && b.J >= 1;
+}
+
+}  // namespace
+
+int64_t AlignCandidates(const AlignTable& align) {
+  int64_t rows = 0;
+  for (const AlignTable::Block& b : align.blocks()) {
+    if (!InDims(align, b)) continue;
+    const int32_t L = b.I + 1;
+    for (int32_t j = 0; j < b.J; ++j) {
+      if (!RowIsConstant(align.values(b) + j * L, L, align.padding(b)[j],
+                         align.A())) {
+        ++rows;
+      }
+    }
+  }
+  return rows * align.A();
+}
+
+void WriteAlignTable(OutputFile* out, const AlignTable& align,
+                     const WriteOptions& options, Reporter& reporter) {
+  const int32_t A = align.A();
+  std::string& buf = out->buffer();
+  ProgressTicker ticker(reporter, "storing", AlignCandidates(align), 4096);
+  for (const AlignTable::Block& b : align.blocks()) {
+    if (!InDims(align, b)) continue;
+    const int32_t L = b.I + 1;
+    const double* values = align.values(b);
+    const double* pad = align.padding(b);
+    for (int32_t j = 0; j < b.J; ++j) {
+      const double* v = values + j * L;
+      if (RowIsConstant(v, L, pad[j], A)) continue;
+      for (int32_t i = 0; i < A; ++i) {
+        const double p = Narrow(i < L ? v[i] : pad[j]);
+        if (!(p > options.threshold)) continue;
+        buf.append(std::to_string(b.I));
+        buf.push_back('\t');
+        buf.append(std::to_string(b.J));
+        buf.push_back('\t');
+        buf.append(std::to_string(j + 1));
+        buf.push_back('\t');
+        buf.append(std::to_string(i));
+        buf.push_back('\t');
+        AppendProbability(p, options, &buf);
+        if (options.trainer_variant) {
+          buf.push_back('\t');
+          double c = options.counts
+                         ? options.counts->AlignCount(b.I - 1, b.J - 1, j, i)
+                         : 0.0;
+          AppendFixed(c, 2, &buf);
+        }
+        buf.push_back('\n');
+        out->MaybeFlush();
+      }
+      ticker.Tick(A);
+    }
+  }
+  ticker.Flush();
+  out->Close();
+}
+
+namespace {
+
+// Splits a stripped line at every tab into at most `max_fields` + 1 pieces;
+// returns the number of fields (max_fields + 1 means "too many").
+int SplitTabs(std::string_view line, std::string_view* fields,
+              int max_fields) {
+  int n = 0;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    if (n == max_fields) return max_fields + 1;
+    fields[n++] = line.substr(start, tab == std::string_view::npos
+                                         ? std::string_view::npos
+                                         : tab - start);
+    if (tab == std::string_view::npos) return n;
+    start = tab + 1;
+  }
+}
+
+[[noreturn]] void BadNumber(const std::string& path, int64_t line,
+                            const char* what, std::string_view text) {
+  throw std::invalid_argument(path + ":" + std::to_string(line) +
+                              ": could not convert " + what + ": '" +
+                              std::string(text) + "'");
+}
+
+template <typename Fn>
+void ForEachLine(const std::string& path, Reporter& reporter, Fn fn) {
+  LineReader reader(path);
+  ProgressTicker ticker(reporter, "loading", reader.file_size(), 1 << 20);
+  std::string_view line;
+  int64_t last = 0;
+  while (reader.Next(&line)) {
+    CheckUtf8(line, path, reader.line_number());
+    fn(StripSpace(line), reader.line_number());
+    ticker.Tick(reader.bytes_consumed() - last);
+    last = reader.bytes_consumed();
+  }
+  ticker.Flush();
+}
+
+}  // namespace
+
+void EnterTransFileWords(const std::string& path, Vocab* vocab,
+                         Reporter& reporter) {
+  std::string_view f[5];
+  ForEachLine(path, reporter, [&](std::string_view line, int64_t) {
+    int n = SplitTabs(line, f, 4);
+    if (n != 3 && n != 4) return;
+    vocab->src.StrToId(f[0]);
+    vocab->trg.StrToId(f[1]);
+  });
+}
+
+std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
+                                      Reporter& reporter) {
+  std::vector<TransEntry> entries;
+  std::string_view f[5];
+  ForEachLine(path, reporter, [&](std::string_view line, int64_t number) {
+    int n = SplitTabs(line, f, 4);
+    if (n != 3 && n != 4) return;
+    double p;
+    if (!ParseFloat(f[2], &p)) BadNumber(path, number, "string to float", f[2]);
+    int32_t s = vocab->src.StrToId(f[0]);
+    int32_t t = vocab->trg.StrToId(f[1]);
+    entries.push_back(TransEntry{s, t, p});
+  });
+  return entries;
+}
+
+std::vector<AlignEntry> ReadAlignFile(const std::string& path,
+                                      Reporter& reporter) {
+  std::vector<AlignEntry> entries;
+  std::string_view f[7];
+  ForEachLine(path, reporter, [&](std::string_view line, int64_t number) {
+    int n = SplitTabs(line, f, 6);
+    if (n != 5 && n != 6) return;
+    int64_t idx[4];
+    for (int k = 0; k < 4; ++k) {
+      if (!ParseInt(f[k], &idx[k])) {
+        BadNumber(path, number, "string to int", f[k]);
+      }
+    }
+    double p;
+    if (!ParseFloat(f[4], &p)) BadNumber(path, number, "string to float", f[4]);
+    // I >= 1, J >= 1, 1 <= j, 0 <= i: anything else names no cell.
+    if (idx[0] < 1 || idx[1] < 1 || idx[2] < 1 || idx[3] < 0 ||
+        idx[0] > 0x7FFFFFFE || idx[1] > 0x7FFFFFFF || idx[2] > 0x7FFFFFFF ||
+        idx[3] > 0x7FFFFFFF) {
+      throw std::invalid_argument(path + ":" + std::to_string(number) +
+                                  ": alignment indices out of range");
+    }
+    entries.push_back(AlignEntry{static_cast<int32_t>(idx[0]),
+                                 static_cast<int32_t>(idx[1]),
+                                 static_cast<int32_t>(idx[2]),
+                                 static_cast<int32_t>(idx[3]), p});
+  });
+  return entries;
+}
+
+}  // namespace qaz

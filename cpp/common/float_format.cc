@@ -1,1 +1,229 @@
-// placeholder
+#include "common/float_format.h"
+
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+namespace qaz {
+
+void AppendRepr(double x, std::string* out) {
+  if (std::isnan(x)) {
+    out->append("nan");
+    return;
+  }
+  if (std::isinf(x)) {
+    out->append(x < 0 ? "-inf" : "inf");
+    return;
+  }
+  char buf[64];
+  // Shortest round-trip digits in the form d[.ddd]e[+-]XX.
+  auto res = std::to_chars(buf, buf + sizeof(buf), x,
+                           std::chars_format::scientific);
+  std::string_view sci(buf, res.ptr - buf);
+  bool negative = false;
+  if (!sci.empty() && sci[0] == '-') {
+    negative = true;
+    sci.remove_prefix(1);
+  }
+  size_t e_pos = sci.find('e');
+  std::string digits;
+  for (size_t k = 0; k < e_pos; ++k) {
+    if (sci[k] != '.') digits.push_back(sci[k]);
+  }
+  int exponent = std::atoi(std::string(sci.substr(e_pos + 1)).c_str());
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  const int ndigits = static_cast<int>(digits.size());
+  const int decpt = exponent + 1;  // position of the decimal point
+  if (negative) out->push_back('-');
+  if (decpt <= -4 || decpt > 16) {
+    out->push_back(digits[0]);
+    if (ndigits > 1) {
+      out->push_back('.');
+      out->append(digits, 1, std::string::npos);
+    }
+    char ebuf[16];
+    std::snprintf(ebuf, sizeof(ebuf), "e%c%02d", exponent < 0 ? '-' : '+',
+                  std::abs(exponent));
+    out->append(ebuf);
+  } else if (decpt <= 0) {
+    out->append("0.");
+    out->append(static_cast<size_t>(-decpt), '0');
+    out->append(digits);
+  } else if (decpt >= ndigits) {
+    out->append(digits);
+    out->append(static_cast<size_t>(decpt - ndigits), '0');
+    out->append(".0");
+  } else {
+    out->append(digits, 0, decpt);
+    out->push_back('.');
+    out->append(digits, decpt, std::string::npos);
+  }
+}
+
+std::string FormatRepr(double x) {
+  std::string s;
+  AppendRepr(x, &s);
+  return s;
+}
+
+void AppendFixed(double x, int decimals, std::string* out) {
+  if (std::isnan(x)) {
+    out->append("nan");
+    return;
+  }
+  if (std::isinf(x)) {
+    out->append(x < 0 ? "-inf" : "inf");
+    return;
+  }
+  char buf[512];
+  int n = std::snprintf(buf, sizeof(buf), "%.*f", decimals, x);
+  if (n < 0 || n >= static_cast<int>(sizeof(buf))) {
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(big.data(), big.size(), "%.*f", decimals, x);
+    big.pop_back();
+    out->append(big);
+    return;
+  }
+  out->append(buf, n);
+}
+
+namespace {
+
+// Length of the white-space character at the start of `s`, 0 if none.
+size_t SpaceAtStart(std::string_view s) {
+  if (s.empty()) return 0;
+  unsigned char c = s[0];
+  if (c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F)) {
+    return 1;
+  }
+  if (c == 0xC2 && s.size() >= 2) {
+    unsigned char d = s[1];
+    return (d == 0x85 || d == 0xA0) ? 2 : 0;
+  }
+  if (s.size() >= 3) {
+    unsigned char d = s[1], e = s[2];
+    if (c == 0xE1 && d == 0x9A && e == 0x80) return 3;
+    if (c == 0xE2 && d == 0x80 &&
+        (e <= 0x8A || e == 0xA8 || e == 0xA9 || e == 0xAF) && e >= 0x80) {
+      return 3;
+    }
+    if (c == 0xE2 && d == 0x81 && e == 0x9F) return 3;
+    if (c == 0xE3 && d == 0x80 && e == 0x80) return 3;
+  }
+  return 0;
+}
+
+// Length of the white-space character at the end of `s`, 0 if none.
+size_t SpaceAtEnd(std::string_view s) {
+  if (s.empty()) return 0;
+  unsigned char c = s.back();
+  if (c < 0x80) return SpaceAtStart(s.substr(s.size() - 1));
+  for (size_t len = 2; len <= 3 && len <= s.size(); ++len) {
+    if (SpaceAtStart(s.substr(s.size() - len)) == len) return len;
+  }
+  return 0;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Copies a run of digits with single underscores between them into `out`;
+// returns the number of characters consumed (0 when no digit).
+size_t TakeDigits(std::string_view s, std::string* out) {
+  size_t k = 0;
+  if (k >= s.size() || !IsDigit(s[k])) return 0;
+  while (k < s.size()) {
+    if (IsDigit(s[k])) {
+      out->push_back(s[k++]);
+    } else if (s[k] == '_' && k + 1 < s.size() && IsDigit(s[k + 1])) {
+      ++k;
+    } else {
+      break;
+    }
+  }
+  return k;
+}
+
+bool EqualsNoCase(std::string_view a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t k = 0; k < n; ++k) {
+    char c = a[k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != b[k]) return false;
+  }
+  return true;
+}
+
+locale_t CLocale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return loc;
+}
+
+}  // namespace
+
+std::string_view StripSpace(std::string_view text) {
+  for (size_t n; (n = SpaceAtStart(text)) > 0;) text.remove_prefix(n);
+  for (size_t n; (n = SpaceAtEnd(text)) > 0;) text.remove_suffix(n);
+  return text;
+}
+
+bool ParseFloat(std::string_view text, double* value) {
+  std::string_view s = StripSpace(text);
+  bool negative = false;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  if (EqualsNoCase(s, "inf") || EqualsNoCase(s, "infinity")) {
+    *value = negative ? -HUGE_VAL : HUGE_VAL;
+    return true;
+  }
+  if (EqualsNoCase(s, "nan")) {
+    *value = negative ? -NAN : NAN;
+    return true;
+  }
+  std::string clean;
+  size_t k = TakeDigits(s, &clean);
+  bool any_digit = k > 0;
+  if (k < s.size() && s[k] == '.') {
+    clean.push_back('.');
+    ++k;
+    size_t frac = TakeDigits(s.substr(k), &clean);
+    any_digit = any_digit || frac > 0;
+    k += frac;
+  }
+  if (!any_digit) return false;
+  if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
+    clean.push_back('e');
+    ++k;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) clean.push_back(s[k++]);
+    size_t exp_digits = TakeDigits(s.substr(k), &clean);
+    if (exp_digits == 0) return false;
+    k += exp_digits;
+  }
+  if (k != s.size()) return false;
+  double v = strtod_l(clean.c_str(), nullptr, CLocale());
+  *value = negative ? -v : v;
+  return true;
+}
+
+bool ParseInt(std::string_view text, int64_t* value) {
+  std::string_view s = StripSpace(text);
+  bool negative = false;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  std::string clean;
+  size_t k = TakeDigits(s, &clean);
+  if (k == 0 || k != s.size()) return false;
+  if (negative) clean.insert(clean.begin(), '-');
+  auto res = std::from_chars(clean.data(), clean.data() + clean.size(), *value);
+  return res.ec == std::errc() && res.ptr == clean.data() + clean.size();
+}
+
+}  // namespace qaz

@@ -1,0 +1,232 @@
+// The objects of the alignment modules: vocabulary, corpus view, models and
+// trainers, shared by qaz.smt.align.emcore (Vocab, Model, Trainer), emlex
+// (Model1, Model1Trainer) and empos (Model2, Model2Trainer).
+//
+// Each class's virtual functions are its table of operations, in slot order.
+// A subclass replaces entries and adds none.  Calls that must reach one
+// class's own version whatever the object (Model1Trainer::Train calls
+// Model1Trainer::TrainStep, which calls Model1Trainer's E- and M-steps) are
+// written as qualified calls.
+//
+// Ownership: a trainer holds its model, a model its Vocab, both as
+// interpreter references; the tables and the corpus are engine objects held
+// by shared pointers.
+#ifndef QAZ_BINDINGS_ALIGN_OBJECTS_H_
+#define QAZ_BINDINGS_ALIGN_OBJECTS_H_
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "align/align_table.h"
+#include "align/corpus.h"
+#include "align/trans_table.h"
+#include "align/writers.h"
+
+namespace qaz_py {
+
+namespace py = pybind11;
+
+inline constexpr const char* kCore = "qaz.smt.align.emcore";
+inline constexpr const char* kLex = "qaz.smt.align.emlex";
+inline constexpr const char* kPos = "qaz.smt.align.empos";
+
+// Tag of the raw creation used by the restore functions (no constructor).
+struct RawTag {};
+
+class VocabObj {
+ public:
+  VocabObj() { Init(); }
+  void Init() { vocab.Init(); }
+  // Loads a corpus (entering its tokens) and returns its pairs.
+  py::object LoadSentPairs(py::handle src_path, py::handle trg_path,
+                           bool character_based);
+  py::tuple IdsPairToStrPair(py::handle src_ids, py::handle trg_ids,
+                             bool character_based) const;
+
+  qaz::Vocab vocab;
+};
+
+// The id-encoded corpus, as scripts see it: a sequence of (source ids,
+// target ids) pairs.
+class SentPairsObj {
+ public:
+  explicit SentPairsObj(std::shared_ptr<const qaz::Corpus> c)
+      : corpus(std::move(c)) {}
+  py::tuple Pair(int64_t p) const;
+  py::list ToList() const;
+
+  std::shared_ptr<const qaz::Corpus> corpus;
+};
+
+// The native corpus behind `sent_pairs`: a SentPairs object as it is, a
+// list of pairs converted (with the interpreter's unpacking errors).
+std::shared_ptr<const qaz::Corpus> CorpusOf(py::handle sent_pairs);
+
+class ModelObj {
+ public:
+  virtual ~ModelObj() = default;
+
+  // slot 0
+  void Init();
+  // slot 1: entropy of one pair from its gathered t values
+  virtual double PairEntropy(const double* t, int32_t L, int32_t m,
+                             bool average) const;
+  // True while the pair entropy is abstract (the base model).
+  virtual bool Abstract() const { return true; }
+  // slot 2
+  double CalcEntropy(py::handle sent_pairs) const;
+  // slot 3
+  void CalcAndSaveScores(const std::string& path, py::handle sent_pairs) const;
+  // slot 4
+  void DecodeAndSaveAlign(const std::string& path, py::handle sent_pairs) const;
+  // slot 5
+  void SaveAlignDist(const std::string& path, py::handle threshold) const;
+  // slot 6
+  void SaveTransDist(const std::string& path, py::handle threshold,
+                     py::handle nbest) const;
+
+  // One pair given as two id lists (scripts, tests).
+  double CalcPairEntropy(py::handle src_ids, py::handle trg_ids,
+                         bool average) const;
+
+  VocabObj& Vocab() const;  // TypeError when none
+  const qaz::TransTable& Trans() const;
+  const qaz::AlignTable& Align() const;
+
+  // Scoring: the second pass over a translation file and the alignment file.
+  void LoadTransDist(const std::string& path);
+  void LoadAlignDist(const std::string& path);
+
+  // Pickled state: (align_dist, trans_dist, vocab) as dense arrays.
+  py::tuple GetState() const;
+  void SetState(py::handle state);
+
+  py::object vocab = py::none();
+  std::shared_ptr<qaz::TransTable> trans;
+  std::shared_ptr<qaz::AlignTable> align;
+};
+
+class Model1Obj : public ModelObj {
+ public:
+  bool Abstract() const override { return false; }
+  double PairEntropy(const double* t, int32_t L, int32_t m,
+                     bool average) const override;
+};
+
+class Model2Obj : public Model1Obj {
+ public:
+  double PairEntropy(const double* t, int32_t L, int32_t m,
+                     bool average) const override;
+};
+
+// Expected counts as the trainer holds them: not collected yet, collected
+// by the engine (beside the probabilities of `trans`/`align`), or restored
+// from a pickled state as an array.
+struct CountState {
+  enum Kind { kNone, kNative, kArray } kind = kNone;
+  std::shared_ptr<qaz::TransTable> trans;
+  std::shared_ptr<qaz::AlignTable> align;
+  py::object array = py::none();
+};
+
+class TrainerObj {
+ public:
+  virtual ~TrainerObj() = default;
+
+  // Constructor steps shared by every trainer class.
+  void Construct(py::object conf, py::dict others);
+
+  virtual void Init();               // 0
+  virtual void InitTransDist();      // 1
+  virtual void InitAlignDist();      // 2
+  virtual void ExpectStep();         // 3
+  virtual void MaximizeStep();       // 4
+  virtual void SaveAlignDist(const std::string& path, py::handle threshold);
+  virtual void SaveTransDist(const std::string& path, py::handle threshold,
+                             py::handle nbest);
+  virtual void Setup();              // 7
+  virtual void Train(int32_t iteration_limit);  // 8
+  virtual void TrainStep();          // 9
+
+  ModelObj& Model() const;  // AttributeError-like TypeError when none
+  // The corpus of `sent_pairs` (converted once when it is a list).
+  std::shared_ptr<const qaz::Corpus> Corpus();
+
+  py::tuple GetState() const;
+  void SetState(py::handle state);
+
+  py::object model = py::none();
+  py::object src_path = py::none();
+  py::object trg_path = py::none();
+  py::object sent_pairs = py::none();
+  bool character_based = false;
+  CountState cooc;   // count_cooc_src2trg
+  CountState align;  // count_align_trg2src
+
+ protected:
+  // The translation table laid out for the corpus.
+  qaz::TransTable& TransForCorpus(const std::shared_ptr<const qaz::Corpus>& c);
+
+ private:
+  py::object converted_from_ = py::none();
+  std::shared_ptr<const qaz::Corpus> converted_;
+};
+
+class Model1TrainerObj : public TrainerObj {
+ public:
+  void Init() override;
+  void InitTransDist() override;
+  void ExpectStep() override;
+  void MaximizeStep() override;
+  void Setup() override;
+  void Train(int32_t iteration_limit) override;
+  void TrainStep() override;
+};
+
+class Model2TrainerObj : public Model1TrainerObj {
+ public:
+  void Init() override;
+  void InitAlignDist() override;
+  void ExpectStep() override;
+  void MaximizeStep() override;
+  void Setup() override;
+  void Train(int32_t iteration_limit) override;
+  void TrainStep() override;
+};
+
+// Field names and checksums of the pickled states.
+inline constexpr const char* kTrainerFields =
+    "character_based, count_align_trg2src, count_cooc_src2trg, model, "
+    "sent_pairs, src_path, trg_path";
+inline constexpr const char* kModelFields = "align_dist, trans_dist, vocab";
+inline constexpr long kTrainerChecksums[3] = {0x83f4426, 0x81f0996, 0x099432f};
+inline constexpr long kModelChecksums[3] = {0xfb35628, 0x73c4b42, 0x7d370c5};
+
+// Raises pickle.PickleError unless `checksum` is one of `accepted`.
+void CheckChecksum(py::handle checksum, const long accepted[3],
+                   const char* fields);
+// The restore-function argument checks: state a tuple or none.
+void CheckStateArg(py::handle state);
+// The state of a trainer or model plus the instance dictionary, if any, in
+// the pair or triple form.
+py::tuple Reduce(py::handle self, py::object restore, long checksum,
+                 py::tuple state, bool any_reference_set);
+// Applies element `index` of a state as an instance-dictionary update.
+void ApplyDict(py::handle self, py::tuple state, size_t index);
+// Creates `cls` without running its constructor (its nearest native class's
+// raw creation).
+py::object RawNew(py::handle cls);
+
+// Binding helpers for the three modules.
+void BindVocabAndModel(py::module_& m);
+void BindTrainer(py::module_& m);
+void BindModel1(py::module_& m);
+void BindModel2(py::module_& m);
+
+}  // namespace qaz_py
+
+#endif  // QAZ_BINDINGS_ALIGN_OBJECTS_H_

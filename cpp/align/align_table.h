@@ -1,0 +1,82 @@
+// Alignment table a(i | j, I, J) of IBM Model 2, held per shape.
+//
+// The dense table it stands for has shape (A - 1, B, B, A): source length
+// index I - 1 (I real words, so L = I + 1 positions with the NULL word at
+// i = 0), target length index J - 1, target position j, source position i.
+// Only the shapes (I, J) that occur are stored, as a J x L block of values
+// and counts, plus one padding value per row for the cells i >= L that no
+// sentence of that shape can use.  Every cell of an absent shape, and every
+// row j >= J, reads as the uniform start 1/L.
+#ifndef QAZ_ALIGN_ALIGN_TABLE_H_
+#define QAZ_ALIGN_ALIGN_TABLE_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "align/corpus.h"
+
+namespace qaz {
+
+class AlignTable {
+ public:
+  struct Block {
+    int32_t I;         // source length without NULL
+    int32_t J;         // target length
+    uint64_t offset;   // first of J * (I + 1) cells, row-major [j][i]
+    uint64_t row;      // first of J padding values
+  };
+
+  // Dense dimensions A (longest source id list, NULL included) and B.
+  AlignTable(int32_t A, int32_t B) : A_(A), B_(B) {}
+
+  // Blocks for every shape of `corpus` with I >= 1 and J >= 1, uniform.
+  static std::shared_ptr<AlignTable> Build(int32_t A, int32_t B,
+                                           const Corpus& corpus);
+
+  int32_t A() const { return A_; }
+  int32_t B() const { return B_; }
+
+  // Block of shape (I, J) or nullptr.
+  const Block* Find(int32_t I, int32_t J) const;
+  // Adds the uniform block (I, J) if absent; returns it.
+  const Block& Add(int32_t I, int32_t J);
+  const std::vector<Block>& blocks() const { return blocks_; }  // sorted
+
+  double* values(const Block& b) { return values_.data() + b.offset; }
+  const double* values(const Block& b) const {
+    return values_.data() + b.offset;
+  }
+  double* counts(const Block& b) { return counts_.data() + b.offset; }
+  const double* counts(const Block& b) const {
+    return counts_.data() + b.offset;
+  }
+  double* padding(const Block& b) { return padding_.data() + b.row; }
+  const double* padding(const Block& b) const {
+    return padding_.data() + b.row;
+  }
+
+  // a(i | j, I, J) for any indices of the dense table (bounds checked with
+  // numpy's wording).
+  double Get(int64_t u, int64_t v, int64_t j, int64_t i) const;
+
+  void ZeroCounts();
+  // M-step: each row of each block becomes its counts over their total when
+  // the total is positive (padding cells then 0); other rows stay.
+  void Normalize();
+  size_t MemoryBytes() const;
+
+ private:
+  void Reindex();
+
+  int32_t A_, B_;
+  std::vector<Block> blocks_;
+  std::map<std::pair<int32_t, int32_t>, size_t> index_;
+  std::vector<double> values_, counts_, padding_;
+};
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_ALIGN_TABLE_H_

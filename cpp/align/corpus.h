@@ -1,0 +1,119 @@
+// Vocabulary and id-encoded parallel corpus.
+//
+// A corpus is two text files, line n of one translating line n of the
+// other.  Lines end at "\n"; carriage returns and line feeds are stripped
+// from both ends of a line.  In word mode a line is split at every single
+// space (so runs of spaces give empty tokens and an empty line one empty
+// token); in character mode every Unicode character is a token.  The source
+// side of every pair starts with the NULL word.
+//
+// Usage:
+//   qaz::Vocab vocab;
+//   qaz::Corpus corpus = qaz::LoadCorpus(&vocab, "c.f", "c.e", false, reporter);
+//   corpus.src(p)  // ids of pair p's source side, NULL first
+#ifndef QAZ_ALIGN_CORPUS_H_
+#define QAZ_ALIGN_CORPUS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/reporter.h"
+#include "common/string_enumerator.h"
+
+namespace qaz {
+
+inline constexpr const char* kNullSymbol = "__NULL__";
+
+// The two enumerators and the running maxima of the sentence lengths.
+struct Vocab {
+  StringEnumerator src;
+  StringEnumerator trg;
+  int32_t max_len_src = 0;  // longest source id list, NULL word included
+  int32_t max_len_trg = 0;  // longest target id list
+
+  // New empty enumerators; the maxima stay.
+  void Init() {
+    src.Clear();
+    trg.Clear();
+  }
+};
+
+// A read-only view of one id list.
+struct IdSpan {
+  const int32_t* ids;
+  int32_t size;
+  int32_t operator[](int32_t k) const { return ids[k]; }
+};
+
+// Sentence pairs held as two flat id arrays with offsets.
+class Corpus {
+ public:
+  Corpus() : src_off_(1, 0), trg_off_(1, 0) {}
+
+  int64_t size() const { return static_cast<int64_t>(src_off_.size()) - 1; }
+  IdSpan src(int64_t p) const {
+    return IdSpan{src_.data() + src_off_[p],
+                  static_cast<int32_t>(src_off_[p + 1] - src_off_[p])};
+  }
+  IdSpan trg(int64_t p) const {
+    return IdSpan{trg_.data() + trg_off_[p],
+                  static_cast<int32_t>(trg_off_[p + 1] - trg_off_[p])};
+  }
+  void AddPair(const int32_t* src, int32_t src_len, const int32_t* trg,
+               int32_t trg_len);
+  // Sum over the pairs of len(src) * len(trg): the cells of one EM sweep.
+  int64_t Cells() const;
+  size_t MemoryBytes() const;
+
+ private:
+  std::vector<int32_t> src_, trg_;
+  std::vector<uint64_t> src_off_, trg_off_;
+};
+
+// Reads a parallel corpus into `vocab` (entering every token) and returns
+// its pairs.  Throws IoError for a file that cannot be read and DecodeError
+// for bytes that are not UTF-8.  Files of different line counts give the
+// pairs of the common prefix and a warning naming both counts.
+Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
+                  const std::string& trg_path, bool character_based,
+                  Reporter& reporter);
+
+// Reads a file line by line ("\n" ends a line, a last line without one
+// counts), in large blocks.
+class LineReader {
+ public:
+  explicit LineReader(const std::string& path);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // The next line without its "\n"; false at the end of the file.
+  bool Next(std::string_view* line);
+  int64_t line_number() const { return line_number_; }
+  int64_t bytes_consumed() const { return consumed_; }
+  int64_t file_size() const { return file_size_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  bool Fill();
+
+  std::string path_;
+  int fd_ = -1;
+  std::vector<char> buf_;
+  size_t begin_ = 0, end_ = 0;
+  bool eof_ = false;
+  int64_t line_number_ = 0;
+  int64_t consumed_ = 0;
+  int64_t file_size_ = -1;
+};
+
+// Checks that `line` is UTF-8; throws DecodeError naming `path` and
+// `line_number` otherwise.
+void CheckUtf8(std::string_view line, const std::string& path,
+               int64_t line_number);
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_CORPUS_H_

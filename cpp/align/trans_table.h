@@ -1,0 +1,125 @@
+// Word translation table t(f | e), held sparse.
+//
+// Row e lists, in ascending target id, the targets that have an entry of
+// their own (in training: the targets that co-occur with e in some sentence
+// pair), each with its probability and its expected count beside it, so the
+// E-step gathers and scatters on one cache line.  Every other target of row
+// e reads as the row's default value.  The table therefore gives exactly what
+// the dense S x T array would, without ever holding S x T values:
+//   - after the uniform start every entry is 1/T (the default of every row);
+//   - an M-step divides a row by its count total when the total is positive,
+//     which also sets the row's default to 0; other rows keep everything.
+//
+// A cell index maps every (pair, source position, target position) of one
+// corpus to its cell, so the EM sweeps never search.
+#ifndef QAZ_ALIGN_TRANS_TABLE_H_
+#define QAZ_ALIGN_TRANS_TABLE_H_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "align/corpus.h"
+
+namespace qaz {
+
+struct TransCell {
+  double p;  // t(f | e)
+  double c;  // expected count c(e, f) of the last E-step
+};
+
+// A target id with a value, used to add entries to a table.
+struct TransEntry {
+  int32_t src;
+  int32_t trg;
+  double p;
+};
+
+class TransTable {
+ public:
+  // An S x T table whose rows hold the targets co-occurring with each source
+  // id in `corpus` plus the (src, trg) pairs of `extra`; every value
+  // `initial`, every count 0.  Also builds the cell index of `corpus`.
+  static std::shared_ptr<TransTable> Build(
+      int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus,
+      std::vector<TransEntry> extra, double initial);
+  // The same values laid out for `corpus` (cells added where it has pairs
+  // the table lacks, holding their row's default), then `entries` set in
+  // order (a repeated pair: the last one wins).  Counts are dropped.
+  static std::shared_ptr<TransTable> Relayout(
+      const TransTable& table, std::shared_ptr<const Corpus> corpus,
+      const std::vector<TransEntry>& entries);
+  // An S x T table from explicit rows (restoring a dense array): each row's
+  // default and its cells.
+  TransTable(int32_t S, int32_t T) : S_(S), T_(T), row_ptr_(S + 1, 0),
+                                     default_(S, 0.0) {}
+
+  int32_t S() const { return S_; }
+  int32_t T() const { return T_; }
+  int64_t nnz() const { return static_cast<int64_t>(cols_.size()); }
+
+  // Cell of (s, t) or -1.  Both must be in range.
+  int64_t Find(int32_t s, int32_t t) const;
+  // t(t | s); throws std::out_of_range (numpy's wording) outside the table.
+  double Get(int64_t s, int64_t t) const;
+  double Count(int32_t s, int32_t t) const {
+    int64_t k = Find(s, t);
+    return k < 0 ? 0.0 : cells_[k].c;
+  }
+  void CheckRange(int64_t s, int64_t t) const;
+
+  uint64_t row_begin(int32_t s) const { return row_ptr_[s]; }
+  uint64_t row_end(int32_t s) const { return row_ptr_[s + 1]; }
+  const int32_t* cols() const { return cols_.data(); }
+  TransCell* cells() { return cells_.data(); }
+  const TransCell* cells() const { return cells_.data(); }
+  double row_default(int32_t s) const { return default_[s]; }
+  void set_row_default(int32_t s, double v) { default_[s] = v; }
+
+  // Appends row `s` (rows must come in order); used when restoring.
+  void AppendRow(int32_t s, double default_value,
+                 const std::vector<std::pair<int32_t, double>>& cells);
+
+  void ZeroCounts();
+  // M-step: p = c / row total for every row whose total is positive.
+  void Normalize();
+
+  // Cell index of the corpus the table was built from.
+  const Corpus* indexed_corpus() const { return indexed_corpus_.get(); }
+  const std::shared_ptr<const Corpus>& indexed_corpus_ptr() const {
+    return indexed_corpus_;
+  }
+  const std::vector<uint32_t>& cell_index() const { return cell_index_; }
+  const std::vector<uint64_t>& cell_offsets() const { return cell_offsets_; }
+  void DropCellIndex();
+
+  size_t MemoryBytes() const;
+
+ private:
+  int32_t S_, T_;
+  std::vector<uint64_t> row_ptr_;
+  std::vector<int32_t> cols_;
+  std::vector<TransCell> cells_;
+  std::vector<double> default_;
+  std::shared_ptr<const Corpus> indexed_corpus_;
+  std::vector<uint32_t> cell_index_;    // per corpus cell, a-major per pair
+  std::vector<uint64_t> cell_offsets_;  // first cell of each pair
+};
+
+// Looks up the cells of one sentence pair: through the table's cell index
+// when `corpus` is the indexed one, else by search.
+class PairCells {
+ public:
+  PairCells(const TransTable& table, const Corpus& corpus);
+  // Fills `out` with L * m values t(trg[b] | src[a]) at a * m + b.
+  void Gather(int64_t p, std::vector<double>* out) const;
+
+ private:
+  const TransTable& table_;
+  const Corpus& corpus_;
+  bool indexed_;
+};
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_TRANS_TABLE_H_

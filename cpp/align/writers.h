@@ -1,0 +1,94 @@
+// The two distribution files, written and read back.
+//
+// Translation file: "src<TAB>trg<TAB>p[<TAB>count]\n", source ids ascending
+// (NULL first), within a row descending p with ties in ascending target id,
+// at most n-best records per row, only p > threshold.  Alignment file:
+// "I<TAB>J<TAB>j<TAB>i<TAB>p[<TAB>count]\n" in (I, J, j, i) order for every
+// row that is not constant over the padded source axis, only p > threshold.
+// Probabilities are narrowed to 32-bit float before they are compared and
+// printed: shortest round-trip form (model files) or "%.8f" with the count in
+// "%.2f" (trainer files).
+#ifndef QAZ_ALIGN_WRITERS_H_
+#define QAZ_ALIGN_WRITERS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "align/align_table.h"
+#include "align/corpus.h"
+#include "align/trans_table.h"
+#include "common/reporter.h"
+
+namespace qaz {
+
+// A text file written through a large buffer; whatever was written stays
+// when an error unwinds past it.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path);  // throws IoError
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  std::string& buffer() { return buf_; }
+  void MaybeFlush() {
+    if (buf_.size() >= (1u << 20)) Flush();
+  }
+  void Flush();
+  void Close();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::string buf_;
+};
+
+// Where the count column of a trainer file comes from.
+class CountSource {
+ public:
+  virtual ~CountSource() = default;
+  // `cell` is the cell of (s, t) in the table being written, or -1.
+  virtual double TransCount(int32_t s, int32_t t, int64_t cell) const = 0;
+  virtual double AlignCount(int64_t u, int64_t v, int64_t j,
+                            int64_t i) const = 0;
+};
+
+struct WriteOptions {
+  double threshold = 0.001;
+  std::optional<int64_t> nbest;        // nullopt keeps every record
+  const CountSource* counts = nullptr;  // set: trainer variant
+  bool trainer_variant = false;
+};
+
+// Writes the translation file into `out` (already opened by the caller).
+void WriteTransTable(OutputFile* out, const TransTable& table,
+                     const Vocab& vocab, const WriteOptions& options,
+                     Reporter& reporter);
+
+// Number of cells the alignment writer will consider (rows that are not
+// constant, times A).
+int64_t AlignCandidates(const AlignTable& align);
+void WriteAlignTable(OutputFile* out, const AlignTable& align,
+                     const WriteOptions& options, Reporter& reporter);
+
+// Readers.  Lines are stripped of surrounding white space and split at tabs.
+// Translation lines of 3 or 4 fields count, alignment lines of 5 or 6; other
+// lines are skipped.  Malformed numbers throw std::invalid_argument naming
+// the file and the line.
+void EnterTransFileWords(const std::string& path, Vocab* vocab,
+                         Reporter& reporter);
+std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
+                                      Reporter& reporter);
+
+struct AlignEntry {
+  int32_t I, J, j, i;  // I, J, 1-based j as in the file, i as stored
+  double p;
+};
+std::vector<AlignEntry> ReadAlignFile(const std::string& path,
+                                      Reporter& reporter);
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_WRITERS_H_
