@@ -179,6 +179,12 @@ void BindVocabAndModel(py::module_& m) {
       .def(py::init(&MakeModel<ModelObj>))
       .def_property_readonly("_vocab",
                              [](const ModelObj& o) { return o.vocab; })
+      .def_property_readonly(
+          "_has_trans_dist",
+          [](const ModelObj& o) { return static_cast<bool>(o.trans); })
+      .def_property_readonly(
+          "_has_align_dist",
+          [](const ModelObj& o) { return static_cast<bool>(o.align); })
       .def("_trans_dist",
            [](const ModelObj& o) -> py::object {
              return o.trans ? py::object(o.GetState()[1]) : py::none();

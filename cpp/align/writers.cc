@@ -269,7 +269,12 @@ void ForEachLine(const std::string& path, Reporter& reporter, Fn fn) {
   int64_t last = 0;
   while (reader.Next(&line)) {
     CheckUtf8(line, path, reader.line_number());
-    fn(StripSpace(line), reader.line_number());
+    // Only the line end goes: in character mode a word may be a space, and
+    // stripping white space would shift or drop the fields of its line.
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+      line.remove_suffix(1);
+    }
+    fn(line, reader.line_number());
     ticker.Tick(reader.bytes_consumed() - last);
     last = reader.bytes_consumed();
   }

@@ -73,7 +73,7 @@ int64_t AlignCandidates(const AlignTable& align);
 void WriteAlignTable(OutputFile* out, const AlignTable& align,
                      const WriteOptions& options, Reporter& reporter);
 
-// Readers.  Lines are stripped of surrounding white space and split at tabs.
+// Readers.  Lines lose their line end ("\r", "\n") and are split at tabs.
 // Translation lines of 3 or 4 fields count, alignment lines of 5 or 6; other
 // lines are skipped.  Malformed numbers throw std::invalid_argument naming
 // the file and the line.
