@@ -379,6 +379,20 @@ double Model1Obj::PairEntropy(const double* t, int32_t L, int32_t m,
   return qaz::Model1PairEntropy(t, L, m, average);
 }
 
+bool Model1Obj::SweepEntropy(const qaz::Corpus& corpus,
+                             qaz::Reporter& reporter, double* total) const {
+  if (!trans || trans->indexed_corpus() != &corpus) return false;
+  *total = qaz::Model1CorpusEntropy(*trans, corpus, reporter);
+  return true;
+}
+
+bool Model2Obj::SweepEntropy(const qaz::Corpus& corpus,
+                             qaz::Reporter& reporter, double* total) const {
+  if (!trans || trans->indexed_corpus() != &corpus) return false;
+  *total = qaz::Model2CorpusEntropy(*trans, Align(), corpus, reporter);
+  return true;
+}
+
 double Model2Obj::PairEntropy(const double* t, int32_t L, int32_t m,
                               bool average) const {
   return qaz::Model2PairEntropy(t, Align(), L, m, average);
@@ -412,16 +426,18 @@ double ModelObj::CalcEntropy(py::handle sent_pairs) const {
   LogInfo(kCore, "calculating entropy");
   auto corpus = CorpusOf(sent_pairs);
   PyReporter reporter(kCore);
-  qaz::ProgressTicker ticker(reporter, "progress", corpus->size(), 4096);
-  Gatherer g(*this, *corpus);
   // The total is kept in double precision; the mean is narrowed to 32-bit
   // float, the precision of the logged values and of the early-stop test.
   double total = 0.0;
-  for (int64_t p = 0; p < corpus->size(); ++p) {
-    total += EntropyOf(*this, g, p, true);
-    ticker.Tick();
+  if (!SweepEntropy(*corpus, reporter, &total)) {
+    qaz::ProgressTicker ticker(reporter, "progress", corpus->size(), 4096);
+    Gatherer g(*this, *corpus);
+    for (int64_t p = 0; p < corpus->size(); ++p) {
+      total += EntropyOf(*this, g, p, true);
+      ticker.Tick();
+    }
+    ticker.Flush();
   }
-  ticker.Flush();
   if (corpus->size() == 0) {
     PyErr_SetString(PyExc_ZeroDivisionError, "float division");
     throw py::error_already_set();

@@ -77,6 +77,12 @@ class ModelObj {
                              bool average) const;
   // True while the pair entropy is abstract (the base model).
   virtual bool Abstract() const { return true; }
+  // The sum of the pair entropies over a corpus the tables are laid out
+  // for, in one engine sweep; false when that path does not apply.
+  virtual bool SweepEntropy(const qaz::Corpus&, qaz::Reporter&,
+                            double*) const {
+    return false;
+  }
   // slot 2
   double CalcEntropy(py::handle sent_pairs) const;
   // slot 3
@@ -115,12 +121,16 @@ class Model1Obj : public ModelObj {
   bool Abstract() const override { return false; }
   double PairEntropy(const double* t, int32_t L, int32_t m,
                      bool average) const override;
+  bool SweepEntropy(const qaz::Corpus& corpus, qaz::Reporter& reporter,
+                    double* total) const override;
 };
 
 class Model2Obj : public Model1Obj {
  public:
   double PairEntropy(const double* t, int32_t L, int32_t m,
                      bool average) const override;
+  bool SweepEntropy(const qaz::Corpus& corpus, qaz::Reporter& reporter,
+                    double* total) const override;
 };
 
 // Expected counts as the trainer holds them: not collected yet, collected

@@ -65,13 +65,16 @@ void Model1ExpectStep(TransTable* table, const Corpus& corpus,
     for (int32_t i = 0; i < L; ++i) {
       for (int32_t j = 0; j < m; ++j) col_sum[j] += cells[idx[i * m + j]].p;
     }
+    // A column whose sum is 0 contributes nothing.
+    for (int32_t j = 0; j < m; ++j) {
+      col_sum[j] = col_sum[j] > 0.0 ? 1.0 / col_sum[j] : 0.0;
+    }
     // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
     for (int32_t i = 0; i < L; ++i) {
+      const uint32_t* row = idx + i * m;
       for (int32_t j = 0; j < m; ++j) {
-        if (col_sum[j] > 0.0) {
-          TransCell& cell = cells[idx[i * m + j]];
-          cell.c += cell.p / col_sum[j];
-        }
+        TransCell& cell = cells[row[j]];
+        cell.c += cell.p * col_sum[j];
       }
     }
     ticker.Tick();
@@ -118,17 +121,84 @@ void Model2ExpectStep(TransTable* table, AlignTable* align,
         col_sum[j] += v;
       }
     }
+    for (int32_t j = 0; j < m; ++j) {
+      col_sum[j] = col_sum[j] > 0.0 ? 1.0 / col_sum[j] : 0.0;
+    }
     // c(e_i, f_j) += p(i, j); c(i | j, I, J) += p(i, j)
     for (int32_t i = 0; i < L; ++i) {
       for (int32_t j = 0; j < m; ++j) {
-        if (!(col_sum[j] > 0.0)) continue;
-        double v = post[i * m + j] / col_sum[j];
+        double v = post[i * m + j] * col_sum[j];
         cells[idx[i * m + j]].c += v;
         ac[j * L + i] += v;
       }
     }
   }
   ticker.Flush();
+}
+
+double Model1CorpusEntropy(const TransTable& table, const Corpus& corpus,
+                           Reporter& reporter) {
+  const TransCell* cells = table.cells();
+  const uint32_t* index = table.cell_index().data();
+  const uint64_t* offsets = table.cell_offsets().data();
+  std::vector<double> col_sum;
+  ProgressTicker ticker(reporter, "progress", corpus.size(), kPairsPerTick);
+  double total = 0.0;
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    const uint32_t* idx = index + offsets[p];
+    col_sum.assign(static_cast<size_t>(m), 0.0);
+    for (int32_t i = 0; i < L; ++i) {
+      const uint32_t* row = idx + i * m;
+      for (int32_t j = 0; j < m; ++j) col_sum[j] += cells[row[j]].p;
+    }
+    const double len = static_cast<double>(L);
+    for (int32_t j = 0; j < m; ++j) col_sum[j] = std::log(col_sum[j] / len);
+    total += -PairwiseSum(col_sum.data(), m) / static_cast<double>(m);
+    ticker.Tick();
+  }
+  ticker.Flush();
+  return total;
+}
+
+double Model2CorpusEntropy(const TransTable& table, const AlignTable& align,
+                           const Corpus& corpus, Reporter& reporter) {
+  const TransCell* cells = table.cells();
+  const uint32_t* index = table.cell_index().data();
+  const uint64_t* offsets = table.cell_offsets().data();
+  std::vector<double> col_sum;
+  ProgressTicker ticker(reporter, "progress", corpus.size(), kPairsPerTick);
+  double total = 0.0;
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    const uint32_t* idx = index + offsets[p];
+    const AlignTable::Block* b = nullptr;
+    if (L >= 2 && m >= 1) {
+      CheckShape(align, L, m);
+      b = align.Find(L - 1, m);
+    }
+    col_sum.assign(static_cast<size_t>(m), 0.0);
+    if (b != nullptr) {
+      const double* a = align.values(*b);
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + i * m;
+        for (int32_t j = 0; j < m; ++j) {
+          col_sum[j] += a[j * L + i] * cells[row[j]].p;
+        }
+      }
+    } else {
+      const double uniform = 1.0 / static_cast<double>(L);
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + i * m;
+        for (int32_t j = 0; j < m; ++j) col_sum[j] += uniform * cells[row[j]].p;
+      }
+    }
+    for (int32_t j = 0; j < m; ++j) col_sum[j] = std::log(col_sum[j]);
+    total += -PairwiseSum(col_sum.data(), m) / static_cast<double>(m);
+    ticker.Tick();
+  }
+  ticker.Flush();
+  return total;
 }
 
 double Model1PairEntropy(const double* t, int32_t L, int32_t m, bool average) {

@@ -44,6 +44,13 @@ double Model1PairEntropy(const double* t, int32_t L, int32_t m, bool average);
 double Model2PairEntropy(const double* t, const AlignTable& align, int32_t L,
                          int32_t m, bool average);
 
+// Sum over the pairs of the per-word entropies above (average true), for a
+// corpus the table is indexed for; one sweep without copies.
+double Model1CorpusEntropy(const TransTable& table, const Corpus& corpus,
+                           Reporter& reporter);
+double Model2CorpusEntropy(const TransTable& table, const AlignTable& align,
+                           const Corpus& corpus, Reporter& reporter);
+
 // Viterbi alignment of one pair: best[j] = argmax_i a(i|j,I,J) t(f_j|e_i),
 // ties to the lowest i; every word of an empty source goes to 0.
 void DecodePair(const double* t, const AlignTable& align, int32_t L,
