@@ -230,6 +230,28 @@ def test_round_trip_against_training_output(run, capsys):
     assert changed <= 0.02 * links
 
 
+def test_character_mode_with_empty_lines(tmp_path, corpus):
+    """Empty sides: no block of their own in the E-step, links to 0, an empty line."""
+    src, trg = corpus(["ab", "", "ba", "abc"], ["xy", "x", "", "yxz"])
+    out = {k: str(tmp_path / (k + ".txt")) for k in ("t", "a", "s", "d")}
+    conf = dict(src_path=src, trg_path=trg, save_trans_path=out["t"], save_align_path=out["a"],
+                save_scores=out["s"], decode_align=out["d"], iteration_limit=2, threshold=0.001,
+                nbest=100, character=True)
+    with captured_stderr() as log:
+        assert emcore.train_emcore(conf)
+    assert not messages(log.getvalue(), "ERROR")
+    with np.errstate(invalid="ignore", divide="ignore"):
+        trainer = ref.train_files(src, trg, 2, character=True)
+        scores = ref.score_lines(trainer.model, trainer.pairs)
+    assert read_lines(out["t"]) == ref.trans_lines(trainer.model, trainer.count_trans)
+    assert read_lines(out["a"]) == ref.align_lines(trainer.model, trainer.count_align)
+    got = [float(x) for x in read_lines(out["s"])]
+    assert math.isnan(got[2])  # no target word: 0 / 0
+    np.testing.assert_allclose(got, [float(x) for x in scores], rtol=1e-12)
+    assert read_lines(out["d"])[1:3] == ["1-0\n", "\n"]
+    assert read_lines(out["d"]) == ref.decode_lines(trainer.model, trainer.pairs)
+
+
 # ---------------------------------------------------------------------------
 # Worked examples: the reference by itself, then the engine through its files
 
