@@ -9,6 +9,7 @@
 #include <pybind11/pybind11.h>
 
 #include "align_objects.h"
+#include "common/errors.h"
 #include "native_api.h"
 #include "py_support.h"
 
@@ -61,6 +62,13 @@ PYBIND11_MODULE(emcore, m) {
         return py::reinterpret_steal<py::object>(r);
       },
       "grid_indices(rows, cols): (rows as a column, cols as a row), int64.");
+
+  m.def(
+      "_check_memory",
+      [](int64_t bytes, const std::string& what) {
+        qaz::CheckMemory(bytes, what);
+      },
+      "Raises MemoryError when `bytes` exceed the memory still available.");
 
   py::module_::import("qaz.smt.align.emlex");
 

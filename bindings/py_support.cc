@@ -80,6 +80,8 @@ void RegisterErrorTranslators() {
       }
     } catch (const qaz::TypeError& e) {
       PyErr_SetString(PyExc_TypeError, e.what());
+    } catch (const qaz::MemoryError& e) {
+      PyErr_SetString(PyExc_MemoryError, e.what());
     } catch (const qaz::NotImplementedError&) {
       PyErr_SetNone(PyExc_NotImplementedError);
     }

@@ -1,5 +1,7 @@
 #include "align/trans_table.h"
 
+#include "common/errors.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -88,8 +90,39 @@ std::shared_ptr<TransTable> TransTable::Build(
             });
 
   const uint64_t total_cells = cell_offsets[n];
-  table->cell_index_.resize(total_cells);
   std::vector<int32_t> mark(static_cast<size_t>(T), -1);
+
+  // Count the entries first, so that a corpus too large for this machine is
+  // refused before the big arrays are touched.
+  uint64_t nnz = 0;
+  {
+    size_t y = 0;
+    for (int32_t e = 0; e < S; ++e) {
+      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
+        IdSpan trg = corpus.trg(occ[k].pair);
+        for (int32_t b = 0; b < trg.size; ++b) {
+          if (mark[trg[b]] != e) {
+            mark[trg[b]] = e;
+            ++nnz;
+          }
+        }
+      }
+      for (; y < extra.size() && extra[y].src == e; ++y) {
+        if (mark[extra[y].trg] != e) {
+          mark[extra[y].trg] = e;
+          ++nnz;
+        }
+      }
+    }
+    std::fill(mark.begin(), mark.end(), -1);
+  }
+  CheckMemory(static_cast<int64_t>(total_cells * sizeof(uint32_t) +
+                                   nnz * (sizeof(int32_t) + sizeof(TransCell))),
+              "the translation table (" + std::to_string(nnz) +
+                  " co-occurring word pairs) and its index of " +
+                  std::to_string(total_cells) + " corpus cells");
+  table->cols_.reserve(nnz);
+  table->cell_index_.resize(total_cells);
   std::vector<uint32_t> where(static_cast<size_t>(T), 0);
   std::vector<int32_t> row;
   size_t x = 0;

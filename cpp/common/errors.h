@@ -49,6 +49,18 @@ class TypeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Not enough memory for a table; raised before anything large is allocated.
+class MemoryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Bytes of memory the system can still give (MemAvailable), -1 if unknown.
+int64_t AvailableMemory();
+
+// Throws MemoryError naming `what` when `bytes` exceed the available memory.
+void CheckMemory(int64_t bytes, const std::string& what);
+
 // An abstract operation; carries no message.
 class NotImplementedError : public std::runtime_error {
  public:

@@ -1,0 +1,34 @@
+#include "common/errors.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace qaz {
+
+int64_t AvailableMemory() {
+  std::FILE* f = std::fopen("/proc/meminfo", "r");
+  if (f == nullptr) return -1;
+  char line[256];
+  int64_t kb = -1;
+  while (std::fgets(line, sizeof(line), f) != nullptr) {
+    long long v;
+    if (std::sscanf(line, "MemAvailable: %lld kB", &v) == 1) {
+      kb = v;
+      break;
+    }
+  }
+  std::fclose(f);
+  return kb < 0 ? -1 : kb * 1024;
+}
+
+void CheckMemory(int64_t bytes, const std::string& what) {
+  const int64_t available = AvailableMemory();
+  if (available < 0 || bytes <= available) return;
+  char buf[160];
+  std::snprintf(buf, sizeof(buf),
+                " would need about %.2f GiB, but only %.2f GiB are available",
+                bytes / 1073741824.0, available / 1073741824.0);
+  throw MemoryError(what + buf);
+}
+
+}  // namespace qaz
