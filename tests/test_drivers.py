@@ -487,6 +487,21 @@ def test_main_exit_statuses(tmp_path, small_corpus, run_main, capsys):
     capsys.readouterr()
 
 
+def test_interrupted_runs_exit_1(tmp_path, small_corpus, run_main, monkeypatch, capsys):
+    def interrupted(*args):
+        raise KeyboardInterrupt
+
+    src, trg = small_corpus
+    trans = tmp_path / "trans.txt"
+    monkeypatch.setattr(empos.Model2Trainer, "_train", interrupted)
+    assert run_main(emcore.main_train, [src, trg, trans, "-I", "1"]) == 1
+    assert trans.read_text(encoding="utf-8")  # what Model 1 trained is kept
+    monkeypatch.setattr(empos.Model2, "_decode_and_save_align", interrupted)
+    assert run_main(emcore.main_score, [src, trg, trans, "-s", tmp_path / "s", "-d", tmp_path / "d"]) == 1
+    assert (tmp_path / "s").exists() and not (tmp_path / "d").exists()
+    capsys.readouterr()
+
+
 def test_commands_in_child_processes(tmp_path, small_corpus):
     src, trg = small_corpus
     trans, align, scores = tmp_path / "trans.txt", tmp_path / "align.txt", tmp_path / "scores.txt"
