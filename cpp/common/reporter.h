@@ -34,7 +34,9 @@ class NullReporter : public Reporter {
   void Info(const std::string&) override {}
   void Warning(const std::string&) override {}
   std::unique_ptr<Progress> StartProgress(const std::string&,
-                                          int64_t) override;
+                                          int64_t) override {
+    return nullptr;
+  }
 };
 
 // Batches progress so that the reporter is called about once per `step`
