@@ -17,7 +17,7 @@ import numpy as np
 import pytest
 
 import dense_reference as ref
-from conftest import SHARED, messages, write_lines
+from conftest import SHARED, messages
 from qaz.smt.align import emcore, empos
 
 HANSARDS = SHARED / "data" / "hansards-fr-en"
