@@ -190,6 +190,12 @@ def _train_emcore(conf, others):
 
     # Errors while writing are not caught: the caller sees them.
     logger.info("----")
+    model = trainer._model
+    if model is None or not model._has_trans_dist:
+        # Training failed before the corpus was set up: there is no table to
+        # write, and an empty file would pass for a model.
+        logger.warning("nothing was trained; no output file is written")
+        return status
     trainer._save_trans_dist(conf.data.save_trans_path, conf.data.threshold, conf.data.nbest)
     save_align_path = conf.get("save_align_path")
     if save_align_path:
