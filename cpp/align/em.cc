@@ -56,25 +56,20 @@ void Model1ExpectStep(TransTable* table, const Corpus& corpus,
   TransCell* cells = table->cells();
   const uint32_t* index = table->cell_index().data();
   const uint64_t* offsets = table->cell_offsets().data();
-  std::vector<double> col_sum;
   ProgressTicker ticker(reporter, "processing", corpus.size(), kPairsPerTick);
   for (int64_t p = 0; p < corpus.size(); ++p) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     const uint32_t* idx = index + offsets[p];
-    col_sum.assign(static_cast<size_t>(m), 0.0);
-    for (int32_t i = 0; i < L; ++i) {
-      for (int32_t j = 0; j < m; ++j) col_sum[j] += cells[idx[i * m + j]].p;
-    }
-    // A column whose sum is 0 contributes nothing.
-    for (int32_t j = 0; j < m; ++j) {
-      col_sum[j] = col_sum[j] > 0.0 ? 1.0 / col_sum[j] : 0.0;
-    }
-    // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
-    for (int32_t i = 0; i < L; ++i) {
-      const uint32_t* row = idx + i * m;
-      for (int32_t j = 0; j < m; ++j) {
-        TransCell& cell = cells[row[j]];
-        cell.c += cell.p * col_sum[j];
+    for (int32_t j = 0; j < m; ++j, idx += L) {
+      double sum = 0.0;
+      for (int32_t i = 0; i < L; ++i) sum += cells[idx[i]].p;
+      // A column whose sum is 0 contributes nothing.
+      if (!(sum > 0.0)) continue;
+      const double inv = 1.0 / sum;
+      // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
+      for (int32_t i = 0; i < L; ++i) {
+        TransCell& cell = cells[idx[i]];
+        cell.c += cell.p * inv;
       }
     }
     ticker.Tick();
@@ -102,7 +97,7 @@ void Model2ExpectStep(TransTable* table, AlignTable* align,
   TransCell* cells = table->cells();
   const uint32_t* index = table->cell_index().data();
   const uint64_t* offsets = table->cell_offsets().data();
-  std::vector<double> post, col_sum;
+  std::vector<double> post;
   ProgressTicker ticker(reporter, "processing", corpus.size(), kPairsPerTick);
   for (int64_t p = 0; p < corpus.size(); ++p) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
@@ -112,24 +107,20 @@ void Model2ExpectStep(TransTable* table, AlignTable* align,
     const double* a = align->values(block);  // [j][i]
     double* ac = align->counts(block);
     const uint32_t* idx = index + offsets[p];
-    post.resize(static_cast<size_t>(L) * m);
-    col_sum.assign(static_cast<size_t>(m), 0.0);
-    for (int32_t i = 0; i < L; ++i) {
-      for (int32_t j = 0; j < m; ++j) {
-        double v = cells[idx[i * m + j]].p * a[j * L + i];
-        post[i * m + j] = v;
-        col_sum[j] += v;
+    post.resize(static_cast<size_t>(L));
+    for (int32_t j = 0; j < m; ++j, idx += L, a += L, ac += L) {
+      double sum = 0.0;
+      for (int32_t i = 0; i < L; ++i) {
+        post[i] = cells[idx[i]].p * a[i];
+        sum += post[i];
       }
-    }
-    for (int32_t j = 0; j < m; ++j) {
-      col_sum[j] = col_sum[j] > 0.0 ? 1.0 / col_sum[j] : 0.0;
-    }
-    // c(e_i, f_j) += p(i, j); c(i | j, I, J) += p(i, j)
-    for (int32_t i = 0; i < L; ++i) {
-      for (int32_t j = 0; j < m; ++j) {
-        double v = post[i * m + j] * col_sum[j];
-        cells[idx[i * m + j]].c += v;
-        ac[j * L + i] += v;
+      if (!(sum > 0.0)) continue;
+      const double inv = 1.0 / sum;
+      // c(e_i, f_j) += p(i, j); c(i | j, I, J) += p(i, j)
+      for (int32_t i = 0; i < L; ++i) {
+        const double v = post[i] * inv;
+        cells[idx[i]].c += v;
+        ac[i] += v;
       }
     }
   }
@@ -141,20 +132,20 @@ double Model1CorpusEntropy(const TransTable& table, const Corpus& corpus,
   const TransCell* cells = table.cells();
   const uint32_t* index = table.cell_index().data();
   const uint64_t* offsets = table.cell_offsets().data();
-  std::vector<double> col_sum;
+  std::vector<double> logs;
   ProgressTicker ticker(reporter, "progress", corpus.size(), kPairsPerTick);
   double total = 0.0;
   for (int64_t p = 0; p < corpus.size(); ++p) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     const uint32_t* idx = index + offsets[p];
-    col_sum.assign(static_cast<size_t>(m), 0.0);
-    for (int32_t i = 0; i < L; ++i) {
-      const uint32_t* row = idx + i * m;
-      for (int32_t j = 0; j < m; ++j) col_sum[j] += cells[row[j]].p;
-    }
     const double len = static_cast<double>(L);
-    for (int32_t j = 0; j < m; ++j) col_sum[j] = std::log(col_sum[j] / len);
-    total += -PairwiseSum(col_sum.data(), m) / static_cast<double>(m);
+    logs.resize(static_cast<size_t>(m));
+    for (int32_t j = 0; j < m; ++j, idx += L) {
+      double sum = 0.0;
+      for (int32_t i = 0; i < L; ++i) sum += cells[idx[i]].p;
+      logs[j] = std::log(sum / len);
+    }
+    total += -PairwiseSum(logs.data(), m) / static_cast<double>(m);
     ticker.Tick();
   }
   ticker.Flush();
@@ -166,7 +157,7 @@ double Model2CorpusEntropy(const TransTable& table, const AlignTable& align,
   const TransCell* cells = table.cells();
   const uint32_t* index = table.cell_index().data();
   const uint64_t* offsets = table.cell_offsets().data();
-  std::vector<double> col_sum;
+  std::vector<double> logs;
   ProgressTicker ticker(reporter, "progress", corpus.size(), kPairsPerTick);
   double total = 0.0;
   for (int64_t p = 0; p < corpus.size(); ++p) {
@@ -177,24 +168,20 @@ double Model2CorpusEntropy(const TransTable& table, const AlignTable& align,
       CheckShape(align, L, m);
       b = align.Find(L - 1, m);
     }
-    col_sum.assign(static_cast<size_t>(m), 0.0);
-    if (b != nullptr) {
-      const double* a = align.values(*b);
-      for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + i * m;
-        for (int32_t j = 0; j < m; ++j) {
-          col_sum[j] += a[j * L + i] * cells[row[j]].p;
-        }
+    const double* a = b != nullptr ? align.values(*b) : nullptr;
+    const double uniform = 1.0 / static_cast<double>(L);
+    logs.resize(static_cast<size_t>(m));
+    for (int32_t j = 0; j < m; ++j, idx += L) {
+      double sum = 0.0;
+      if (a != nullptr) {
+        for (int32_t i = 0; i < L; ++i) sum += a[i] * cells[idx[i]].p;
+        a += L;
+      } else {
+        for (int32_t i = 0; i < L; ++i) sum += uniform * cells[idx[i]].p;
       }
-    } else {
-      const double uniform = 1.0 / static_cast<double>(L);
-      for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + i * m;
-        for (int32_t j = 0; j < m; ++j) col_sum[j] += uniform * cells[row[j]].p;
-      }
+      logs[j] = std::log(sum);
     }
-    for (int32_t j = 0; j < m; ++j) col_sum[j] = std::log(col_sum[j]);
-    total += -PairwiseSum(col_sum.data(), m) / static_cast<double>(m);
+    total += -PairwiseSum(logs.data(), m) / static_cast<double>(m);
     ticker.Tick();
   }
   ticker.Flush();

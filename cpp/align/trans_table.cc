@@ -158,9 +158,9 @@ std::shared_ptr<TransTable> TransTable::Build(
     for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
       const uint32_t p = occ[k].pair;
       IdSpan trg = corpus.trg(p);
-      uint32_t* dst = table->cell_index_.data() + cell_offsets[p] +
-                      static_cast<uint64_t>(occ[k].pos) * trg.size;
-      for (int32_t b = 0; b < trg.size; ++b) dst[b] = where[trg[b]];
+      const int32_t L = corpus.src(p).size;
+      uint32_t* dst = table->cell_index_.data() + cell_offsets[p] + occ[k].pos;
+      for (int32_t b = 0; b < trg.size; ++b) dst[b * L] = where[trg[b]];
     }
   }
   table->row_ptr_[S] = table->cols_.size();
@@ -256,7 +256,10 @@ void PairCells::Gather(int64_t p, std::vector<double>* out) const {
   if (indexed_) {
     const uint32_t* idx = table_.cell_index().data() + table_.cell_offsets()[p];
     const TransCell* tc = table_.cells();
-    for (size_t k = 0; k < cells; ++k) (*out)[k] = tc[idx[k]].p;
+    const int32_t L = src.size, m = trg.size;
+    for (int32_t j = 0; j < m; ++j) {
+      for (int32_t i = 0; i < L; ++i) (*out)[i * m + j] = tc[idx[j * L + i]].p;
+    }
     return;
   }
   for (int32_t a = 0; a < src.size; ++a) {
