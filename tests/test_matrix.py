@@ -215,7 +215,9 @@ def test_missing_function_fails_to_bind(bind, name):
 
 
 @pytest.mark.parametrize("bind", BINDERS)
-@pytest.mark.parametrize("name, other", [("sub_matrix", "grid_indices"), ("normalize", "sub_matrix"), ("grid_indices", "normalize")])
+@pytest.mark.parametrize(
+    "name, other", [("sub_matrix", "grid_indices"), ("normalize", "sub_matrix"), ("grid_indices", "normalize")]
+)
 def test_wrong_signature_fails_to_bind(bind, name, other):
     api = dict(emcore._native_api)
     api[name] = api[other]

@@ -4,14 +4,13 @@ Expected values come from the worked examples and from the dense NumPy
 rendering in dense_reference.py, compared at full precision.
 """
 
-import math
 import re
 
 import numpy as np
 import pytest
 
 import dense_reference as ref
-from conftest import SMALL_SRC, SMALL_TRG, log_records, messages, write_lines
+from conftest import log_records, messages, write_lines
 from qaz.common import logging as qlog
 from qaz.common.config import Config
 from qaz.smt.align import emcore, emlex, empos
@@ -41,9 +40,10 @@ def info(err):
     return messages(err, "INFO")
 
 
-def entropies(err):
+def entropies(log):
+    """("initial" | "step", value) of the entropy lines of a log text or of its info messages."""
     out = []
-    for msg in info(err):
+    for msg in info(log) if isinstance(log, str) else log:
         if msg.startswith("initial entropy: "):
             out.append(("initial", float(msg.split(": ", 1)[1])))
         elif msg.startswith("entropy: "):
@@ -217,7 +217,8 @@ def test_sizes_use_thousands_separators(tmp_path, capsys):
     lines = info(capsys.readouterr().err)
     assert "target vocabulary size: 1,234" in lines
     assert "max target length: 1,234" in lines
-    assert "word translation distribution matrix size: 2 [src words] x 1234 [trg words] x 8 [bytes] = 19,744 [bytes]" in lines
+    assert ("word translation distribution matrix size: 2 [src words] x 1234 [trg words] x 8 [bytes] "
+            "= 19,744 [bytes]") in lines
 
 
 @pytest.mark.parametrize("cls", TRAINERS)
@@ -243,7 +244,8 @@ def test_model1_uniform_start(corpus, capsys):
     t._setup()
     lines = info(capsys.readouterr().err)
     i = lines.index("initializing word translation probabilities as uniform distribution")
-    assert lines[i + 1] == "word translation distribution matrix size: 3 [src words] x 4 [trg words] x 8 [bytes] = 96 [bytes]"
+    assert lines[i + 1] == ("word translation distribution matrix size: 3 [src words] x 4 [trg words] "
+                            "x 8 [bytes] = 96 [bytes]")
     trans = t._model._trans_dist()
     assert trans.shape == (3, 4) and trans.dtype == np.float64
     assert (trans == 0.25).all()
@@ -424,7 +426,7 @@ def test_loop_stops_when_entropy_does_not_fall(corpus, capsys, cls):
     cls._train(t, 5)
     lines = info(capsys.readouterr().err)
     assert [m for m in lines if m.startswith("step: ")] == ["step: 1 / 5"]
-    assert entropies("\n".join("2024-01-01 00:00:00 [INFO] x: " + m for m in lines)) == [("initial", 0.0), ("step", 0.0)]
+    assert entropies(lines) == [("initial", 0.0), ("step", 0.0)]
     assert lines[-1] == "entropy: 0.0"
     assert t._count_cooc() is not None  # the one iteration ran and its result stays
 
@@ -626,3 +628,32 @@ def test_step_errors_leave_the_tables(corpus, cls, pair, error, text):
     if text is not None:
         assert str(info_.value) == text
     np.testing.assert_array_equal(model._trans_dist(), before)
+
+
+# ---------------------------------------------------------------------------
+# Written tables read back
+
+
+def test_model_files_read_back_into_a_fresh_model(small_corpus, tmp_path):
+    t = new_trainer(empos.Model2Trainer, *small_corpus)
+    emlex.Model1Trainer._train(t, 2)
+    t._train(2)
+    trans_path, align_path = str(tmp_path / "trans.txt"), str(tmp_path / "align.txt")
+    t._model._save_trans_dist(trans_path, -1.0, None)  # every cell, zeros included
+    t._model._save_align_dist(align_path, -1.0)
+    fresh = new_trainer(empos.Model2Trainer, *small_corpus)
+    fresh._setup()
+    fresh._model._load_trans_dist(trans_path)
+    fresh._model._load_align_dist(align_path)
+    narrowed = lambda a: a.astype(np.float32).astype(np.float64)  # noqa: E731
+    np.testing.assert_array_equal(fresh._model._trans_dist(), narrowed(t._model._trans_dist()))
+    # every cell a sentence can use: written rows come back narrowed, unwritten ones keep 1/L
+    want, got = t._model._align_dist(), fresh._model._align_dist()
+    written = want.max(axis=3) != want.min(axis=3)
+    assert written.any()
+    want = np.where(written[..., None], narrowed(want), want)
+    for u, v in np.ndindex(*want.shape[:2]):
+        np.testing.assert_array_equal(got[u, v, :v + 1, :u + 2], want[u, v, :v + 1, :u + 2])
+    again = str(tmp_path / "trans2.txt")
+    fresh._model._save_trans_dist(again, -1.0, None)
+    assert open(again, encoding="utf-8").read() == open(trans_path, encoding="utf-8").read()
