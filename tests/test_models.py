@@ -401,6 +401,8 @@ TRANS_CASES = [
     (0.0, None, "N:wyzx a:wxyz b:yx c:zw"),
     (-1.0, None, "N:wyzx a:wxyz b:yxwz c:zwxy"),  # zeros too, ties in target id order
     (-1.0, -2, "N:wy a:wx b:yx c:zw"),
+    (0.001, 2**70, "N:wyz a:wxyz b:yx"),
+    (-1.0, -(2**70), ""),
 ]
 
 
@@ -471,6 +473,14 @@ def test_writers_without_tables(make_model, tmp_path):
     with pytest.raises((TypeError, AttributeError)):
         m._save_align_dist(str(align_path), 0.001)
     assert not align_path.exists()
+
+
+@pytest.mark.parametrize("writer", ["_save_trans_dist", "_save_align_dist"])
+def test_threshold_must_be_a_number(make_model, tmp_path, writer):
+    m, _ = make_model(empos.Model2, *ALIGN_CORPUS, trans=np.full((3, 3), 1 / 3), align=align_table())
+    args = ("0.1", 100) if writer == "_save_trans_dist" else ("0.1",)
+    with pytest.raises(TypeError):
+        getattr(m, writer)(str(tmp_path / "out.txt"), *args)
 
 
 @pytest.mark.parametrize("nbest", [1.5, "2"])

@@ -222,20 +222,26 @@ def test_sizes_use_thousands_separators(tmp_path, capsys):
 
 
 @pytest.mark.parametrize("cls", TRAINERS)
-def test_setup_without_paths_fails_and_can_retry(cls):
+def test_setup_without_paths_fails(cls, capsys):
     t = cls({})
     with pytest.raises(Exception):
         t._setup()
     assert t._sent_pairs is None
+    assert "loading files: None None" in info(capsys.readouterr().err)
 
 
 @pytest.mark.parametrize("cls", TRAINERS)
-def test_setup_with_missing_corpus(cls, tmp_path):
-    missing = str(tmp_path / "missing.src")
-    t = new_trainer(cls, missing, missing)
-    with pytest.raises(FileNotFoundError, match=re.escape(missing)):
+def test_setup_with_missing_corpus_can_retry(cls, tmp_path):
+    src, trg = str(tmp_path / "c.src"), str(tmp_path / "c.trg")
+    t = new_trainer(cls, src, trg)
+    with pytest.raises(FileNotFoundError, match=re.escape(src)):
         t._setup()
     assert t._sent_pairs is None
+    write_lines(src, ["a b"])
+    write_lines(trg, ["x"])
+    t._setup()
+    assert list(t._sent_pairs) == [([0, 1, 2], [0])]
+    assert t._model._trans_dist().shape == (3, 1)
 
 
 def test_model1_uniform_start(corpus, capsys):
@@ -301,11 +307,12 @@ def test_train_zero_log_sequence(corpus, capsys, cls):
     assert [(name, msg) for level, name, msg in records if level == "INFO"] == want
 
 
+@pytest.mark.parametrize("limit", [0, -3])
 @pytest.mark.parametrize("cls", TRAINERS)
-def test_train_zero_only_prepares(corpus, capsys, cls):
+def test_train_zero_only_prepares(corpus, capsys, cls, limit):
     src, trg = corpus(["a", "a b"], ["x", "x y"])
     t = new_trainer(cls, src, trg)
-    cls._train(t, 0)
+    cls._train(t, limit)
     lines = info(capsys.readouterr().err)
     model_name = "1" if cls is emlex.Model1Trainer else "2"
     assert lines[-4:] == ["----", "start training IBM Model " + model_name, "calculating entropy",
