@@ -108,6 +108,14 @@ class SentPairsIter {
 
 }  // namespace
 
+// pybind11 treats a method bound as __setstate__ as a constructor and skips
+// it on an object that already exists, which is how pickle calls it; so the
+// method is bound under another name and then aliased.
+void AliasSetState(py::module_& m, const char* cls) {
+  py::object type = m.attr(cls);
+  type.attr("__setstate__") = type.attr("__dict__")["_set_state"];
+}
+
 void BindVocabAndModel(py::module_& m) {
   py::class_<RawTag>(m, "_Raw").def(py::init<>());
 
@@ -170,8 +178,9 @@ void BindVocabAndModel(py::module_& m) {
       .def("_trg_str2id",
            [](VocabObj& v, std::string_view s) { return v.vocab.trg.StrToId(s); })
       .def("__reduce__", [](py::object self) { RefusePickle(self); })
-      .def("__setstate__",
+      .def("_set_state",
            [](py::object self, py::object) { RefusePickle(self); });
+  AliasSetState(m, "Vocab");
 
   py::class_<ModelObj>(m, "Model",
                        "Base of the word-alignment models: a vocabulary and "
@@ -221,8 +230,9 @@ void BindVocabAndModel(py::module_& m) {
       .def("_load_align_dist",
            [](ModelObj& o, py::handle path) { o.LoadAlignDist(PathArg(path)); })
       .def("__reduce__", [](py::object self) { RefusePickle(self); })
-      .def("__setstate__",
+      .def("_set_state",
            [](py::object self, py::object) { RefusePickle(self); });
+  AliasSetState(m, "Model");
 }
 
 void BindTrainer(py::module_& m) {
@@ -266,10 +276,11 @@ void BindTrainer(py::module_& m) {
            [](py::object self) {
              return ReduceTrainer(self, kCore, "unpickle_Trainer");
            })
-      .def("__setstate__", [](py::object self, py::object state) {
+      .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
   cls.attr("_raw_new_") = true;
+  AliasSetState(m, "Trainer");
   m.def("unpickle_Trainer",
         [](py::args args) { return UnpickleTrainer(args, "unpickle_Trainer"); });
 }
@@ -283,9 +294,10 @@ void BindModel1(py::module_& m) {
            [](py::object self) {
              return ReduceModel(self, kLex, "unpickle_Model1");
            })
-      .def("__setstate__", [](py::object self, py::object state) {
+      .def("_set_state", [](py::object self, py::object state) {
         self.cast<ModelObj&>().SetState(state);
       });
+  AliasSetState(m, "Model1");
   m.def("unpickle_Model1",
         [](py::args args) { return UnpickleModel(args, "unpickle_Model1"); });
 
@@ -302,10 +314,11 @@ void BindModel1(py::module_& m) {
            [](py::object self) {
              return ReduceTrainer(self, kLex, "unpickle_Model1Trainer");
            })
-      .def("__setstate__", [](py::object self, py::object state) {
+      .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
   cls.attr("_raw_new_") = true;
+  AliasSetState(m, "Model1Trainer");
   m.def("unpickle_Model1Trainer", [](py::args args) {
     return UnpickleTrainer(args, "unpickle_Model1Trainer");
   });
@@ -320,9 +333,10 @@ void BindModel2(py::module_& m) {
            [](py::object self) {
              return ReduceModel(self, kPos, "unpickle_Model2");
            })
-      .def("__setstate__", [](py::object self, py::object state) {
+      .def("_set_state", [](py::object self, py::object state) {
         self.cast<ModelObj&>().SetState(state);
       });
+  AliasSetState(m, "Model2");
   m.def("unpickle_Model2",
         [](py::args args) { return UnpickleModel(args, "unpickle_Model2"); });
 
@@ -340,10 +354,11 @@ void BindModel2(py::module_& m) {
            [](py::object self) {
              return ReduceTrainer(self, kPos, "unpickle_Model2Trainer");
            })
-      .def("__setstate__", [](py::object self, py::object state) {
+      .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
   cls.attr("_raw_new_") = true;
+  AliasSetState(m, "Model2Trainer");
   m.def("unpickle_Model2Trainer", [](py::args args) {
     return UnpickleTrainer(args, "unpickle_Model2Trainer");
   });

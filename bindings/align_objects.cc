@@ -205,6 +205,17 @@ std::shared_ptr<qaz::AlignTable> AlignFromDense(py::handle value) {
       }
       if (all_uniform) continue;
       const int32_t L = u + 2;
+      for (int32_t j = v + 1; j < arr.shape(2); ++j) {
+        for (int32_t i = 0; i < A; ++i) {
+          if (view(u, v, j, i) != uniform) {
+            throw py::value_error(
+                "align_dist holds values in rows past the target length "
+                "(source length " + std::to_string(u + 1) +
+                ", target length " + std::to_string(v + 1) +
+                "), which no sentence uses and the table does not keep");
+          }
+        }
+      }
       const qaz::AlignTable::Block b = table->Add(u + 1, v + 1);
       for (int32_t j = 0; j <= v && j < arr.shape(2); ++j) {
         for (int32_t i = 0; i < L && i < A; ++i) {
@@ -722,10 +733,10 @@ void Model1TrainerObj::InitTransDist() {
                     std::to_string(S) + " [src words] x " + std::to_string(T) +
                     " [trg words] x 8 [bytes] = " +
                     Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
-  LogInfo(kLex, "held sparse: " + Thousands(table->nnz()) +
-                    " co-occurring pairs in " +
+  LogInfo(kLex, "allocated: " +
                     Thousands(static_cast<long long>(table->MemoryBytes())) +
-                    " [bytes]");
+                    " [bytes] for " + Thousands(table->nnz()) +
+                    " co-occurring word pairs");
   m.trans = table;
 }
 
@@ -812,10 +823,10 @@ void Model2TrainerObj::InitAlignDist() {
                     " [trg index] x " + std::to_string(A) +
                     " [src index] x 8 [bytes] = " +
                     Thousands((A - 1) * B * B * A * 8) + " [bytes]");
-  LogInfo(kPos, "held sparse: " + Thousands(table->blocks().size()) +
-                    " sentence shapes in " +
+  LogInfo(kPos, "allocated: " +
                     Thousands(static_cast<long long>(table->MemoryBytes())) +
-                    " [bytes]");
+                    " [bytes] for " + Thousands(table->blocks().size()) +
+                    " sentence shapes");
   m.align = table;
 }
 

@@ -274,7 +274,6 @@ def test_model2_uniform_start(corpus, capsys):
     assert (t._model._trans_dist() == 0.5).all()
 
 
-@pytest.mark.xfail(strict=True, reason="the engine logs an extra 'held sparse: ...' info line after each size line")
 @pytest.mark.parametrize("cls", TRAINERS)
 def test_train_zero_log_sequence(corpus, capsys, cls):
     src, trg = corpus(["a", "a b"], ["x", "x y"])
@@ -291,12 +290,14 @@ def test_train_zero_log_sequence(corpus, capsys, cls):
         (CORE, "max target length: 2"),
         (LEX, "initializing word translation probabilities as uniform distribution"),
         (LEX, "word translation distribution matrix size: 3 [src words] x 2 [trg words] x 8 [bytes] = 48 [bytes]"),
+        (LEX, "allocated: N [bytes] for 6 co-occurring word pairs"),
     ]
     if cls is empos.Model2Trainer:
         want += [
             (POS, "initializing index alignment probabilities as uniform distribution"),
             (POS, "word alignment distribution matrix size: 2 [src len] x 2 [trg len] x 2 [trg index] x 3 [src index] "
                   "x 8 [bytes] = 192 [bytes]"),
+            (POS, "allocated: N [bytes] for 2 sentence shapes"),
         ]
     want += [
         (LEX, "----"),
@@ -304,7 +305,10 @@ def test_train_zero_log_sequence(corpus, capsys, cls):
         (CORE, "calculating entropy"),
         (LEX, "initial entropy: 0.6931471824645996"),
     ]
-    assert [(name, msg) for level, name, msg in records if level == "INFO"] == want
+    # The memory actually held depends on the allocator; its form is fixed.
+    got = [(name, re.sub(r"^allocated: [\d,]+ ", "allocated: N ", msg))
+           for level, name, msg in records if level == "INFO"]
+    assert got == want
 
 
 @pytest.mark.parametrize("limit", [0, -3])
