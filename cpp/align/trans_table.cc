@@ -158,12 +158,23 @@ std::shared_ptr<TransTable> TransTable::Build(
     for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
       const uint32_t p = occ[k].pair;
       IdSpan trg = corpus.trg(p);
-      const int32_t L = corpus.src(p).size;
-      uint32_t* dst = table->cell_index_.data() + cell_offsets[p] + occ[k].pos;
-      for (int32_t b = 0; b < trg.size; ++b) dst[b * L] = where[trg[b]];
+      uint32_t* dst = table->cell_index_.data() + cell_offsets[p] +
+                      static_cast<uint64_t>(occ[k].pos) * trg.size;
+      for (int32_t b = 0; b < trg.size; ++b) dst[b] = where[trg[b]];
     }
   }
   table->row_ptr_[S] = table->cols_.size();
+  // The rows were filled source-position-major (contiguous writes); the
+  // sweeps read target-position-major, so transpose each pair's block.
+  std::vector<uint32_t> block;
+  for (int64_t p = 0; p < n; ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    uint32_t* idx = table->cell_index_.data() + cell_offsets[p];
+    block.assign(idx, idx + static_cast<size_t>(L) * m);
+    for (int32_t i = 0; i < L; ++i) {
+      for (int32_t j = 0; j < m; ++j) idx[j * L + i] = block[i * m + j];
+    }
+  }
   table->cells_.assign(table->cols_.size(), TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
   table->cell_offsets_ = std::move(cell_offsets);
