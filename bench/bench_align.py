@@ -152,10 +152,16 @@ def driver_worker(src, trg, out_prefix):
     return {"ok": bool(ok), "train_emcore_s": seconds, "peak_rss_mb": _rss_mb()}
 
 
+def worker_env():
+    """Environment of the workers: the caller's PYTHONPATH first, then the tree's src/."""
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [env.get("PYTHONPATH"), str(SRC_ROOT)]))
+    return env
+
+
 def _run_worker(kind, args, log_path=None):
     """Run a worker in a fresh interpreter; its JSON result, wall time and peak RSS."""
-    env = dict(os.environ)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(SRC_ROOT), env.get("PYTHONPATH")]))
+    env = worker_env()
     cmd = [sys.executable, str(Path(__file__).resolve()), "--worker", kind, *args]
     stderr = open(log_path, "w") if log_path else None
     t0 = time.perf_counter()

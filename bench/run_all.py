@@ -18,6 +18,7 @@ import datetime
 import json
 import os
 import platform
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -37,7 +38,7 @@ def machine_header():
 
     def git(*args):
         try:
-            return subprocess.run(["git", *args], cwd=repo, capture_output=True, text=True).stdout.strip()
+            return subprocess.run(["git", *args], cwd=repo, capture_output=True, text=True).stdout.rstrip()
         except OSError:
             return ""
 
@@ -52,11 +53,26 @@ def machine_header():
         pass
     mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
     dirty = git("status", "--porcelain", "--", "cpp", "bindings")
+    probe = "import qaz.smt.align.emcore as m; print(m.__file__)"
+    used = subprocess.run(
+        [sys.executable, "-c", probe], capture_output=True, text=True, env=bench_align.worker_env()
+    ).stdout.strip()
+    snap = re.search(r"/snap-([0-9a-f]+)/", used)
+    if snap:
+        rev = snap.group(1)
+        subject = git("log", "-1", "--format=%s", rev)
+        engine = [f"- engine: commit {rev} ({subject}), built apart in {used.split('/src/')[0]}"]
+    else:
+        changed = ", ".join(line[3:] for line in dirty.splitlines()) or "none"
+        engine = [
+            f"- engine: work tree at commit {git('rev-parse', '--short', 'HEAD')} "
+            f"({git('log', '-1', '--format=%s')}); engine files changed since: {changed}",
+            f"- module measured: {used or 'not importable'}",
+        ]
     lines = [
         f"- machine: {cpu}, {os.cpu_count()} cores, {mem:.0f} GiB, Python {platform.python_version()}",
         f"- date: {datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}",
-        f"- commit: {git('rev-parse', '--short', 'HEAD')} ({git('log', '-1', '--format=%s')})",
-        f"- engine files changed since the commit: {', '.join(l[3:] for l in dirty.splitlines()) or 'none'}",
+        *engine,
         f"- load average at start: {' '.join(f'{x:.2f}' for x in os.getloadavg())}",
     ]
     return lines

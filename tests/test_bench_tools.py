@@ -163,3 +163,45 @@ def test_score_file_both_directions(tmp_path):
         assert n == 4
         assert value == pytest.approx(1 - (3 + 3) / (4 + 3))
         assert precision == pytest.approx(0.75) and recall == 1.0
+
+
+# ---------------------------------------------------------------------------
+# Benchmark bookkeeping
+
+
+@pytest.mark.parametrize("text, tokens, lines", [("a b c\nd\n", 4, 2), ("a b c\nd e", 5, 2), ("", 0, 0)])
+def test_count_tokens(tmp_path, text, tokens, lines):
+    import bench_align
+
+    path = tmp_path / "c.txt"
+    path.write_text(text)
+    assert bench_align.count_tokens(path) == (tokens, lines)
+
+
+def test_held_sparse_and_derived_figures(tmp_path):
+    import bench_align
+
+    log = tmp_path / "x.log"
+    log.write_text(
+        "2026-01-01 00:00:00 [INFO] qaz.smt.align.emlex: held sparse: 6,938,084 co-occurring pairs"
+        " in 376,004,960 [bytes]\n"
+        "2026-01-01 00:00:00 [INFO] qaz.smt.align.empos: held sparse: 2,717 sentence shapes in 114,174,080 [bytes]\n"
+    )
+    assert bench_align._held_sparse(log) == {"trans": (6938084, 376004960), "align": (2717, 114174080)}
+    stages = {
+        "load": [0.3, 0.2, 0.25],
+        "setup": [1.0],
+        "entropy": [0.4, 0.5, 0.6],
+        "m1_loop1": [1.5, 1.4, 1.6],
+        "m2_loop1": [2.0, 2.2, 2.1],
+        "trans_writer": [0.1],
+        "align_writer": [0.2],
+        "scores": [0.3],
+        "decode": [0.4],
+    }
+    rows = bench_align.derived({"stages": stages})
+    assert rows["load"][0] == 0.2  # fastest load
+    # E+M: the one-iteration loop minus two median entropy passes.
+    assert rows["m1_em"][:3] == pytest.approx((0.5, 0.4, 0.6))
+    assert rows["m2_em"][:3] == pytest.approx((1.1, 1.0, 1.2))
+    assert rows["entropy"] == (0.5, 0.4, 0.6, 3)
