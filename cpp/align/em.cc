@@ -11,6 +11,11 @@ namespace {
 
 constexpr int64_t kPairsPerTick = 2048;
 
+// How far ahead in the cell index the sweeps prefetch table cells: the
+// gathers are random over the whole table, so their latency is hidden by
+// asking early.  The index is padded so that reading ahead stays inside it.
+constexpr int kAhead = TransTable::kIndexPadding;
+
 [[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
   throw std::out_of_range("index " + std::to_string(index) +
                           " is out of bounds for axis " +
@@ -62,7 +67,10 @@ void Model1ExpectStep(TransTable* table, const Corpus& corpus,
     const uint32_t* idx = index + offsets[p];
     for (int32_t j = 0; j < m; ++j, idx += L) {
       double sum = 0.0;
-      for (int32_t i = 0; i < L; ++i) sum += cells[idx[i]].p;
+      for (int32_t i = 0; i < L; ++i) {
+        __builtin_prefetch(&cells[idx[i + kAhead]], 1);
+        sum += cells[idx[i]].p;
+      }
       // A column whose sum is 0 contributes nothing.
       if (!(sum > 0.0)) continue;
       const double inv = 1.0 / sum;
@@ -111,6 +119,7 @@ void Model2ExpectStep(TransTable* table, AlignTable* align,
     for (int32_t j = 0; j < m; ++j, idx += L, a += L, ac += L) {
       double sum = 0.0;
       for (int32_t i = 0; i < L; ++i) {
+        __builtin_prefetch(&cells[idx[i + kAhead]], 1);
         post[i] = cells[idx[i]].p * a[i];
         sum += post[i];
       }
@@ -142,7 +151,10 @@ double Model1CorpusEntropy(const TransTable& table, const Corpus& corpus,
     logs.resize(static_cast<size_t>(m));
     for (int32_t j = 0; j < m; ++j, idx += L) {
       double sum = 0.0;
-      for (int32_t i = 0; i < L; ++i) sum += cells[idx[i]].p;
+      for (int32_t i = 0; i < L; ++i) {
+        __builtin_prefetch(&cells[idx[i + kAhead]]);
+        sum += cells[idx[i]].p;
+      }
       logs[j] = std::log(sum / len);
     }
     total += -PairwiseSum(logs.data(), m) / static_cast<double>(m);
@@ -174,10 +186,16 @@ double Model2CorpusEntropy(const TransTable& table, const AlignTable& align,
     for (int32_t j = 0; j < m; ++j, idx += L) {
       double sum = 0.0;
       if (a != nullptr) {
-        for (int32_t i = 0; i < L; ++i) sum += a[i] * cells[idx[i]].p;
+        for (int32_t i = 0; i < L; ++i) {
+          __builtin_prefetch(&cells[idx[i + kAhead]]);
+          sum += a[i] * cells[idx[i]].p;
+        }
         a += L;
       } else {
-        for (int32_t i = 0; i < L; ++i) sum += uniform * cells[idx[i]].p;
+        for (int32_t i = 0; i < L; ++i) {
+          __builtin_prefetch(&cells[idx[i + kAhead]]);
+          sum += uniform * cells[idx[i]].p;
+        }
       }
       logs[j] = std::log(sum);
     }

@@ -122,7 +122,7 @@ std::shared_ptr<TransTable> TransTable::Build(
                   " co-occurring word pairs) and its index of " +
                   std::to_string(total_cells) + " corpus cells");
   table->cols_.reserve(nnz);
-  table->cell_index_.resize(total_cells);
+  table->cell_index_.assign(total_cells + kIndexPadding, 0);
   std::vector<uint32_t> where(static_cast<size_t>(T), 0);
   std::vector<int32_t> row;
   size_t x = 0;

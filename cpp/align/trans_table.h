@@ -38,6 +38,9 @@ struct TransEntry {
 
 class TransTable {
  public:
+  // Zero entries after the last cell of the index, so sweeps may read ahead.
+  static constexpr int kIndexPadding = 64;
+
   // An S x T table whose rows hold the targets co-occurring with each source
   // id in `corpus` plus the (src, trg) pairs of `extra`; every value
   // `initial`, every count 0.  Also builds the cell index of `corpus`.
