@@ -118,6 +118,39 @@ NativeApi BindNativeApi(py::handle api, const char* exporter) {
   return out;
 }
 
+py::object Need(const py::module_& from, const char* name) {
+  if (!py::hasattr(from, name)) {
+    throw py::import_error(std::string("cannot import name '") + name +
+                           "' from '" +
+                           from.attr("__name__").cast<std::string>() + "'");
+  }
+  return from.attr(name);
+}
+
+void LoadCoreInto(py::module_& m, const char* module_name, NativeApi* api) {
+  const char* core_name = "qaz.smt.align.emcore";
+  RegisterErrorTranslators();
+  m.attr("np") = py::module_::import("numpy");
+  py::module_ core = py::module_::import(core_name);
+  for (const char* name : {"Vocab", "Model", "Trainer"}) Need(core, name);
+  if (!py::hasattr(core, "_native_api")) {
+    throw py::import_error(std::string(core_name) +
+                           " does not export its native function table");
+  }
+  *api = BindNativeApi(core.attr("_native_api"), core_name);
+  py::module_::import("qaz.common.progress");
+  py::object logger = py::module_::import("qaz.common.logging")
+                          .attr("getColorLogger")(module_name);
+  m.attr("logger") = logger;
+  m.attr("dprint") = logger.attr("debug_print");
+  m.def("_bind_native_api",
+        [core_name](py::handle table) { BindNativeApi(table, core_name); },
+        "Checks a native-function table the way loading does.");
+  m.def("_call_native", [api](const std::string& name, py::args args) {
+    return CallNative(*api, name, args);
+  });
+}
+
 py::object CallNative(const NativeApi& api, const std::string& name,
                       py::args args) {
   PyObject* result = nullptr;

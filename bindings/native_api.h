@@ -41,6 +41,15 @@ py::dict MakeNativeApi();
 // TypeError for another signature).
 NativeApi BindNativeApi(py::handle api, const char* exporter);
 
+// What a model module does first when it loads: imports numpy (as `np`) and
+// emcore, binds emcore's classes and native functions into `api`, sets the
+// module's `logger` and `dprint`, and registers the error translations.
+// ImportError / TypeError when emcore lacks a name or a signature differs.
+void LoadCoreInto(py::module_& m, const char* module_name, NativeApi* api);
+
+// Looks up `name` on a loaded module; ImportError naming both if absent.
+py::object Need(const py::module_& from, const char* name);
+
 // Calls one bound function by name (the model modules' test surface).
 py::object CallNative(const NativeApi& api, const std::string& name,
                       py::args args);

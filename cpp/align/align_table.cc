@@ -3,20 +3,11 @@
 #include <algorithm>
 #include <set>
 #include <stdexcept>
+
+#include "common/errors.h"
 #include <string>
 
 namespace qaz {
-
-namespace {
-
-[[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
-  throw std::out_of_range("index " + std::to_string(index) +
-                          " is out of bounds for axis " +
-                          std::to_string(axis) + " with size " +
-                          std::to_string(size));
-}
-
-}  // namespace
 
 std::shared_ptr<AlignTable> AlignTable::Build(int32_t A, int32_t B,
                                               const Corpus& corpus) {
@@ -69,10 +60,10 @@ void AlignTable::Reindex() {
 }
 
 double AlignTable::Get(int64_t u, int64_t v, int64_t j, int64_t i) const {
-  if (u < -(A_ - 1) || u >= A_ - 1) OutOfBounds(u, 0, A_ - 1);
-  if (v < -B_ || v >= B_) OutOfBounds(v, 1, B_);
-  if (j < -B_ || j >= B_) OutOfBounds(j, 2, B_);
-  if (i < -A_ || i >= A_) OutOfBounds(i, 3, A_);
+  if (u < -(A_ - 1) || u >= A_ - 1) ThrowOutOfBounds(u, 0, A_ - 1);
+  if (v < -B_ || v >= B_) ThrowOutOfBounds(v, 1, B_);
+  if (j < -B_ || j >= B_) ThrowOutOfBounds(j, 2, B_);
+  if (i < -A_ || i >= A_) ThrowOutOfBounds(i, 3, A_);
   if (u < 0) u += A_ - 1;
   if (v < 0) v += B_;
   if (j < 0) j += B_;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+
+#include "common/errors.h"
 #include <string>
 
 namespace qaz {
@@ -16,16 +18,10 @@ constexpr int64_t kPairsPerTick = 2048;
 // asking early.  The index is padded so that reading ahead stays inside it.
 constexpr int kAhead = TransTable::kIndexPadding;
 
-[[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
-  throw std::out_of_range("index " + std::to_string(index) +
-                          " is out of bounds for axis " +
-                          std::to_string(axis) + " with size " +
-                          std::to_string(size));
-}
 
 void CheckShape(const AlignTable& align, int32_t L, int32_t m) {
-  if (L - 2 >= align.A() - 1) OutOfBounds(L - 2, 0, align.A() - 1);
-  if (m - 1 >= align.B()) OutOfBounds(m - 1, 1, align.B());
+  if (L - 2 >= align.A() - 1) ThrowOutOfBounds(L - 2, 0, align.A() - 1);
+  if (m - 1 >= align.B()) ThrowOutOfBounds(m - 1, 1, align.B());
 }
 
 }  // namespace

@@ -10,12 +10,6 @@ namespace qaz {
 
 namespace {
 
-[[noreturn]] void OutOfBounds(int64_t index, int axis, int64_t size) {
-  throw std::out_of_range("index " + std::to_string(index) +
-                          " is out of bounds for axis " +
-                          std::to_string(axis) + " with size " +
-                          std::to_string(size));
-}
 
 struct Occurrence {
   uint32_t pair;
@@ -25,8 +19,8 @@ struct Occurrence {
 }  // namespace
 
 void TransTable::CheckRange(int64_t s, int64_t t) const {
-  if (s < -S_ || s >= S_) OutOfBounds(s, 0, S_);
-  if (t < -T_ || t >= T_) OutOfBounds(t, 1, T_);
+  if (s < -S_ || s >= S_) ThrowOutOfBounds(s, 0, S_);
+  if (t < -T_ || t >= T_) ThrowOutOfBounds(t, 1, T_);
 }
 
 int64_t TransTable::Find(int32_t s, int32_t t) const {
@@ -59,11 +53,11 @@ std::shared_ptr<TransTable> TransTable::Build(
   for (int64_t p = 0; p < n; ++p) {
     IdSpan src = corpus.src(p), trg = corpus.trg(p);
     for (int32_t a = 0; a < src.size; ++a) {
-      if (src[a] < 0 || src[a] >= S) OutOfBounds(src[a], 0, S);
+      if (src[a] < 0 || src[a] >= S) ThrowOutOfBounds(src[a], 0, S);
       ++occ_start[src[a] + 1];
     }
     for (int32_t b = 0; b < trg.size; ++b) {
-      if (trg[b] < 0 || trg[b] >= T) OutOfBounds(trg[b], 1, T);
+      if (trg[b] < 0 || trg[b] >= T) ThrowOutOfBounds(trg[b], 1, T);
     }
     cell_offsets[p + 1] = cell_offsets[p] + static_cast<uint64_t>(src.size) *
                                                 static_cast<uint64_t>(trg.size);
@@ -81,8 +75,8 @@ std::shared_ptr<TransTable> TransTable::Build(
     }
   }
   for (const TransEntry& x : extra) {
-    if (x.src < 0 || x.src >= S) OutOfBounds(x.src, 0, S);
-    if (x.trg < 0 || x.trg >= T) OutOfBounds(x.trg, 1, T);
+    if (x.src < 0 || x.src >= S) ThrowOutOfBounds(x.src, 0, S);
+    if (x.trg < 0 || x.trg >= T) ThrowOutOfBounds(x.trg, 1, T);
   }
   std::sort(extra.begin(), extra.end(),
             [](const TransEntry& x, const TransEntry& y) {

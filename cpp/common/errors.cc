@@ -5,6 +5,13 @@
 
 namespace qaz {
 
+void ThrowOutOfBounds(int64_t index, int axis, int64_t size) {
+  throw std::out_of_range("index " + std::to_string(index) +
+                          " is out of bounds for axis " +
+                          std::to_string(axis) + " with size " +
+                          std::to_string(size));
+}
+
 int64_t AvailableMemory() {
   std::FILE* f = std::fopen("/proc/meminfo", "r");
   if (f == nullptr) return -1;

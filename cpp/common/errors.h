@@ -55,6 +55,9 @@ class MemoryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An index outside an array dimension, worded as numpy words it.
+[[noreturn]] void ThrowOutOfBounds(int64_t index, int axis, int64_t size);
+
 // Bytes of memory the system can still give (MemAvailable), -1 if unknown.
 int64_t AvailableMemory();
 
