@@ -392,14 +392,14 @@ double Model1Obj::PairEntropy(const double* t, int32_t L, int32_t m,
 
 bool Model1Obj::SweepEntropy(const qaz::Corpus& corpus,
                              qaz::Reporter& reporter, double* total) const {
-  if (!trans || trans->indexed_corpus() != &corpus) return false;
+  if (!trans || !trans->IndexedFor(corpus)) return false;
   *total = qaz::Model1CorpusEntropy(*trans, corpus, reporter);
   return true;
 }
 
 bool Model2Obj::SweepEntropy(const qaz::Corpus& corpus,
                              qaz::Reporter& reporter, double* total) const {
-  if (!trans || trans->indexed_corpus() != &corpus) return false;
+  if (!trans || !trans->IndexedFor(corpus)) return false;
   *total = qaz::Model2CorpusEntropy(*trans, Align(), corpus, reporter);
   return true;
 }

@@ -63,6 +63,11 @@ class Corpus {
   }
   void AddPair(const int32_t* src, int32_t src_len, const int32_t* trg,
                int32_t trg_len);
+  // Same pairs, id for id.
+  bool operator==(const Corpus& other) const {
+    return src_off_ == other.src_off_ && trg_off_ == other.trg_off_ &&
+           src_ == other.src_ && trg_ == other.trg_;
+  }
   // Sum over the pairs of len(src) * len(trg): the cells of one EM sweep.
   int64_t Cells() const;
   size_t MemoryBytes() const;

@@ -78,10 +78,16 @@ std::shared_ptr<TransTable> TransTable::Build(
     if (x.src < 0 || x.src >= S) ThrowOutOfBounds(x.src, 0, S);
     if (x.trg < 0 || x.trg >= T) ThrowOutOfBounds(x.trg, 1, T);
   }
-  std::sort(extra.begin(), extra.end(),
-            [](const TransEntry& x, const TransEntry& y) {
-              return x.src != y.src ? x.src < y.src : x.trg < y.trg;
-            });
+  // Group the extra entries by source id (a counting sort: the rows only
+  // need them together, the targets are deduplicated and sorted per row).
+  {
+    std::vector<uint64_t> start(static_cast<size_t>(S) + 1, 0);
+    for (const TransEntry& x : extra) ++start[x.src + 1];
+    for (int32_t e = 0; e < S; ++e) start[e + 1] += start[e];
+    std::vector<TransEntry> grouped(extra.size());
+    for (const TransEntry& x : extra) grouped[start[x.src]++] = x;
+    extra.swap(grouped);
+  }
 
   const uint64_t total_cells = cell_offsets[n];
   std::vector<int32_t> mark(static_cast<size_t>(T), -1);
@@ -252,7 +258,7 @@ size_t TransTable::MemoryBytes() const {
 
 PairCells::PairCells(const TransTable& table, const Corpus& corpus)
     : table_(table), corpus_(corpus),
-      indexed_(table.indexed_corpus() == &corpus) {}
+      indexed_(table.IndexedFor(corpus)) {}
 
 void PairCells::Gather(int64_t p, std::vector<double>* out) const {
   IdSpan src = corpus_.src(p), trg = corpus_.trg(p);

@@ -90,6 +90,11 @@ class TransTable {
 
   // Cell index of the corpus the table was built from.
   const Corpus* indexed_corpus() const { return indexed_corpus_.get(); }
+  // True when the cell index serves `corpus` (that corpus, or equal pairs).
+  bool IndexedFor(const Corpus& corpus) const {
+    return indexed_corpus_ != nullptr &&
+           (indexed_corpus_.get() == &corpus || *indexed_corpus_ == corpus);
+  }
   const std::shared_ptr<const Corpus>& indexed_corpus_ptr() const {
     return indexed_corpus_;
   }
