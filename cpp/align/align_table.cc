@@ -20,6 +20,15 @@ std::shared_ptr<AlignTable> AlignTable::Build(int32_t A, int32_t B,
     int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     if (L >= 2 && m >= 1) shapes.emplace(L - 1, m);
   }
+  size_t cells = 0, rows = 0;
+  for (const auto& shape : shapes) {
+    cells += static_cast<size_t>(shape.second) * (shape.first + 1);
+    rows += static_cast<size_t>(shape.second);
+  }
+  table->values_.reserve(cells);
+  table->counts_.reserve(cells);
+  table->padding_.reserve(rows);
+  table->blocks_.reserve(shapes.size());
   for (const auto& shape : shapes) table->Add(shape.first, shape.second);
   return table;
 }

@@ -122,6 +122,12 @@ std::shared_ptr<TransTable> TransTable::Build(
                   " co-occurring word pairs) and its index of " +
                   std::to_string(total_cells) + " corpus cells");
   table->cols_.reserve(nnz);
+  table->cells_.reserve(nnz);
+  table->cell_index_.reserve(total_cells + kIndexPadding);
+  AdviseHugePages(table->cols_.data(), nnz * sizeof(int32_t));
+  AdviseHugePages(table->cells_.data(), nnz * sizeof(TransCell));
+  AdviseHugePages(table->cell_index_.data(),
+                  (total_cells + kIndexPadding) * sizeof(uint32_t));
   table->cell_index_.assign(total_cells + kIndexPadding, 0);
   std::vector<uint32_t> where(static_cast<size_t>(T), 0);
   std::vector<int32_t> row;

@@ -1,5 +1,8 @@
 #include "common/errors.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +13,18 @@ void ThrowOutOfBounds(int64_t index, int axis, int64_t size) {
                           " is out of bounds for axis " +
                           std::to_string(axis) + " with size " +
                           std::to_string(size));
+}
+
+void AdviseHugePages(const void* data, size_t bytes) {
+  constexpr uintptr_t kHuge = 2u << 20;
+  if (bytes < 2 * kHuge) return;
+  uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+#ifdef MADV_HUGEPAGE
+  if (end > begin) {
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
+#endif
 }
 
 int64_t AvailableMemory() {
