@@ -182,15 +182,15 @@ def _run_worker(kind, args, log_path=None):
 
 
 def _held_sparse(log_path):
-    """Sparse table lines of the driver log: {"trans": (pairs, bytes), "align": (shapes, bytes)}."""
+    """Allocation lines of the driver log: {"trans": (pairs, bytes), "align": (shapes, bytes)}."""
     found = {}
     text = Path(log_path).read_text(encoding="utf-8", errors="replace")
-    m = re.search(r"held sparse: ([\d,]+) co-occurring pairs in ([\d,]+) \[bytes\]", text)
+    m = re.search(r"allocated: ([\d,]+) \[bytes\] for ([\d,]+) co-occurring word pairs", text)
     if m:
-        found["trans"] = tuple(int(x.replace(",", "")) for x in m.groups())
-    m = re.search(r"held sparse: ([\d,]+) sentence shapes in ([\d,]+) \[bytes\]", text)
+        found["trans"] = (int(m.group(2).replace(",", "")), int(m.group(1).replace(",", "")))
+    m = re.search(r"allocated: ([\d,]+) \[bytes\] for ([\d,]+) sentence shapes", text)
     if m:
-        found["align"] = tuple(int(x.replace(",", "")) for x in m.groups())
+        found["align"] = (int(m.group(2).replace(",", "")), int(m.group(1).replace(",", "")))
     return found
 
 

@@ -183,9 +183,9 @@ def test_held_sparse_and_derived_figures(tmp_path):
 
     log = tmp_path / "x.log"
     log.write_text(
-        "2026-01-01 00:00:00 [INFO] qaz.smt.align.emlex: held sparse: 6,938,084 co-occurring pairs"
-        " in 376,004,960 [bytes]\n"
-        "2026-01-01 00:00:00 [INFO] qaz.smt.align.empos: held sparse: 2,717 sentence shapes in 114,174,080 [bytes]\n"
+        "2026-01-01 00:00:00 [INFO] qaz.smt.align.emlex: allocated: 376,004,960 [bytes] for 6,938,084"
+        " co-occurring word pairs\n"
+        "2026-01-01 00:00:00 [INFO] qaz.smt.align.empos: allocated: 114,174,080 [bytes] for 2,717 sentence shapes\n"
     )
     assert bench_align._held_sparse(log) == {"trans": (6938084, 376004960), "align": (2717, 114174080)}
     stages = {
