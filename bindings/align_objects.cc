@@ -727,8 +727,9 @@ void Model1TrainerObj::InitTransDist() {
                 "distribution");
   std::shared_ptr<const qaz::Corpus> corpus =
       sent_pairs.is_none() ? nullptr : Corpus();
+  PyReporter reporter(kLex);
   auto table = qaz::TransTable::Build(S, T, corpus, {},
-                                      1.0 / static_cast<double>(T));
+                                      1.0 / static_cast<double>(T), &reporter);
   LogInfo(kLex, "word translation distribution matrix size: " +
                     std::to_string(S) + " [src words] x " + std::to_string(T) +
                     " [trg words] x 8 [bytes] = " +

@@ -41,8 +41,14 @@ double TransTable::Get(int64_t s, int64_t t) const {
 
 std::shared_ptr<TransTable> TransTable::Build(
     int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus_ptr,
-    std::vector<TransEntry> extra, double initial) {
+    std::vector<TransEntry> extra, double initial, Reporter* reporter) {
   if (!corpus_ptr) corpus_ptr = std::make_shared<const Corpus>();
+  NullReporter quiet;
+  // Three sweeps over the source words: count, fill, then the per-pair
+  // transpose, shown as one display over the cells.
+  ProgressTicker ticker(reporter ? *reporter : quiet, "initializing",
+                        3 * static_cast<int64_t>(corpus_ptr->Cells()),
+                        int64_t{1} << 22);
   const Corpus& corpus = *corpus_ptr;
   auto table = std::make_shared<TransTable>(S, T);
   const int64_t n = corpus.size();
@@ -106,6 +112,7 @@ std::shared_ptr<TransTable> TransTable::Build(
             ++nnz;
           }
         }
+        ticker.Tick(trg.size);
       }
       for (; y < extra.size() && extra[y].src == e; ++y) {
         if (mark[extra[y].trg] != e) {
@@ -167,6 +174,7 @@ std::shared_ptr<TransTable> TransTable::Build(
       uint32_t* dst = table->cell_index_.data() + cell_offsets[p] +
                       static_cast<uint64_t>(occ[k].pos) * trg.size;
       for (int32_t b = 0; b < trg.size; ++b) dst[b] = where[trg[b]];
+      ticker.Tick(trg.size);
     }
   }
   table->row_ptr_[S] = table->cols_.size();
@@ -180,7 +188,9 @@ std::shared_ptr<TransTable> TransTable::Build(
     for (int32_t i = 0; i < L; ++i) {
       for (int32_t j = 0; j < m; ++j) idx[j * L + i] = block[i * m + j];
     }
+    ticker.Tick(static_cast<int64_t>(L) * m);
   }
+  ticker.Flush();
   table->cells_.assign(table->cols_.size(), TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
   table->cell_offsets_ = std::move(cell_offsets);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "align/corpus.h"
+#include "common/reporter.h"
 
 namespace qaz {
 
@@ -44,9 +45,11 @@ class TransTable {
   // An S x T table whose rows hold the targets co-occurring with each source
   // id in `corpus` plus the (src, trg) pairs of `extra`; every value
   // `initial`, every count 0.  Also builds the cell index of `corpus`.
+  // `reporter`, when given, shows the progress of the build ("initializing").
   static std::shared_ptr<TransTable> Build(
       int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus,
-      std::vector<TransEntry> extra, double initial);
+      std::vector<TransEntry> extra, double initial,
+      Reporter* reporter = nullptr);
   // The same values laid out for `corpus` (cells added where it has pairs
   // the table lacks, holding their row's default), then `entries` set in
   // order (a repeated pair: the last one wins).  Counts are dropped.
