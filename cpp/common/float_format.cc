@@ -10,15 +10,25 @@
 
 namespace qaz {
 
-void AppendRepr(double x, std::string* out) {
+namespace {
+
+// "nan", "inf" and "-inf", as both number forms write them.
+bool AppendNonFinite(double x, std::string* out) {
   if (std::isnan(x)) {
     out->append("nan");
-    return;
+    return true;
   }
   if (std::isinf(x)) {
     out->append(x < 0 ? "-inf" : "inf");
-    return;
+    return true;
   }
+  return false;
+}
+
+}  // namespace
+
+void AppendRepr(double x, std::string* out) {
+  if (AppendNonFinite(x, out)) return;
   char buf[64];
   // Shortest round-trip digits in the form d[.ddd]e[+-]XX.
   auto res = std::to_chars(buf, buf + sizeof(buf), x,
@@ -71,14 +81,7 @@ std::string FormatRepr(double x) {
 }
 
 void AppendFixed(double x, int decimals, std::string* out) {
-  if (std::isnan(x)) {
-    out->append("nan");
-    return;
-  }
-  if (std::isinf(x)) {
-    out->append(x < 0 ? "-inf" : "inf");
-    return;
-  }
+  if (AppendNonFinite(x, out)) return;
   char buf[512];
   int n = std::snprintf(buf, sizeof(buf), "%.*f", decimals, x);
   if (n < 0 || n >= static_cast<int>(sizeof(buf))) {
