@@ -190,31 +190,39 @@ void BindVocabAndModel(py::module_& m) {
                              [](const ModelObj& o) { return o.vocab; })
       .def_property_readonly(
           "_has_trans_dist",
-          [](const ModelObj& o) { return static_cast<bool>(o.trans); })
+          [](const ModelObj& o) { return static_cast<bool>(o.engine.trans); })
       .def_property_readonly(
           "_has_align_dist",
-          [](const ModelObj& o) { return static_cast<bool>(o.align); })
+          [](const ModelObj& o) { return static_cast<bool>(o.engine.align); })
       .def("_trans_dist",
            [](const ModelObj& o) -> py::object {
-             return o.trans ? py::object(o.GetState()[1]) : py::none();
+             return o.engine.trans ? py::object(o.GetState()[1]) : py::none();
            })
       .def("_align_dist",
            [](const ModelObj& o) -> py::object {
-             return o.align ? py::object(o.GetState()[0]) : py::none();
+             return o.engine.align ? py::object(o.GetState()[0]) : py::none();
            })
       .def("_calc_pair_entropy", &ModelObj::CalcPairEntropy,
            py::arg("src_ids"), py::arg("trg_ids"), py::arg("average") = true)
       .def("_calc_entropy", &ModelObj::CalcEntropy)
       .def("_calc_and_save_scores",
            [](const ModelObj& o, py::handle path, py::handle pairs,
-              py::handle) { o.CalcAndSaveScores(PathArg(path), pairs); },
+              py::handle) { o.ScoreAndDecode(path, py::none(), pairs); },
            py::arg("path"), py::arg("sent_pairs"),
            py::arg("character_based") = false)
       .def("_decode_and_save_align",
            [](const ModelObj& o, py::handle path, py::handle pairs,
-              py::handle) { o.DecodeAndSaveAlign(PathArg(path), pairs); },
+              py::handle) { o.ScoreAndDecode(py::none(), path, pairs); },
            py::arg("path"), py::arg("sent_pairs"),
            py::arg("character_based") = false)
+      .def("_score_and_decode", &ModelObj::ScoreAndDecode,
+           py::arg("scores_path"), py::arg("decode_path"),
+           py::arg("sent_pairs"),
+           "Writes the score file and/or the decoded-alignment file (either "
+           "path may be None) in one walk over the pairs.")
+      .def_property("_threads",
+                    [](const ModelObj& o) { return o.threads; },
+                    [](ModelObj& o, int n) { o.threads = n < 0 ? 0 : n; })
       .def("_save_trans_dist",
            [](const ModelObj& o, py::handle path, py::handle threshold,
               py::handle nbest) {
@@ -252,6 +260,12 @@ void BindTrainer(py::module_& m) {
       .def_property_readonly(
           "_character_based",
           [](const TrainerObj& t) { return t.character_based; })
+      .def_property(
+          "_threads", [](const TrainerObj& t) { return t.threads; },
+          [](TrainerObj& t, int n) {
+            t.threads = n < 0 ? 0 : n;
+            if (!t.model.is_none()) t.Model().threads = t.threads;
+          })
       .def("_init", [](TrainerObj& t) { t.Init(); })
       .def("_init_trans_dist", [](TrainerObj& t) { t.InitTransDist(); })
       .def("_init_align_dist", [](TrainerObj& t) { t.InitAlignDist(); })

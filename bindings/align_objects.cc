@@ -6,7 +6,9 @@
 #include <functional>
 #include <limits>
 
+#include "align/dense.h"
 #include "align/em.h"
+#include "align/trainer.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "py_support.h"
@@ -14,9 +16,6 @@
 namespace qaz_py {
 
 namespace {
-
-// Dense forms larger than this are refused instead of exhausting memory.
-constexpr double kMaxDenseBytes = 4.0 * (1ull << 30);
 
 py::list IdList(qaz::IdSpan span) {
   py::list out(span.size);
@@ -88,152 +87,89 @@ bool IsArray(py::handle value) {
   return py::isinstance<py::array>(value);
 }
 
-// Dense [S, T] array of a translation table (probabilities or counts).
-py::array_t<double> DenseTrans(const qaz::TransTable& table, bool counts) {
-  const double elements = static_cast<double>(table.S()) * table.T();
-  if (elements * 8.0 > kMaxDenseBytes) {
-    throw std::length_error("the dense form of a " + std::to_string(table.S()) +
-                            " x " + std::to_string(table.T()) +
-                            " translation table would take " +
-                            Thousands(static_cast<long long>(elements * 8)) +
-                            " bytes");
-  }
+py::array_t<double> DenseTransArray(const qaz::TransTable& table, bool counts) {
+  qaz::CheckDenseSize(static_cast<double>(table.S()) * table.T(),
+                      "a " + std::to_string(table.S()) + " x " +
+                          std::to_string(table.T()) + " translation table");
   py::array_t<double> out({table.S(), table.T()});
-  auto view = out.mutable_unchecked<2>();
-  for (int32_t s = 0; s < table.S(); ++s) {
-    const double d = counts ? 0.0 : table.row_default(s);
-    for (int32_t t = 0; t < table.T(); ++t) view(s, t) = d;
-    for (uint64_t k = table.row_begin(s); k < table.row_end(s); ++k) {
-      const qaz::TransCell& cell = table.cells()[k];
-      view(s, table.cols()[k]) = counts ? cell.c : cell.p;
-    }
-  }
+  qaz::DenseTrans(table, counts, out.mutable_data());
   return out;
 }
 
-// Dense [A-1, B, B, A] array of an alignment table.
-py::array_t<double> DenseAlign(const qaz::AlignTable& align, bool counts) {
+py::array_t<double> DenseAlignArray(const qaz::AlignTable& align, bool counts) {
   const int64_t A = align.A(), B = align.B();
-  const double elements = static_cast<double>(A - 1) * B * B * A;
-  if (elements * 8.0 > kMaxDenseBytes) {
-    throw std::length_error("the dense form of the alignment table would take " +
-                            Thousands(static_cast<long long>(elements * 8)) +
-                            " bytes");
-  }
+  qaz::CheckDenseSize(static_cast<double>(A - 1) * B * B * A,
+                      "the alignment table");
   py::array_t<double> out({A - 1, B, B, A});
-  auto view = out.mutable_unchecked<4>();
-  for (int64_t u = 0; u < A - 1; ++u) {
-    const double uniform = counts ? 0.0 : 1.0 / static_cast<double>(u + 2);
-    for (int64_t v = 0; v < B; ++v) {
-      for (int64_t j = 0; j < B; ++j) {
-        for (int64_t i = 0; i < A; ++i) view(u, v, j, i) = uniform;
-      }
-    }
-  }
-  for (const qaz::AlignTable::Block& b : align.blocks()) {
-    if (b.I + 1 > A || b.J > B) continue;
-    const int32_t L = b.I + 1;
-    const double* vals = counts ? align.counts(b) : align.values(b);
-    for (int32_t j = 0; j < b.J; ++j) {
-      for (int64_t i = 0; i < A; ++i) {
-        view(b.I - 1, b.J - 1, j, i) =
-            i < L ? vals[j * L + i] : (counts ? 0.0 : align.padding(b)[j]);
-      }
-    }
-  }
+  qaz::DenseAlign(align, counts, out.mutable_data());
   return out;
 }
 
-// A translation table holding exactly the values of a dense [S, T] array:
-// each row's most frequent value becomes its default.
-std::shared_ptr<qaz::TransTable> TransFromDense(py::handle value) {
-  py::array_t<double, py::array::c_style | py::array::forcecast> arr =
-      py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(
-          value);
+using DenseArray =
+    py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+std::shared_ptr<qaz::TransTable> TransFromArray(py::handle value) {
+  DenseArray arr = DenseArray::ensure(value);
   if (!arr || arr.ndim() != 2) {
     throw py::value_error("trans_dist must be a 2-D array");
   }
-  const int32_t S = static_cast<int32_t>(arr.shape(0));
-  const int32_t T = static_cast<int32_t>(arr.shape(1));
-  auto table = std::make_shared<qaz::TransTable>(S, T);
-  auto view = arr.unchecked<2>();
-  std::vector<double> sorted;
-  std::vector<std::pair<int32_t, double>> cells;
-  for (int32_t s = 0; s < S; ++s) {
-    sorted.assign(view.data(s, 0), view.data(s, 0) + T);
-    std::sort(sorted.begin(), sorted.end());
-    double mode = T > 0 ? sorted[0] : 0.0;
-    int64_t best = 0;
-    for (int32_t k = 0; k < T;) {
-      int32_t e = k;
-      while (e < T && sorted[e] == sorted[k]) ++e;
-      if (e - k > best) {
-        best = e - k;
-        mode = sorted[k];
-      }
-      k = e == k ? k + 1 : e;
-    }
-    cells.clear();
-    for (int32_t t = 0; t < T; ++t) {
-      double v = view(s, t);
-      if (!(v == mode)) cells.emplace_back(t, v);
-    }
-    table->AppendRow(s, mode, cells);
-  }
-  return table;
+  return qaz::TransFromDense(arr.data(), static_cast<int32_t>(arr.shape(0)),
+                             static_cast<int32_t>(arr.shape(1)));
 }
 
-std::shared_ptr<qaz::AlignTable> AlignFromDense(py::handle value) {
-  py::array_t<double, py::array::c_style | py::array::forcecast> arr =
-      py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(
-          value);
+std::shared_ptr<qaz::AlignTable> AlignFromArray(py::handle value) {
+  DenseArray arr = DenseArray::ensure(value);
   if (!arr || arr.ndim() != 4) {
     throw py::value_error("align_dist must be a 4-D array");
   }
-  const int32_t A = static_cast<int32_t>(arr.shape(3));
-  const int32_t B = static_cast<int32_t>(arr.shape(1));
-  auto table = std::make_shared<qaz::AlignTable>(A, B);
-  auto view = arr.unchecked<4>();
-  for (int32_t u = 0; u < arr.shape(0); ++u) {
-    const double uniform = 1.0 / static_cast<double>(u + 2);
-    for (int32_t v = 0; v < B; ++v) {
-      bool all_uniform = true;
-      for (int32_t j = 0; j < arr.shape(2) && all_uniform; ++j) {
-        for (int32_t i = 0; i < A && all_uniform; ++i) {
-          all_uniform = view(u, v, j, i) == uniform;
-        }
-      }
-      if (all_uniform) continue;
-      const int32_t L = u + 2;
-      for (int32_t j = v + 1; j < arr.shape(2); ++j) {
-        for (int32_t i = 0; i < A; ++i) {
-          if (view(u, v, j, i) != uniform) {
-            throw py::value_error(
-                "align_dist holds values in rows past the target length "
-                "(source length " + std::to_string(u + 1) +
-                ", target length " + std::to_string(v + 1) +
-                "), which no sentence uses and the table does not keep");
-          }
-        }
-      }
-      const qaz::AlignTable::Block b = table->Add(u + 1, v + 1);
-      for (int32_t j = 0; j <= v && j < arr.shape(2); ++j) {
-        for (int32_t i = 0; i < L && i < A; ++i) {
-          table->values(b)[j * L + i] = view(u, v, j, i);
-        }
-        table->padding(b)[j] = L < A ? view(u, v, j, L) : uniform;
-      }
-    }
-  }
-  return table;
+  return qaz::AlignFromDense(
+      arr.data(), static_cast<int32_t>(arr.shape(0)),
+      static_cast<int32_t>(arr.shape(1)), static_cast<int32_t>(arr.shape(2)),
+      static_cast<int32_t>(arr.shape(3)));
 }
 
-// Count column of the trainer files.
+// A restored count array as the writers read it: float64, C order, indexed
+// with numpy's bounds checks (negative indices count from the end).
+class ArrayCounts {
+ public:
+  ArrayCounts() = default;
+  explicit ArrayCounts(py::handle value) : arr_(DenseArray::ensure(value)) {
+    if (!arr_) throw py::error_already_set();
+  }
+  double At(std::initializer_list<int64_t> index) const {
+    if (static_cast<size_t>(arr_.ndim()) != index.size()) {
+      throw std::out_of_range("too many indices for array: array is " +
+                              std::to_string(arr_.ndim()) +
+                              "-dimensional, but " +
+                              std::to_string(index.size()) + " were indexed");
+    }
+    int64_t flat = 0;
+    int axis = 0;
+    for (int64_t k : index) {
+      const int64_t size = arr_.shape(axis);
+      if (k < -size || k >= size) qaz::ThrowOutOfBounds(k, axis, size);
+      flat = flat * size + (k < 0 ? k + size : k);
+      ++axis;
+    }
+    return arr_.data()[flat];
+  }
+
+ private:
+  DenseArray arr_;
+};
+
+// Count column of the trainer files; read from the writer threads, so it
+// holds no interpreter objects of its own.
 class TrainerCounts : public qaz::CountSource {
  public:
   TrainerCounts(const CountState& cooc, const CountState& align,
                 const qaz::TransTable* written)
-      : cooc_(cooc), align_(align), written_(written) {}
+      : cooc_(cooc), align_(align), written_(written) {
+    if (cooc.kind == CountState::kArray) cooc_array_ = ArrayCounts(cooc.array);
+    if (align.kind == CountState::kArray) {
+      align_array_ = ArrayCounts(align.array);
+    }
+  }
 
   double TransCount(int32_t s, int32_t t, int64_t cell) const override {
     switch (cooc_.kind) {
@@ -246,7 +182,7 @@ class TrainerCounts : public qaz::CountSource {
         cooc_.trans->CheckRange(s, t);
         return cooc_.trans->Count(s, t);
       case CountState::kArray:
-        return ToDouble(cooc_.array[py::make_tuple(s, t)]);
+        return cooc_array_.At({s, t});
     }
     return 0.0;
   }
@@ -264,7 +200,7 @@ class TrainerCounts : public qaz::CountSource {
         return align_.align->counts(*b)[j * L + i];
       }
       case CountState::kArray:
-        return ToDouble(align_.array[py::make_tuple(u, v, j, i)]);
+        return align_array_.At({u, v, j, i});
     }
     return 0.0;
   }
@@ -273,27 +209,18 @@ class TrainerCounts : public qaz::CountSource {
   const CountState& cooc_;
   const CountState& align_;
   const qaz::TransTable* written_;
+  ArrayCounts cooc_array_, align_array_;
 };
 
-// Gathers the t values of pairs on first use, so that an abstract model
-// fails before it looks at its tables.
-class Gatherer {
- public:
-  Gatherer(const ModelObj& model, const qaz::Corpus& corpus)
-      : model_(model), corpus_(corpus) {}
-  const double* Get(int64_t p) {
-    if (!cells_) cells_.emplace(model_.Trans(), corpus_);
-    cells_->Gather(p, &buf_);
-    return buf_.data();
-  }
-  const qaz::Corpus& corpus() const { return corpus_; }
-
- private:
-  const ModelObj& model_;
-  const qaz::Corpus& corpus_;
-  std::optional<qaz::PairCells> cells_;
-  std::vector<double> buf_;
-};
+qaz::WriteOptions Options(py::handle threshold, py::handle nbest,
+                          const qaz::CountSource* counts, bool trainer) {
+  qaz::WriteOptions options;
+  options.threshold = ToDouble(threshold);
+  options.nbest = NbestArg(nbest);
+  options.counts = counts;
+  options.trainer_variant = trainer;
+  return options;
+}
 
 }  // namespace
 
@@ -362,7 +289,18 @@ std::shared_ptr<const qaz::Corpus> CorpusOf(py::handle sent_pairs) {
 
 // ---------------------------------------------------------------- Model
 
-void ModelObj::Init() { vocab = py::type::of<VocabObj>()(); }
+void ModelObj::Init() { SetVocab(py::type::of<VocabObj>()()); }
+
+void ModelObj::SetVocab(py::object v) {
+  vocab = v;
+  if (v.is_none()) {
+    engine.vocab.reset();
+  } else {
+    // The interpreter object owns the vocabulary; this model holds it.
+    engine.vocab = std::shared_ptr<qaz::Vocab>(std::shared_ptr<qaz::Vocab>(),
+                                               &v.cast<VocabObj&>().vocab);
+  }
+}
 
 VocabObj& ModelObj::Vocab() const {
   if (vocab.is_none()) {
@@ -371,210 +309,81 @@ VocabObj& ModelObj::Vocab() const {
   return vocab.cast<VocabObj&>();
 }
 
-const qaz::TransTable& ModelObj::Trans() const {
-  if (!trans) throw py::type_error("'NoneType' object is not subscriptable");
-  return *trans;
-}
-
-const qaz::AlignTable& ModelObj::Align() const {
-  if (!align) throw py::type_error("'NoneType' object is not subscriptable");
-  return *align;
-}
-
-double ModelObj::PairEntropy(const double*, int32_t, int32_t, bool) const {
-  throw qaz::NotImplementedError();
-}
-
-double Model1Obj::PairEntropy(const double* t, int32_t L, int32_t m,
-                              bool average) const {
-  return qaz::Model1PairEntropy(t, L, m, average);
-}
-
-bool Model1Obj::SweepEntropy(const qaz::Corpus& corpus,
-                             qaz::Reporter& reporter, double* total) const {
-  if (!trans || !trans->IndexedFor(corpus)) return false;
-  *total = qaz::Model1CorpusEntropy(*trans, corpus, reporter);
-  return true;
-}
-
-bool Model2Obj::SweepEntropy(const qaz::Corpus& corpus,
-                             qaz::Reporter& reporter, double* total) const {
-  if (!trans || !trans->IndexedFor(corpus)) return false;
-  *total = qaz::Model2CorpusEntropy(*trans, Align(), corpus, reporter);
-  return true;
-}
-
-double Model2Obj::PairEntropy(const double* t, int32_t L, int32_t m,
-                              bool average) const {
-  return qaz::Model2PairEntropy(t, Align(), L, m, average);
-}
-
-namespace {
-
-// Entropy of pair p: the abstract check comes before any table lookup.
-double EntropyOf(const ModelObj& model, Gatherer& g, int64_t p, bool average) {
-  const int32_t L = g.corpus().src(p).size, m = g.corpus().trg(p).size;
-  static const double kNothing = 0.0;
-  if (model.Abstract()) return model.PairEntropy(&kNothing, L, m, average);
-  return model.PairEntropy(g.Get(p), L, m, average);
-}
-
-}  // namespace
-
 double ModelObj::CalcPairEntropy(py::handle src_ids, py::handle trg_ids,
                                  bool average) const {
   std::vector<int32_t> src, trg;
   ReadIds(src_ids, &src);
   ReadIds(trg_ids, &trg);
+  const int32_t L = static_cast<int32_t>(src.size());
+  const int32_t m = static_cast<int32_t>(trg.size());
+  // The abstract check comes before any table lookup.
+  if (engine.type == qaz::ModelType::kAbstract) throw qaz::NotImplementedError();
   qaz::Corpus one;
-  one.AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(),
-              static_cast<int32_t>(trg.size()));
-  Gatherer g(*this, one);
-  return EntropyOf(*this, g, 0, average);
+  one.AddPair(src.data(), L, trg.data(), m);
+  std::vector<double> t;
+  qaz::PairCells(engine.Trans(), one).Gather(0, &t);
+  return engine.PairEntropy(t.data(), L, m, average);
 }
 
 double ModelObj::CalcEntropy(py::handle sent_pairs) const {
   LogInfo(kCore, "calculating entropy");
   auto corpus = CorpusOf(sent_pairs);
-  PyReporter reporter(kCore);
-  // The total is kept in double precision; the mean is narrowed to 32-bit
-  // float, the precision of the logged values and of the early-stop test.
-  double total = 0.0;
-  if (!SweepEntropy(*corpus, reporter, &total)) {
-    qaz::ProgressTicker ticker(reporter, "progress", corpus->size(), 4096);
-    Gatherer g(*this, *corpus);
-    for (int64_t p = 0; p < corpus->size(); ++p) {
-      total += EntropyOf(*this, g, p, true);
-      ticker.Tick();
-    }
-    ticker.Flush();
-  }
-  if (corpus->size() == 0) {
-    PyErr_SetString(PyExc_ZeroDivisionError, "float division");
-    throw py::error_already_set();
-  }
-  return qaz::Narrow(total / static_cast<double>(corpus->size()));
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  return engine.CorpusEntropy(*corpus, qaz::Parallel(threads), log);
 }
 
-void ModelObj::CalcAndSaveScores(const std::string& path,
-                                 py::handle sent_pairs) const {
-  LogInfo(kCore, "calculating and storing alignment scores into file: " + path);
-  qaz::OutputFile out(path);
+void ModelObj::ScoreAndDecode(py::handle scores_path, py::handle decoded_path,
+                              py::handle sent_pairs) const {
+  std::optional<std::string> scores, decoded;
+  if (!scores_path.is_none()) scores = PathArg(scores_path);
+  if (!decoded_path.is_none()) decoded = PathArg(decoded_path);
   auto corpus = CorpusOf(sent_pairs);
-  PyReporter reporter(kCore);
-  qaz::ProgressTicker ticker(reporter, "progress", corpus->size(), 4096);
-  Gatherer g(*this, *corpus);
-  for (int64_t p = 0; p < corpus->size(); ++p) {
-    qaz::AppendRepr(EntropyOf(*this, g, p, true), &out.buffer());
-    out.buffer().push_back('\n');
-    out.MaybeFlush();
-    ticker.Tick();
-  }
-  ticker.Flush();
-  out.Close();
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  engine.WriteScoresAndAlignments(scores ? &*scores : nullptr,
+                                  decoded ? &*decoded : nullptr, *corpus,
+                                  qaz::Parallel(threads), log);
 }
-
-void ModelObj::DecodeAndSaveAlign(const std::string& path,
-                                  py::handle sent_pairs) const {
-  LogInfo(kCore, "decoding and storing alignment into file: " + path);
-  qaz::OutputFile out(path);
-  auto corpus = CorpusOf(sent_pairs);
-  PyReporter reporter(kCore);
-  qaz::ProgressTicker ticker(reporter, "progress", corpus->size(), 4096);
-  Gatherer g(*this, *corpus);
-  std::vector<int32_t> best;
-  for (int64_t p = 0; p < corpus->size(); ++p) {
-    const int32_t L = corpus->src(p).size, m = corpus->trg(p).size;
-    const double* t = g.Get(p);
-    qaz::DecodePair(t, Align(), L, m, &best);
-    std::string& buf = out.buffer();
-    for (int32_t j = 0; j < m; ++j) {
-      if (j > 0) buf.push_back(' ');
-      buf += std::to_string(j + 1);
-      buf.push_back('-');
-      buf += std::to_string(best[j]);
-    }
-    buf.push_back('\n');
-    out.MaybeFlush();
-    ticker.Tick();
-  }
-  ticker.Flush();
-  out.Close();
-}
-
-namespace {
-
-void WriteTrans(const ModelObj& model, const std::string& path,
-                py::handle threshold, py::handle nbest,
-                const qaz::CountSource* counts, bool trainer_variant) {
-  qaz::WriteOptions options;
-  options.threshold = ToDouble(threshold);
-  options.nbest = NbestArg(nbest);
-  options.counts = counts;
-  options.trainer_variant = trainer_variant;
-  qaz::OutputFile out(path);
-  LogInfo(kCore, "storing translation probabilities into file (threshold=" +
-                     py::str(threshold).cast<std::string>() + "): " + path);
-  const qaz::TransTable& table = model.Trans();
-  const qaz::Vocab& vocab = model.Vocab().vocab;
-  PyReporter reporter(kCore);
-  qaz::WriteTransTable(&out, table, vocab, options, reporter);
-  if (vocab.src.size() > table.S()) {
-    throw std::out_of_range("index " + std::to_string(table.S()) +
-                            " is out of bounds for axis 0 with size " +
-                            std::to_string(table.S()));
-  }
-}
-
-void WriteAlign(const ModelObj& model, const std::string& path,
-                py::handle threshold, const qaz::CountSource* counts,
-                bool trainer_variant) {
-  const qaz::AlignTable& align = model.Align();
-  qaz::WriteOptions options;
-  options.threshold = ToDouble(threshold);
-  options.counts = counts;
-  options.trainer_variant = trainer_variant;
-  qaz::OutputFile out(path);
-  LogInfo(kCore, "storing alignment probabilities into file: " + path);
-  PyReporter reporter(kCore);
-  qaz::WriteAlignTable(&out, align, options, reporter);
-}
-
-}  // namespace
 
 void ModelObj::SaveTransDist(const std::string& path, py::handle threshold,
                              py::handle nbest) const {
-  WriteTrans(*this, path, threshold, nbest, nullptr, false);
+  qaz::WriteOptions options = Options(threshold, nbest, nullptr, false);
+  std::string text = py::str(threshold).cast<std::string>();
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  engine.WriteTransFile(path, options, text, qaz::Parallel(threads), log);
 }
 
 void ModelObj::SaveAlignDist(const std::string& path,
                              py::handle threshold) const {
-  WriteAlign(*this, path, threshold, nullptr, false);
+  engine.Align();
+  qaz::WriteOptions options = Options(threshold, py::none(), nullptr, false);
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  engine.WriteAlignFile(path, options, qaz::Parallel(threads), log);
 }
 
 void ModelObj::LoadTransDist(const std::string& path) {
-  const qaz::TransTable& old = Trans();
-  PyReporter reporter(kCore);
-  std::vector<qaz::TransEntry> entries =
-      qaz::ReadTransFile(path, &Vocab().vocab, reporter);
-  trans = qaz::TransTable::Relayout(old, old.indexed_corpus_ptr(), entries);
+  engine.Trans();
+  Vocab();
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  engine.LoadTransFile(path, log);
 }
 
 void ModelObj::LoadAlignDist(const std::string& path) {
-  if (!align) Align();
-  PyReporter reporter(kCore);
-  for (const qaz::AlignEntry& e : qaz::ReadAlignFile(path, reporter)) {
-    // Rows past the target length and padding cells past the source length
-    // name no cell that a sentence can use.
-    if (e.j > e.J || e.i > e.I) continue;
-    const qaz::AlignTable::Block b = align->Add(e.I, e.J);
-    align->values(b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
-  }
+  engine.Align();
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  engine.LoadAlignFile(path, log);
 }
 
 py::tuple ModelObj::GetState() const {
-  py::object a = align ? py::object(DenseAlign(*align, false)) : py::none();
-  py::object t = trans ? py::object(DenseTrans(*trans, false)) : py::none();
+  py::object a = engine.align ? py::object(DenseAlignArray(*engine.align, false))
+                              : py::none();
+  py::object t = engine.trans ? py::object(DenseTransArray(*engine.trans, false))
+                              : py::none();
   return py::make_tuple(a, t, vocab);
 }
 
@@ -583,15 +392,15 @@ void ModelObj::SetState(py::handle state_arg) {
   py::tuple state = py::reinterpret_borrow<py::tuple>(state_arg);
   py::object a = state[0];
   if (!a.is_none() && !IsArray(a)) ThrowExpected("numpy.ndarray", a);
-  align = a.is_none() ? nullptr : AlignFromDense(a);
+  engine.align = a.is_none() ? nullptr : AlignFromArray(a);
   py::object t = state[1];
   if (!t.is_none() && !IsArray(t)) ThrowExpected("numpy.ndarray", t);
-  trans = t.is_none() ? nullptr : TransFromDense(t);
+  engine.trans = t.is_none() ? nullptr : TransFromArray(t);
   py::object v = state[2];
   if (!v.is_none() && !py::isinstance<VocabObj>(v)) {
     ThrowExpected("qaz.smt.align.emcore.Vocab", v);
   }
-  vocab = v;
+  SetVocab(v);
   ApplyDict(py::cast(this), state, 3);
 }
 
@@ -617,6 +426,10 @@ void TrainerObj::Construct(py::object conf, py::dict others) {
   }
   character_based =
       py::bool_(config.attr("get")("character", false)).cast<bool>();
+  py::object n = config.attr("get")("threads", py::none());
+  threads = n.is_none() ? 0 : Int32Arg(n);
+  if (threads < 0) throw py::value_error("threads must be at least 1");
+  if (!model.is_none()) Model().threads = threads;
 }
 
 void TrainerObj::Init() { throw qaz::NotImplementedError(); }
@@ -644,7 +457,7 @@ std::shared_ptr<const qaz::Corpus> TrainerObj::Corpus() {
 
 qaz::TransTable& TrainerObj::TransForCorpus(
     const std::shared_ptr<const qaz::Corpus>& corpus) {
-  ModelObj& m = Model();
+  qaz::Model& m = Engine();
   m.Trans();
   if (m.trans->indexed_corpus() != corpus.get()) {
     m.trans = qaz::TransTable::Relayout(*m.trans, corpus, {});
@@ -655,14 +468,22 @@ qaz::TransTable& TrainerObj::TransForCorpus(
 void TrainerObj::SaveTransDist(const std::string& path, py::handle threshold,
                                py::handle nbest) {
   const ModelObj& m = Model();
-  TrainerCounts counts(cooc, align, m.trans.get());
-  WriteTrans(m, path, threshold, nbest, &counts, true);
+  TrainerCounts counts(cooc, align, m.engine.trans.get());
+  qaz::WriteOptions options = Options(threshold, nbest, &counts, true);
+  std::string text = py::str(threshold).cast<std::string>();
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  m.engine.WriteTransFile(path, options, text, qaz::Parallel(threads), log);
 }
 
 void TrainerObj::SaveAlignDist(const std::string& path, py::handle threshold) {
   const ModelObj& m = Model();
-  TrainerCounts counts(cooc, align, m.trans.get());
-  WriteAlign(m, path, threshold, &counts, true);
+  m.engine.Align();
+  TrainerCounts counts(cooc, align, m.engine.trans.get());
+  qaz::WriteOptions options = Options(threshold, py::none(), &counts, true);
+  PyReporter log(kCore);
+  py::gil_scoped_release release;
+  m.engine.WriteAlignFile(path, options, qaz::Parallel(threads), log);
 }
 
 void TrainerObj::Setup() {
@@ -671,14 +492,12 @@ void TrainerObj::Setup() {
   LogInfo(kCore, "setting up to train/score IBM Models");
   VocabObj& v = Model().Vocab();
   sent_pairs = v.LoadSentPairs(src_path, trg_path, character_based);
-  LogInfo(kCore, "source vocabulary size: " + Thousands(v.vocab.src.size()));
-  LogInfo(kCore, "target vocabulary size: " + Thousands(v.vocab.trg.size()));
-  LogInfo(kCore, "max source length: " + Thousands(v.vocab.max_len_src));
-  LogInfo(kCore, "max target length: " + Thousands(v.vocab.max_len_trg));
+  PyReporter log(kCore);
+  qaz::ReportVocab(v.vocab, log);
 }
 
 void TrainerObj::TrainStep() {
-  const ModelObj& m = Model();
+  const qaz::Model& m = Engine();
   if (!m.trans) throw py::type_error("object of type 'NoneType' has no len()");
   if (m.trans->S() == 0) {
     Setup();
@@ -688,28 +507,53 @@ void TrainerObj::TrainStep() {
   MaximizeStep();
 }
 
-namespace {
-
-void EmLoop(TrainerObj* trainer, int32_t iteration_limit, const char* module,
-            const char* model_name, const std::function<void()>& step) {
-  trainer->Setup();
-  LogInfo(module, "----");
-  LogInfo(module, std::string("start training IBM Model ") + model_name);
-  double previous = trainer->Model().CalcEntropy(trainer->sent_pairs);
-  LogInfo(module, "initial entropy: " + qaz::FormatRepr(previous));
-  for (int32_t k = 0; k < iteration_limit; ++k) {
-    LogInfo(module, "--");
-    LogInfo(module, "step: " + std::to_string(k + 1) + " / " +
-                        std::to_string(iteration_limit));
-    step();
-    double current = trainer->Model().CalcEntropy(trainer->sent_pairs);
-    LogInfo(module, "entropy: " + qaz::FormatRepr(current));
-    if (current >= previous) break;
-    previous = current;
+void TrainerObj::MarkCounts(qaz::ModelKind kind) {
+  qaz::Model& m = Engine();
+  cooc = CountState{};
+  cooc.kind = CountState::kNative;
+  cooc.trans = m.trans;
+  if (kind == qaz::ModelKind::kModel2) {
+    align = CountState{};
+    align.kind = CountState::kNative;
+    align.align = m.align;
   }
 }
 
-}  // namespace
+void TrainerObj::RunExpectStep(qaz::ModelKind kind, const char* module) {
+  cooc = CountState{};
+  if (kind == qaz::ModelKind::kModel2) {
+    align = CountState{};
+    Engine().Trans();
+    Engine().Align();
+  }
+  PyReporter log(module);
+  qaz::LogExpectStep(kind, log);
+  auto corpus = Corpus();
+  TransForCorpus(corpus);
+  qaz::Model& m = Engine();
+  {
+    py::gil_scoped_release release;
+    qaz::ExpectStep(kind, &m, *corpus, qaz::Parallel(threads), &scratch_, log);
+  }
+  MarkCounts(kind);
+}
+
+void TrainerObj::RunTrain(qaz::ModelKind kind, int32_t limit,
+                          const char* module) {
+  Setup();
+  auto corpus = Corpus();
+  qaz::Model& m = Engine();
+  if (m.trans && m.trans->S() > 0) TransForCorpus(corpus);
+  PyReporter core_log(kCore), model_log(module);
+  // The count states change as the E-steps count as done (also when the
+  // loop is stopped by an error or an interrupt).
+  py::gil_scoped_release release;
+  qaz::RunEmLoop(kind, limit, &m, *corpus, qaz::Parallel(threads), &scratch_,
+                 core_log, model_log, [&] {
+                   py::gil_scoped_acquire acquire;
+                   MarkCounts(kind);
+                 });
+}
 
 // ---------------------------------------------------------------- Model 1
 
@@ -720,42 +564,22 @@ void Model1TrainerObj::Init() {
 }
 
 void Model1TrainerObj::InitTransDist() {
-  ModelObj& m = Model();
-  const qaz::Vocab& v = m.Vocab().vocab;
-  const int32_t S = v.src.size(), T = v.trg.size();
-  LogInfo(kLex, "initializing word translation probabilities as uniform "
-                "distribution");
+  qaz::Model& m = Engine();
+  const qaz::Vocab& v = Model().Vocab().vocab;
   std::shared_ptr<const qaz::Corpus> corpus =
       sent_pairs.is_none() ? nullptr : Corpus();
-  PyReporter reporter(kLex);
-  auto table = qaz::TransTable::Build(S, T, corpus, {},
-                                      1.0 / static_cast<double>(T), &reporter);
-  LogInfo(kLex, "word translation distribution matrix size: " +
-                    std::to_string(S) + " [src words] x " + std::to_string(T) +
-                    " [trg words] x 8 [bytes] = " +
-                    Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
-  LogInfo(kLex, "allocated: " +
-                    Thousands(static_cast<long long>(table->MemoryBytes())) +
-                    " [bytes] for " + Thousands(table->nnz()) +
-                    " co-occurring word pairs");
-  m.trans = table;
+  PyReporter log(kLex);
+  py::gil_scoped_release release;
+  m.trans = qaz::InitTransTable(v, corpus, qaz::Parallel(threads), log);
 }
 
 void Model1TrainerObj::ExpectStep() {
-  cooc = CountState{};
-  LogInfo(kLex, "computing expected co-occurrence counts of source word and "
-                "target word");
-  auto corpus = Corpus();
-  qaz::TransTable& table = TransForCorpus(corpus);
-  PyReporter reporter(kLex);
-  qaz::Model1ExpectStep(&table, *corpus, reporter);
-  cooc.kind = CountState::kNative;
-  cooc.trans = Model().trans;
+  RunExpectStep(qaz::ModelKind::kModel1, kLex);
 }
 
 namespace {
 
-qaz::TransTable& NativeCounts(ModelObj& m, const CountState& cooc) {
+qaz::TransTable& NativeCounts(qaz::Model& m, const CountState& cooc) {
   qaz::TransTable& table = const_cast<qaz::TransTable&>(m.Trans());
   if (cooc.kind == CountState::kNone) {
     throw py::type_error("no expected counts: run an E-step first");
@@ -771,21 +595,20 @@ qaz::TransTable& NativeCounts(ModelObj& m, const CountState& cooc) {
 
 void Model1TrainerObj::MaximizeStep() {
   LogInfo(kLex, "estimating word translation distribution");
-  NativeCounts(Model(), cooc).Normalize();
+  NativeCounts(Engine(), cooc).Normalize(true);
 }
 
 void Model1TrainerObj::Setup() {
   TrainerObj::Setup();
-  if (!Model().trans) InitTransDist();
+  if (!Engine().trans) InitTransDist();
 }
 
 void Model1TrainerObj::Train(int32_t iteration_limit) {
-  EmLoop(this, iteration_limit, kLex, "1",
-         [this] { this->Model1TrainerObj::TrainStep(); });
+  RunTrain(qaz::ModelKind::kModel1, iteration_limit, kLex);
 }
 
 void Model1TrainerObj::TrainStep() {
-  if (!Model().trans) {
+  if (!Engine().trans) {
     Setup();
     return;
   }
@@ -801,79 +624,41 @@ void Model2TrainerObj::Init() {
 }
 
 void Model2TrainerObj::InitAlignDist() {
-  ModelObj& m = Model();
-  const qaz::Vocab& v = m.Vocab().vocab;
-  const int64_t A = v.max_len_src, B = v.max_len_trg;
-  LogInfo(kPos, "initializing index alignment probabilities as uniform "
-                "distribution");
+  qaz::Model& m = Engine();
+  const qaz::Vocab& v = Model().Vocab().vocab;
   std::shared_ptr<const qaz::Corpus> corpus =
       sent_pairs.is_none() ? std::make_shared<const qaz::Corpus>() : Corpus();
-  std::shared_ptr<qaz::AlignTable> table;
-  {
-    PyReporter reporter(kPos);
-    qaz::ProgressTicker ticker(reporter, "initializing",
-                               std::max<int64_t>(A - 1, 0) * B, 1);
-    table = qaz::AlignTable::Build(static_cast<int32_t>(A),
-                                   static_cast<int32_t>(B), *corpus);
-    ticker.Tick(std::max<int64_t>(A - 1, 0) * B);
-    ticker.Flush();
-  }
-  LogInfo(kPos, "word alignment distribution matrix size: " +
-                    std::to_string(A - 1) + " [src len] x " +
-                    std::to_string(B) + " [trg len] x " + std::to_string(B) +
-                    " [trg index] x " + std::to_string(A) +
-                    " [src index] x 8 [bytes] = " +
-                    Thousands((A - 1) * B * B * A * 8) + " [bytes]");
-  LogInfo(kPos, "allocated: " +
-                    Thousands(static_cast<long long>(table->MemoryBytes())) +
-                    " [bytes] for " + Thousands(table->blocks().size()) +
-                    " sentence shapes");
-  m.align = table;
+  PyReporter log(kPos);
+  py::gil_scoped_release release;
+  m.align = qaz::InitAlignTable(v, *corpus, log);
 }
 
 void Model2TrainerObj::ExpectStep() {
-  cooc = CountState{};
-  align = CountState{};
-  ModelObj& m = Model();
-  m.Trans();
-  m.Align();
-  LogInfo(kPos, "computing:");
-  LogInfo(kPos, "* expected co-occurrence counts of source word and target "
-                "word");
-  LogInfo(kPos, "* expected alignment counts of source index and target index");
-  auto corpus = Corpus();
-  qaz::TransTable& table = TransForCorpus(corpus);
-  PyReporter reporter(kPos);
-  qaz::Model2ExpectStep(&table, m.align.get(), *corpus, reporter);
-  cooc.kind = CountState::kNative;
-  cooc.trans = m.trans;
-  align.kind = CountState::kNative;
-  align.align = m.align;
+  RunExpectStep(qaz::ModelKind::kModel2, kPos);
 }
 
 void Model2TrainerObj::MaximizeStep() {
   LogInfo(kPos, "estimating word translation distribution");
-  ModelObj& m = Model();
-  NativeCounts(m, cooc).Normalize();
+  qaz::Model& m = Engine();
+  NativeCounts(m, cooc).Normalize(true);
   if (align.kind != CountState::kNative || align.align != m.align) {
     throw py::value_error(
         "the expected counts do not belong to this alignment table");
   }
-  m.align->Normalize();
+  m.align->Normalize(true);
 }
 
 void Model2TrainerObj::Setup() {
   Model1TrainerObj::Setup();
-  if (!Model().align) InitAlignDist();
+  if (!Engine().align) InitAlignDist();
 }
 
 void Model2TrainerObj::Train(int32_t iteration_limit) {
-  EmLoop(this, iteration_limit, kPos, "2",
-         [this] { this->Model2TrainerObj::TrainStep(); });
+  RunTrain(qaz::ModelKind::kModel2, iteration_limit, kPos);
 }
 
 void Model2TrainerObj::TrainStep() {
-  if (!Model().trans) {
+  if (!Engine().trans) {
     Setup();
     return;
   }
@@ -891,8 +676,8 @@ py::tuple TrainerObj::GetState() const {
       case CountState::kArray:
         return c.array;
       case CountState::kNative:
-        return is_align ? py::object(DenseAlign(*c.align, true))
-                        : py::object(DenseTrans(*c.trans, true));
+        return is_align ? py::object(DenseAlignArray(*c.align, true))
+                        : py::object(DenseTransArray(*c.trans, true));
     }
     return py::none();
   };
@@ -1021,3 +806,4 @@ py::object RawNew(py::handle cls) {
 }
 
 }  // namespace qaz_py
+

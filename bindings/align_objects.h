@@ -23,6 +23,8 @@
 
 #include "align/align_table.h"
 #include "align/corpus.h"
+#include "align/model.h"
+#include "align/sweep.h"
 #include "align/trans_table.h"
 #include "align/writers.h"
 
@@ -66,42 +68,28 @@ class SentPairsObj {
 // list of pairs converted (with the interpreter's unpacking errors).
 std::shared_ptr<const qaz::Corpus> CorpusOf(py::handle sent_pairs);
 
+// The model classes: the engine model (its type set by the class) and the
+// vocabulary as the interpreter object scripts see.
 class ModelObj {
  public:
+  ModelObj() = default;
+  explicit ModelObj(qaz::ModelType type) { engine.type = type; }
   virtual ~ModelObj() = default;
 
-  // slot 0
   void Init();
-  // slot 1: entropy of one pair from its gathered t values
-  virtual double PairEntropy(const double* t, int32_t L, int32_t m,
-                             bool average) const;
-  // True while the pair entropy is abstract (the base model).
-  virtual bool Abstract() const { return true; }
-  // The sum of the pair entropies over a corpus the tables are laid out
-  // for, in one engine sweep; false when that path does not apply.
-  virtual bool SweepEntropy(const qaz::Corpus&, qaz::Reporter&,
-                            double*) const {
-    return false;
-  }
-  // slot 2
   double CalcEntropy(py::handle sent_pairs) const;
-  // slot 3
-  void CalcAndSaveScores(const std::string& path, py::handle sent_pairs) const;
-  // slot 4
-  void DecodeAndSaveAlign(const std::string& path, py::handle sent_pairs) const;
-  // slot 5
+  // Either path may be None: one walk writes what is asked for.
+  void ScoreAndDecode(py::handle scores_path, py::handle decoded_path,
+                      py::handle sent_pairs) const;
   void SaveAlignDist(const std::string& path, py::handle threshold) const;
-  // slot 6
   void SaveTransDist(const std::string& path, py::handle threshold,
                      py::handle nbest) const;
-
   // One pair given as two id lists (scripts, tests).
   double CalcPairEntropy(py::handle src_ids, py::handle trg_ids,
                          bool average) const;
 
   VocabObj& Vocab() const;  // TypeError when none
-  const qaz::TransTable& Trans() const;
-  const qaz::AlignTable& Align() const;
+  void SetVocab(py::object v);
 
   // Scoring: the second pass over a translation file and the alignment file.
   void LoadTransDist(const std::string& path);
@@ -112,25 +100,18 @@ class ModelObj {
   void SetState(py::handle state);
 
   py::object vocab = py::none();
-  std::shared_ptr<qaz::TransTable> trans;
-  std::shared_ptr<qaz::AlignTable> align;
+  qaz::Model engine;
+  int threads = 0;  // 0: every CPU the process may use
 };
 
 class Model1Obj : public ModelObj {
  public:
-  bool Abstract() const override { return false; }
-  double PairEntropy(const double* t, int32_t L, int32_t m,
-                     bool average) const override;
-  bool SweepEntropy(const qaz::Corpus& corpus, qaz::Reporter& reporter,
-                    double* total) const override;
+  Model1Obj() : ModelObj(qaz::ModelType::kModel1) {}
 };
 
 class Model2Obj : public Model1Obj {
  public:
-  double PairEntropy(const double* t, int32_t L, int32_t m,
-                     bool average) const override;
-  bool SweepEntropy(const qaz::Corpus& corpus, qaz::Reporter& reporter,
-                    double* total) const override;
+  Model2Obj() { engine.type = qaz::ModelType::kModel2; }
 };
 
 // Expected counts as the trainer holds them: not collected yet, collected
@@ -163,6 +144,7 @@ class TrainerObj {
   virtual void TrainStep();          // 9
 
   ModelObj& Model() const;  // AttributeError-like TypeError when none
+  qaz::Model& Engine() const { return Model().engine; }
   // The corpus of `sent_pairs` (converted once when it is a list).
   std::shared_ptr<const qaz::Corpus> Corpus();
 
@@ -174,12 +156,19 @@ class TrainerObj {
   py::object trg_path = py::none();
   py::object sent_pairs = py::none();
   bool character_based = false;
+  int threads = 0;   // 0: every CPU the process may use
   CountState cooc;   // count_cooc_src2trg
   CountState align;  // count_align_trg2src
 
  protected:
   // The translation table laid out for the corpus.
   qaz::TransTable& TransForCorpus(const std::shared_ptr<const qaz::Corpus>& c);
+  // The E-step of `kind` and the EM loop of `kind` on the engine.
+  void RunExpectStep(qaz::ModelKind kind, const char* module);
+  void RunTrain(qaz::ModelKind kind, int32_t limit, const char* module);
+  // The count states after an E-step of `kind` ran.
+  void MarkCounts(qaz::ModelKind kind);
+  qaz::SweepScratch scratch_;
 
  private:
   py::object converted_from_ = py::none();

@@ -23,12 +23,16 @@ namespace {
 
 class PyProgress : public qaz::Progress {
  public:
+  // Made and used on the thread that runs the engine call, which may not
+  // hold the interpreter lock: every method takes it.
   PyProgress(const std::string& label, int64_t total) {
+    py::gil_scoped_acquire acquire;
     py::object bar_type = py::module_::import("qaz.common.progress").attr("Bar");
     bar_ = total >= 0 ? bar_type(label, total) : bar_type(label);
     advance_ = bar_.attr("advance");
   }
   ~PyProgress() override {
+    py::gil_scoped_acquire acquire;
     // Closing must not throw out of a destructor, nor lose a pending error.
     PyObject *type, *value, *trace;
     PyErr_Fetch(&type, &value, &trace);
@@ -37,8 +41,11 @@ class PyProgress : public qaz::Progress {
     } catch (py::error_already_set&) {
     }
     PyErr_Restore(type, value, trace);
+    bar_ = py::object();
+    advance_ = py::object();
   }
   void Advance(int64_t n) override {
+    py::gil_scoped_acquire acquire;
     advance_(n);
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   }
@@ -50,11 +57,18 @@ class PyProgress : public qaz::Progress {
 }  // namespace
 
 void PyReporter::Info(const std::string& message) {
+  py::gil_scoped_acquire acquire;
   Logger(module_).attr("info")(message);
 }
 
 void PyReporter::Warning(const std::string& message) {
+  py::gil_scoped_acquire acquire;
   Logger(module_).attr("warning")(message);
+}
+
+void PyReporter::Poll() {
+  py::gil_scoped_acquire acquire;
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
 std::unique_ptr<qaz::Progress> PyReporter::StartProgress(
@@ -82,6 +96,8 @@ void RegisterErrorTranslators() {
       PyErr_SetString(PyExc_TypeError, e.what());
     } catch (const qaz::MemoryError& e) {
       PyErr_SetString(PyExc_MemoryError, e.what());
+    } catch (const qaz::ZeroDivisionError& e) {
+      PyErr_SetString(PyExc_ZeroDivisionError, e.what());
     } catch (const qaz::NotImplementedError&) {
       PyErr_SetNone(PyExc_NotImplementedError);
     }
@@ -125,16 +141,5 @@ int32_t Int32Arg(py::handle value) {
   return static_cast<int32_t>(v);
 }
 
-std::string Thousands(long long value) {
-  std::string digits = std::to_string(value < 0 ? -value : value);
-  std::string out;
-  int n = static_cast<int>(digits.size());
-  for (int k = 0; k < n; ++k) {
-    out.push_back(digits[k]);
-    int left = n - 1 - k;
-    if (left > 0 && left % 3 == 0) out.push_back(',');
-  }
-  return value < 0 ? "-" + out : out;
-}
 
 }  // namespace qaz_py

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/float_format.h"
 #include "common/reporter.h"
 
 namespace qaz_py {
@@ -20,8 +21,10 @@ void LogInfo(const char* module_name, const std::string& message);
 void DebugPrint(const char* module_name, py::handle object);
 
 // Engine reporter: log lines go to one module's logger, progress to
-// qaz.common.progress.Bar.  Every progress step checks for signals, so a
-// Ctrl-C raises KeyboardInterrupt out of the engine loop.
+// qaz.common.progress.Bar.  Progress steps and polls check for signals, so
+// a Ctrl-C raises KeyboardInterrupt out of the engine loop.  The engine may
+// call it with the interpreter lock released (it takes the lock itself),
+// always from the thread that started the engine call.
 class PyReporter : public qaz::Reporter {
  public:
   explicit PyReporter(const char* module_name) : module_(module_name) {}
@@ -29,6 +32,8 @@ class PyReporter : public qaz::Reporter {
   void Warning(const std::string& message) override;
   std::unique_ptr<qaz::Progress> StartProgress(const std::string& label,
                                                int64_t total) override;
+  // Ctrl-C: raises KeyboardInterrupt out of the engine loop.
+  void Poll() override;
 
  private:
   const char* module_;
@@ -48,8 +53,7 @@ std::string PathArg(py::handle value);
 // A 32-bit signed integer argument (TypeError, OverflowError otherwise).
 int32_t Int32Arg(py::handle value);
 
-// "{:,d}" of an integer.
-std::string Thousands(long long value);
+using qaz::Thousands;
 
 }  // namespace qaz_py
 

@@ -18,7 +18,7 @@ std::shared_ptr<AlignTable> AlignTable::Build(int32_t A, int32_t B,
   std::set<std::pair<int32_t, int32_t>> shapes;
   for (int64_t p = 0; p < corpus.size(); ++p) {
     int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    if (L >= 2 && m >= 1) shapes.emplace(L - 1, m);
+    if (HasShape(L, m)) shapes.emplace(L - 1, m);
   }
   size_t cells = 0, rows = 0;
   for (const auto& shape : shapes) {
@@ -31,6 +31,11 @@ std::shared_ptr<AlignTable> AlignTable::Build(int32_t A, int32_t B,
   table->blocks_.reserve(shapes.size());
   for (const auto& shape : shapes) table->Add(shape.first, shape.second);
   return table;
+}
+
+void AlignTable::CheckShape(int32_t L, int32_t m) const {
+  if (L - 2 >= A_ - 1) ThrowOutOfBounds(L - 2, 0, A_ - 1);
+  if (m - 1 >= B_) ThrowOutOfBounds(m - 1, 1, B_);
 }
 
 const AlignTable::Block* AlignTable::Find(int32_t I, int32_t J) const {
@@ -89,7 +94,10 @@ void AlignTable::ZeroCounts() {
   std::fill(counts_.begin(), counts_.end(), 0.0);
 }
 
-void AlignTable::Normalize() {
+void AlignTable::SaveCounts() { saved_counts_ = counts_; }
+
+void AlignTable::Normalize(bool save) {
+  if (save) SaveCounts();
   for (const Block& b : blocks_) {
     const int32_t L = b.I + 1;
     double* v = values(b);
@@ -103,6 +111,10 @@ void AlignTable::Normalize() {
       pad[j] = 0.0;
     }
   }
+}
+
+void AlignTable::RestoreCounts() {
+  if (saved_counts_.size() == counts_.size()) counts_ = saved_counts_;
 }
 
 size_t AlignTable::MemoryBytes() const {

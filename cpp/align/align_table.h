@@ -20,6 +20,11 @@
 
 namespace qaz {
 
+// True when a pair of L source positions (NULL included) and m target
+// positions has a shape of the alignment table: a real source word and a
+// target word.
+inline bool HasShape(int32_t L, int32_t m) { return L >= 2 && m >= 1; }
+
 class AlignTable {
  public:
   struct Block {
@@ -39,6 +44,9 @@ class AlignTable {
   int32_t A() const { return A_; }
   int32_t B() const { return B_; }
 
+  // Throws std::out_of_range, worded as numpy's index error, when a pair of
+  // L x m positions lies outside the dense dimensions.
+  void CheckShape(int32_t L, int32_t m) const;
   // Block of shape (I, J) or nullptr.
   const Block* Find(int32_t I, int32_t J) const;
   // Adds the uniform block (I, J) if absent; returns it.
@@ -53,6 +61,11 @@ class AlignTable {
   const double* counts(const Block& b) const {
     return counts_.data() + b.offset;
   }
+  double* values_at(uint64_t offset) { return values_.data() + offset; }
+  const double* values_at(uint64_t offset) const {
+    return values_.data() + offset;
+  }
+  double* counts_at(uint64_t offset) { return counts_.data() + offset; }
   double* padding(const Block& b) { return padding_.data() + b.row; }
   const double* padding(const Block& b) const {
     return padding_.data() + b.row;
@@ -64,8 +77,11 @@ class AlignTable {
 
   void ZeroCounts();
   // M-step: each row of each block becomes its counts over their total when
-  // the total is positive (padding cells then 0); other rows stay.
-  void Normalize();
+  // the total is positive (padding cells then 0); other rows stay.  `save`
+  // keeps the counts aside for RestoreCounts, as in TransTable.
+  void Normalize(bool save = false);
+  void SaveCounts();
+  void RestoreCounts();
   size_t MemoryBytes() const;
 
  private:
@@ -74,7 +90,7 @@ class AlignTable {
   int32_t A_, B_;
   std::vector<Block> blocks_;
   std::map<std::pair<int32_t, int32_t>, size_t> index_;
-  std::vector<double> values_, counts_, padding_;
+  std::vector<double> values_, counts_, padding_, saved_counts_;
 };
 
 }  // namespace qaz

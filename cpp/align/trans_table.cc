@@ -1,6 +1,7 @@
 #include "align/trans_table.h"
 
 #include "common/errors.h"
+#include "common/parallel.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,15 +9,6 @@
 
 namespace qaz {
 
-namespace {
-
-
-struct Occurrence {
-  uint32_t pair;
-  uint32_t pos;  // source position a
-};
-
-}  // namespace
 
 void TransTable::CheckRange(int64_t s, int64_t t) const {
   if (s < -S_ || s >= S_) ThrowOutOfBounds(s, 0, S_);
@@ -41,29 +33,30 @@ double TransTable::Get(int64_t s, int64_t t) const {
 
 std::shared_ptr<TransTable> TransTable::Build(
     int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus_ptr,
-    std::vector<TransEntry> extra, double initial, Reporter* reporter) {
+    std::vector<TransEntry> extra, double initial, Reporter* reporter,
+    const Parallel* parallel_ptr) {
   if (!corpus_ptr) corpus_ptr = std::make_shared<const Corpus>();
   NullReporter quiet;
-  // Three sweeps over the source words: count, fill, then the per-pair
-  // transpose, shown as one display over the cells.
-  ProgressTicker ticker(reporter ? *reporter : quiet, "initializing",
-                        3 * static_cast<int64_t>(corpus_ptr->Cells()),
-                        int64_t{1} << 22);
+  Reporter& log = reporter ? *reporter : quiet;
+  const Parallel one(1);
+  const Parallel& parallel = parallel_ptr ? *parallel_ptr : one;
   const Corpus& corpus = *corpus_ptr;
   auto table = std::make_shared<TransTable>(S, T);
   const int64_t n = corpus.size();
+  // Three passes over the cells (count, fill, transpose), one display.
+  ProgressTicker ticker(log, "initializing", 3 * n, 4096);
 
   // Occurrences of every source id, grouped by id (counting sort).
   std::vector<uint64_t> occ_start(static_cast<size_t>(S) + 1, 0);
   std::vector<uint64_t> cell_offsets(static_cast<size_t>(n) + 1, 0);
   for (int64_t p = 0; p < n; ++p) {
     IdSpan src = corpus.src(p), trg = corpus.trg(p);
-    for (int32_t a = 0; a < src.size; ++a) {
-      if (src[a] < 0 || src[a] >= S) ThrowOutOfBounds(src[a], 0, S);
-      ++occ_start[src[a] + 1];
+    for (int32_t i = 0; i < src.size; ++i) {
+      if (src[i] < 0 || src[i] >= S) ThrowOutOfBounds(src[i], 0, S);
+      ++occ_start[src[i] + 1];
     }
-    for (int32_t b = 0; b < trg.size; ++b) {
-      if (trg[b] < 0 || trg[b] >= T) ThrowOutOfBounds(trg[b], 1, T);
+    for (int32_t j = 0; j < trg.size; ++j) {
+      if (trg[j] < 0 || trg[j] >= T) ThrowOutOfBounds(trg[j], 1, T);
     }
     cell_offsets[p + 1] = cell_offsets[p] + static_cast<uint64_t>(src.size) *
                                                 static_cast<uint64_t>(trg.size);
@@ -74,9 +67,9 @@ std::shared_ptr<TransTable> TransTable::Build(
     std::vector<uint64_t> fill(occ_start.begin(), occ_start.end() - 1);
     for (int64_t p = 0; p < n; ++p) {
       IdSpan src = corpus.src(p);
-      for (int32_t a = 0; a < src.size; ++a) {
-        occ[fill[src[a]]++] =
-            Occurrence{static_cast<uint32_t>(p), static_cast<uint32_t>(a)};
+      for (int32_t i = 0; i < src.size; ++i) {
+        occ[fill[src[i]]++] =
+            Occurrence{static_cast<uint32_t>(p), static_cast<uint32_t>(i)};
       }
     }
   }
@@ -84,44 +77,76 @@ std::shared_ptr<TransTable> TransTable::Build(
     if (x.src < 0 || x.src >= S) ThrowOutOfBounds(x.src, 0, S);
     if (x.trg < 0 || x.trg >= T) ThrowOutOfBounds(x.trg, 1, T);
   }
-  // Group the extra entries by source id (a counting sort: the rows only
-  // need them together, the targets are deduplicated and sorted per row).
+  // Group the extra entries by source id (the rows only need them
+  // together; targets are deduplicated and sorted per row).
+  std::vector<uint64_t> extra_start(static_cast<size_t>(S) + 1, 0);
   {
-    std::vector<uint64_t> start(static_cast<size_t>(S) + 1, 0);
-    for (const TransEntry& x : extra) ++start[x.src + 1];
-    for (int32_t e = 0; e < S; ++e) start[e + 1] += start[e];
+    for (const TransEntry& x : extra) ++extra_start[x.src + 1];
+    for (int32_t e = 0; e < S; ++e) extra_start[e + 1] += extra_start[e];
     std::vector<TransEntry> grouped(extra.size());
-    for (const TransEntry& x : extra) grouped[start[x.src]++] = x;
+    std::vector<uint64_t> fill(extra_start.begin(), extra_start.end() - 1);
+    for (const TransEntry& x : extra) grouped[fill[x.src]++] = x;
     extra.swap(grouped);
   }
 
-  const uint64_t total_cells = cell_offsets[n];
-  std::vector<int32_t> mark(static_cast<size_t>(T), -1);
-
-  // Count the entries first, so that a corpus too large for this machine is
-  // refused before the big arrays are touched.
-  uint64_t nnz = 0;
+  // Runs of rows of about equal work, the tasks of the row passes.
+  std::vector<int32_t> row_chunks{0};
   {
-    size_t y = 0;
-    for (int32_t e = 0; e < S; ++e) {
-      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-        IdSpan trg = corpus.trg(occ[k].pair);
-        for (int32_t b = 0; b < trg.size; ++b) {
-          if (mark[trg[b]] != e) {
-            mark[trg[b]] = e;
-            ++nnz;
-          }
-        }
-        ticker.Tick(trg.size);
-      }
-      for (; y < extra.size() && extra[y].src == e; ++y) {
-        if (mark[extra[y].trg] != e) {
-          mark[extra[y].trg] = e;
-          ++nnz;
+    const uint64_t total = occ_start[S] + extra.size();
+    const int64_t tasks =
+        Parallel::Chunks(static_cast<int64_t>(total) + 1, 1 << 14,
+                         parallel.threads());
+    for (int64_t t = 1; t <= tasks; ++t) {
+      const uint64_t goal = total * static_cast<uint64_t>(t) / tasks;
+      int32_t e = row_chunks.back();
+      while (e < S && occ_start[e + 1] + extra_start[e + 1] <= goal) ++e;
+      if (t == tasks) e = S;
+      if (e > row_chunks.back()) row_chunks.push_back(e);
+    }
+    if (row_chunks.back() != S) row_chunks.push_back(S);
+  }
+  const int64_t row_tasks = static_cast<int64_t>(row_chunks.size()) - 1;
+
+  // The targets of row e, deduplicated through `mark` (stamped with e).
+  auto row_targets = [&](int32_t e, std::vector<int32_t>* mark,
+                         std::vector<int32_t>* row) {
+    row->clear();
+    for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
+      IdSpan trg = corpus.trg(occ[k].pair);
+      for (int32_t j = 0; j < trg.size; ++j) {
+        const int32_t f = trg[j];
+        if ((*mark)[f] != e) {
+          (*mark)[f] = e;
+          row->push_back(f);
         }
       }
     }
-    std::fill(mark.begin(), mark.end(), -1);
+    for (uint64_t x = extra_start[e]; x < extra_start[e + 1]; ++x) {
+      const int32_t f = extra[x].trg;
+      if ((*mark)[f] != e) {
+        (*mark)[f] = e;
+        row->push_back(f);
+      }
+    }
+  };
+
+  // Count the entries first, so that a corpus too large for this machine is
+  // refused before the big arrays are touched.
+  std::vector<uint64_t> row_ptr(static_cast<size_t>(S) + 1, 0);
+  parallel.For(row_tasks, [&](int64_t t) -> int64_t {
+    std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
+    for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
+      row_targets(e, &mark, &row);
+      row_ptr[e + 1] = row.size();
+    }
+    return 0;
+  }, log, nullptr);
+  ticker.Tick(n);
+  for (int32_t e = 0; e < S; ++e) row_ptr[e + 1] += row_ptr[e];
+  const uint64_t nnz = row_ptr[S];
+  const uint64_t total_cells = cell_offsets[n];
+  if (nnz > 0xFFFFFFFFull) {
+    throw std::length_error("translation table exceeds 2**32 entries");
   }
   CheckMemory(static_cast<int64_t>(total_cells * sizeof(uint32_t) +
                                    nnz * (sizeof(int32_t) + sizeof(TransCell))),
@@ -135,65 +160,60 @@ std::shared_ptr<TransTable> TransTable::Build(
   AdviseHugePages(table->cells_.data(), nnz * sizeof(TransCell));
   AdviseHugePages(table->cell_index_.data(),
                   (total_cells + kIndexPadding) * sizeof(uint32_t));
-  table->cell_index_.assign(total_cells + kIndexPadding, 0);
-  std::vector<uint32_t> where(static_cast<size_t>(T), 0);
-  std::vector<int32_t> row;
-  size_t x = 0;
-  for (int32_t e = 0; e < S; ++e) {
-    row.clear();
-    for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-      IdSpan trg = corpus.trg(occ[k].pair);
-      for (int32_t b = 0; b < trg.size; ++b) {
-        int32_t f = trg[b];
-        if (mark[f] != e) {
-          mark[f] = e;
-          row.push_back(f);
+  table->cols_.resize(nnz);
+  table->cell_index_.resize(total_cells + kIndexPadding);
+  uint32_t* index = table->cell_index_.data();
+  std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);
+
+  // Fill the rows and, for every occurrence, its cells of the index (each
+  // occurrence belongs to one row, so the tasks write apart).  Written
+  // source-position-major here (contiguous); transposed below.
+  parallel.For(row_tasks, [&](int64_t t) -> int64_t {
+    std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
+    std::vector<uint32_t> where(static_cast<size_t>(T), 0);
+    for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
+      row_targets(e, &mark, &row);
+      std::sort(row.begin(), row.end());
+      const uint64_t base = row_ptr[e];
+      for (size_t k = 0; k < row.size(); ++k) {
+        where[row[k]] = static_cast<uint32_t>(base + k);
+        table->cols_[base + k] = row[k];
+      }
+      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
+        const uint32_t p = occ[k].pair;
+        IdSpan trg = corpus.trg(p);
+        uint32_t* dst = index + cell_offsets[p] +
+                        static_cast<uint64_t>(occ[k].pos) * trg.size;
+        for (int32_t j = 0; j < trg.size; ++j) dst[j] = where[trg[j]];
+      }
+    }
+    return 0;
+  }, log, nullptr);
+  ticker.Tick(n);
+  // The sweeps read target-position-major: transpose each pair's block.
+  {
+    const int64_t tasks = Parallel::Chunks(n, 1024, parallel.threads());
+    parallel.For(tasks, [&](int64_t t) -> int64_t {
+      std::vector<uint32_t> block;
+      const int64_t b = ChunkBegin(n, tasks, t), e = ChunkBegin(n, tasks, t + 1);
+      for (int64_t p = b; p < e; ++p) {
+        const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+        uint32_t* idx = index + cell_offsets[p];
+        block.assign(idx, idx + static_cast<size_t>(L) * m);
+        for (int32_t i = 0; i < L; ++i) {
+          for (int32_t j = 0; j < m; ++j) idx[j * L + i] = block[i * m + j];
         }
       }
-    }
-    for (; x < extra.size() && extra[x].src == e; ++x) {
-      int32_t f = extra[x].trg;
-      if (mark[f] != e) {
-        mark[f] = e;
-        row.push_back(f);
-      }
-    }
-    std::sort(row.begin(), row.end());
-    const uint64_t base = table->cols_.size();
-    if (base + row.size() > 0xFFFFFFFFull) {
-      throw std::length_error("translation table exceeds 2**32 entries");
-    }
-    table->row_ptr_[e] = base;
-    for (size_t k = 0; k < row.size(); ++k) {
-      where[row[k]] = static_cast<uint32_t>(base + k);
-    }
-    table->cols_.insert(table->cols_.end(), row.begin(), row.end());
-    for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-      const uint32_t p = occ[k].pair;
-      IdSpan trg = corpus.trg(p);
-      uint32_t* dst = table->cell_index_.data() + cell_offsets[p] +
-                      static_cast<uint64_t>(occ[k].pos) * trg.size;
-      for (int32_t b = 0; b < trg.size; ++b) dst[b] = where[trg[b]];
-      ticker.Tick(trg.size);
-    }
-  }
-  table->row_ptr_[S] = table->cols_.size();
-  // The rows were filled source-position-major (contiguous writes); the
-  // sweeps read target-position-major, so transpose each pair's block.
-  std::vector<uint32_t> block;
-  for (int64_t p = 0; p < n; ++p) {
-    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    uint32_t* idx = table->cell_index_.data() + cell_offsets[p];
-    block.assign(idx, idx + static_cast<size_t>(L) * m);
-    for (int32_t i = 0; i < L; ++i) {
-      for (int32_t j = 0; j < m; ++j) idx[j * L + i] = block[i * m + j];
-    }
-    ticker.Tick(static_cast<int64_t>(L) * m);
+      return e - b;
+    }, log, &ticker);
   }
   ticker.Flush();
-  table->cells_.assign(table->cols_.size(), TransCell{initial, 0.0});
+  table->row_ptr_ = std::move(row_ptr);
+  table->cells_.assign(nnz, TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
   table->cell_offsets_ = std::move(cell_offsets);
+  table->occ_start_ = std::move(occ_start);
+  table->occ_ = std::move(occ);
   table->indexed_corpus_ = std::move(corpus_ptr);
   return table;
 }
@@ -243,7 +263,13 @@ void TransTable::ZeroCounts() {
   for (TransCell& cell : cells_) cell.c = 0.0;
 }
 
-void TransTable::Normalize() {
+void TransTable::SaveCounts() {
+  saved_counts_.resize(cells_.size());
+  for (size_t k = 0; k < cells_.size(); ++k) saved_counts_[k] = cells_[k].c;
+}
+
+void TransTable::Normalize(bool save) {
+  if (save) SaveCounts();
   for (int32_t s = 0; s < S_; ++s) {
     double total = 0.0;
     for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
@@ -257,10 +283,9 @@ void TransTable::Normalize() {
   }
 }
 
-void TransTable::DropCellIndex() {
-  indexed_corpus_.reset();
-  std::vector<uint32_t>().swap(cell_index_);
-  std::vector<uint64_t>().swap(cell_offsets_);
+void TransTable::RestoreCounts() {
+  if (saved_counts_.size() != cells_.size()) return;
+  for (size_t k = 0; k < cells_.size(); ++k) cells_[k].c = saved_counts_[k];
 }
 
 size_t TransTable::MemoryBytes() const {
@@ -269,7 +294,9 @@ size_t TransTable::MemoryBytes() const {
          cells_.capacity() * sizeof(TransCell) +
          default_.capacity() * sizeof(double) +
          cell_index_.capacity() * sizeof(uint32_t) +
-         cell_offsets_.capacity() * sizeof(uint64_t);
+         cell_offsets_.capacity() * sizeof(uint64_t) +
+         occ_start_.capacity() * sizeof(uint64_t) +
+         occ_.capacity() * sizeof(Occurrence);
 }
 
 PairCells::PairCells(const TransTable& table, const Corpus& corpus)

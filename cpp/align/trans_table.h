@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "align/corpus.h"
+#include "common/parallel.h"
 #include "common/reporter.h"
 
 namespace qaz {
@@ -39,17 +40,24 @@ struct TransEntry {
 
 class TransTable {
  public:
+  // Source position `pos` of pair `pair`.
+  struct Occurrence {
+    uint32_t pair;
+    uint32_t pos;
+  };
+
   // Zero entries after the last cell of the index, so sweeps may read ahead.
   static constexpr int kIndexPadding = 64;
 
   // An S x T table whose rows hold the targets co-occurring with each source
   // id in `corpus` plus the (src, trg) pairs of `extra`; every value
   // `initial`, every count 0.  Also builds the cell index of `corpus`.
-  // `reporter`, when given, shows the progress of the build ("initializing").
+  // `reporter`, when given, shows the progress of the build ("initializing");
+  // `parallel`, when given, runs it on its threads.
   static std::shared_ptr<TransTable> Build(
       int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus,
       std::vector<TransEntry> extra, double initial,
-      Reporter* reporter = nullptr);
+      Reporter* reporter = nullptr, const Parallel* parallel = nullptr);
   // The same values laid out for `corpus` (cells added where it has pairs
   // the table lacks, holding their row's default), then `entries` set in
   // order (a repeated pair: the last one wins).  Counts are dropped.
@@ -81,15 +89,18 @@ class TransTable {
   TransCell* cells() { return cells_.data(); }
   const TransCell* cells() const { return cells_.data(); }
   double row_default(int32_t s) const { return default_[s]; }
-  void set_row_default(int32_t s, double v) { default_[s] = v; }
 
   // Appends row `s` (rows must come in order); used when restoring.
   void AppendRow(int32_t s, double default_value,
                  const std::vector<std::pair<int32_t, double>>& cells);
 
   void ZeroCounts();
-  // M-step: p = c / row total for every row whose total is positive.
-  void Normalize();
+  // M-step: p = c / row total for every row whose total is positive.  With
+  // `save`, the counts are also kept aside (RestoreCounts brings them back
+  // after a walk that was only needed for its entropy).
+  void Normalize(bool save = false);
+  void SaveCounts();
+  void RestoreCounts();
 
   // Cell index of the corpus the table was built from.
   const Corpus* indexed_corpus() const { return indexed_corpus_.get(); }
@@ -103,7 +114,11 @@ class TransTable {
   }
   const std::vector<uint32_t>& cell_index() const { return cell_index_; }
   const std::vector<uint64_t>& cell_offsets() const { return cell_offsets_; }
-  void DropCellIndex();
+  // The occurrences of every source id in the indexed corpus, grouped by id
+  // (id e: [occ_start()[e], occ_start()[e + 1])), each group in corpus
+  // order.
+  const std::vector<uint64_t>& occ_start() const { return occ_start_; }
+  const std::vector<Occurrence>& occurrences() const { return occ_; }
 
   size_t MemoryBytes() const;
 
@@ -116,6 +131,9 @@ class TransTable {
   std::shared_ptr<const Corpus> indexed_corpus_;
   std::vector<uint32_t> cell_index_;    // per corpus cell, [j][i] per pair
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
+  std::vector<uint64_t> occ_start_;
+  std::vector<Occurrence> occ_;
+  std::vector<double> saved_counts_;
 };
 
 // Looks up the cells of one sentence pair: through the table's cell index

@@ -69,15 +69,12 @@ int64_t Keep(const std::optional<int64_t>& nbest, int64_t T) {
 
 }  // namespace
 
-void WriteTransTable(OutputFile* out, const TransTable& table,
-                     const Vocab& vocab, const WriteOptions& options,
-                     Reporter& reporter) {
-  const int32_t S = table.S();
+void AppendTransRows(const TransTable& table, const Vocab& vocab,
+                     const WriteOptions& options, int32_t s0, int32_t s1,
+                     std::string* out) {
   const int64_t T = table.T();
-  const int32_t rows = std::min<int32_t>(S, vocab.src.size());
-  std::string& buf = out->buffer();
+  std::string& buf = *out;
   std::vector<uint64_t> order;  // cells of the row, best first
-  ProgressTicker ticker(reporter, "storing", vocab.src.size(), 256);
   auto emit = [&](int32_t s, int32_t t, double p, int64_t cell) {
     std::string_view src = vocab.src.IdToStr(s), trg = vocab.trg.IdToStr(t);
     buf.append(src.data(), src.size());
@@ -91,9 +88,8 @@ void WriteTransTable(OutputFile* out, const TransTable& table,
                   2, &buf);
     }
     buf.push_back('\n');
-    out->MaybeFlush();
   };
-  for (int32_t s = 0; s < rows; ++s) {
+  for (int32_t s = s0; s < s1; ++s) {
     const int64_t keep = Keep(options.nbest, T);
     const uint64_t begin = table.row_begin(s), end = table.row_end(s);
     const TransCell* cells = table.cells();
@@ -155,10 +151,7 @@ void WriteTransTable(OutputFile* out, const TransTable& table,
       while (k < order.size() && cells[order[k]].p == d) ++k;
     }
     for (; k < order.size() && !stop; ++k) take_cell(order[k]);
-    ticker.Tick();
   }
-  ticker.Flush();
-  out->Close();
 }
 
 namespace {
@@ -193,12 +186,12 @@ int64_t AlignCandidates(const AlignTable& align) {
   return rows * align.A();
 }
 
-void WriteAlignTable(OutputFile* out, const AlignTable& align,
-                     const WriteOptions& options, Reporter& reporter) {
+void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
+                       int64_t b0, int64_t b1, std::string* out) {
   const int32_t A = align.A();
-  std::string& buf = out->buffer();
-  ProgressTicker ticker(reporter, "storing", AlignCandidates(align), 4096);
-  for (const AlignTable::Block& b : align.blocks()) {
+  std::string& buf = *out;
+  for (int64_t k = b0; k < b1; ++k) {
+    const AlignTable::Block& b = align.blocks()[k];
     if (!InDims(align, b)) continue;
     const int32_t L = b.I + 1;
     const double* values = align.values(b);
@@ -226,13 +219,9 @@ void WriteAlignTable(OutputFile* out, const AlignTable& align,
           AppendFixed(c, 2, &buf);
         }
         buf.push_back('\n');
-        out->MaybeFlush();
       }
-      ticker.Tick(A);
     }
   }
-  ticker.Flush();
-  out->Close();
 }
 
 namespace {

@@ -62,16 +62,18 @@ struct WriteOptions {
   bool trainer_variant = false;
 };
 
-// Writes the translation file into `out` (already opened by the caller).
-void WriteTransTable(OutputFile* out, const TransTable& table,
-                     const Vocab& vocab, const WriteOptions& options,
-                     Reporter& reporter);
+// Appends the translation-file lines of source rows [s0, s1).  Safe to call
+// from several threads on disjoint rows (the count source must be too).
+void AppendTransRows(const TransTable& table, const Vocab& vocab,
+                     const WriteOptions& options, int32_t s0, int32_t s1,
+                     std::string* out);
 
 // Number of cells the alignment writer will consider (rows that are not
 // constant, times A).
 int64_t AlignCandidates(const AlignTable& align);
-void WriteAlignTable(OutputFile* out, const AlignTable& align,
-                     const WriteOptions& options, Reporter& reporter);
+// Appends the alignment-file lines of blocks [b0, b1) of align.blocks().
+void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
+                       int64_t b0, int64_t b1, std::string* out);
 
 // Readers.  Lines lose their line end ("\r", "\n") and are split at tabs.
 // Translation lines of 3 or 4 fields count, alignment lines of 5 or 6; other

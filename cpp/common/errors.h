@@ -2,7 +2,8 @@
 // interpreter's own errors: IoError -> OSError subclass from errno (naming the
 // path), DecodeError -> UnicodeDecodeError, std::invalid_argument ->
 // ValueError, std::out_of_range -> IndexError, TypeError -> TypeError,
-// NotImplementedError -> NotImplementedError.
+// NotImplementedError -> NotImplementedError, ZeroDivisionError and
+// MemoryError -> the errors of those names.
 #ifndef QAZ_COMMON_ERRORS_H_
 #define QAZ_COMMON_ERRORS_H_
 
@@ -45,6 +46,12 @@ class DecodeError : public std::runtime_error {
 };
 
 class TypeError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A division by zero (the mean entropy of an empty corpus).
+class ZeroDivisionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };

@@ -229,4 +229,16 @@ bool ParseInt(std::string_view text, int64_t* value) {
   return res.ec == std::errc() && res.ptr == clean.data() + clean.size();
 }
 
+std::string Thousands(long long value) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  std::string out;
+  const int n = static_cast<int>(digits.size());
+  for (int k = 0; k < n; ++k) {
+    out.push_back(digits[k]);
+    const int left = n - 1 - k;
+    if (left > 0 && left % 3 == 0) out.push_back(',');
+  }
+  return value < 0 ? "-" + out : out;
+}
+
 }  // namespace qaz

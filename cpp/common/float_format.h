@@ -34,6 +34,9 @@ bool ParseInt(std::string_view text, int64_t* value);
 // UTF-8 encoded) from both ends.
 std::string_view StripSpace(std::string_view text);
 
+// "{:,d}" of an integer: digits grouped by three with commas.
+std::string Thousands(long long value);
+
 }  // namespace qaz
 
 #endif  // QAZ_COMMON_FLOAT_FORMAT_H_

@@ -26,6 +26,9 @@ class Reporter {
   // A progress display for `total` units of work (-1 when unknown).
   virtual std::unique_ptr<Progress> StartProgress(const std::string& label,
                                                   int64_t total) = 0;
+  // Called every few milliseconds during long work, from the thread that
+  // started it; may throw to stop the work (an interrupt).
+  virtual void Poll() {}
 };
 
 // A reporter that drops everything (engine tests, benchmarks).

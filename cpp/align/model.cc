@@ -1,0 +1,263 @@
+#include "align/model.h"
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "align/em.h"
+#include "common/errors.h"
+#include "common/float_format.h"
+
+namespace qaz {
+
+namespace {
+
+constexpr int64_t kPairsPerChunk = 1024;
+
+// Runs format(begin, end, slot) over chunks of [0, n) on the threads, a
+// wave of chunks at a time, each into its own slot, then emit(slot) in
+// order.  An error in a chunk stops after the output of everything before
+// it (that chunk's earlier items included) was emitted, then propagates.
+template <typename Format, typename Emit>
+void InOrder(int64_t n, int64_t chunk, int64_t wave, const Parallel& parallel,
+             Reporter& reporter, ProgressTicker* ticker, Format format,
+             Emit emit) {
+  const int64_t chunks = (n + chunk - 1) / chunk;
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(wave));
+  for (int64_t first = 0; first < chunks; first += wave) {
+    const int64_t count = std::min(wave, chunks - first);
+    std::fill(errors.begin(), errors.end(), nullptr);
+    parallel.For(count, [&](int64_t k) -> int64_t {
+      const int64_t b = (first + k) * chunk, e = std::min(n, b + chunk);
+      try {
+        format(b, e, k);
+      } catch (...) {
+        errors[k] = std::current_exception();
+      }
+      return e - b;
+    }, reporter, ticker);
+    for (int64_t k = 0; k < count; ++k) {
+      emit(k);
+      if (errors[k]) std::rethrow_exception(errors[k]);
+    }
+  }
+}
+
+// Formats items [0, n) in chunks on the threads and writes them in order.
+template <typename Format>
+void WriteInOrder(OutputFile* out, int64_t n, int64_t chunk,
+                  const Parallel& parallel, Reporter& reporter,
+                  ProgressTicker* ticker, Format format) {
+  const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
+  std::vector<std::string> bufs(static_cast<size_t>(wave));
+  InOrder(n, chunk, wave, parallel, reporter, ticker,
+          [&](int64_t b, int64_t e, int64_t k) {
+            bufs[k].clear();
+            format(b, e, &bufs[k]);
+          },
+          [&](int64_t k) {
+            out->buffer().append(bufs[k]);
+            out->MaybeFlush();
+          });
+}
+
+}  // namespace
+
+const TransTable& Model::Trans() const {
+  if (!trans) throw TypeError("'NoneType' object is not subscriptable");
+  return *trans;
+}
+
+const AlignTable& Model::Align() const {
+  if (!align) throw TypeError("'NoneType' object is not subscriptable");
+  return *align;
+}
+
+const Vocab& Model::Words() const {
+  if (!vocab) throw TypeError("the model has no vocabulary");
+  return *vocab;
+}
+
+double Model::PairEntropy(const double* t, int32_t L, int32_t m,
+                          bool average) const {
+  switch (type) {
+    case ModelType::kAbstract:
+      throw NotImplementedError();
+    case ModelType::kModel1:
+      return Model1PairEntropy(t, L, m, average);
+    case ModelType::kModel2:
+      return Model2PairEntropy(t, Align(), L, m, average);
+  }
+  return 0.0;
+}
+
+double Model::CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
+                            Reporter& log) const {
+  double total = 0.0;
+  if (corpus.size() > 0) {
+    if (type == ModelType::kAbstract) throw NotImplementedError();
+    const TransTable& table = Trans();
+    if (type == ModelType::kModel2) Align();
+    if (table.IndexedFor(corpus)) {
+      SweepRequest request;
+      request.entropy = true;
+      request.entropy_model = type == ModelType::kModel2 ? ModelKind::kModel2
+                                                          : ModelKind::kModel1;
+      SweepScratch scratch;
+      total = Sweep(const_cast<TransTable*>(&table), align.get(), corpus,
+                    request, parallel, &scratch, log);
+    } else {
+      // Another corpus: gather each pair's values by search.
+      const int64_t n = corpus.size();
+      const int64_t chunks = (n + kPairsPerChunk - 1) / kPairsPerChunk;
+      std::vector<double> part(static_cast<size_t>(n));
+      PairCells cells(table, corpus);
+      ProgressTicker ticker(log, "progress", n, 4096);
+      parallel.For(chunks, [&](int64_t c) -> int64_t {
+        std::vector<double> t;
+        const int64_t b = c * kPairsPerChunk, e = std::min(n, b + kPairsPerChunk);
+        for (int64_t p = b; p < e; ++p) {
+          cells.Gather(p, &t);
+          part[p] = PairEntropy(t.data(), corpus.src(p).size,
+                                corpus.trg(p).size, true);
+        }
+        return e - b;
+      }, log, &ticker);
+      for (int64_t p = 0; p < n; ++p) total += part[p];
+    }
+  }
+  if (corpus.size() == 0) throw ZeroDivisionError("float division");
+  return Narrow(total / static_cast<double>(corpus.size()));
+}
+
+void Model::WriteScoresAndAlignments(const std::string* scores_path,
+                                     const std::string* decoded_path,
+                                     const Corpus& corpus,
+                                     const Parallel& parallel,
+                                     Reporter& log) const {
+  std::unique_ptr<OutputFile> scores, decoded;
+  if (scores_path != nullptr) {
+    log.Info("calculating and storing alignment scores into file: " +
+             *scores_path);
+    scores = std::make_unique<OutputFile>(*scores_path);
+  }
+  if (decoded_path != nullptr) {
+    log.Info("decoding and storing alignment into file: " + *decoded_path);
+    decoded = std::make_unique<OutputFile>(*decoded_path);
+  }
+  const int64_t n = corpus.size();
+  if (n > 0) {
+    // The checks a first pair would make, before any thread starts.
+    if (scores && type == ModelType::kAbstract) throw NotImplementedError();
+    Trans();
+    if (decoded || type == ModelType::kModel2) Align();
+  }
+  std::optional<PairCells> cells;
+  if (n > 0) cells.emplace(*trans, corpus);
+  const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
+  std::vector<std::string> score_bufs(static_cast<size_t>(wave)),
+      decode_bufs(static_cast<size_t>(wave));
+  ProgressTicker ticker(log, "progress", n, 4096);
+  auto format = [&](int64_t b, int64_t e, int64_t k) {
+    std::string& sb = score_bufs[k];
+    std::string& db = decode_bufs[k];
+    sb.clear();
+    db.clear();
+    std::vector<double> t;
+    std::vector<int32_t> best;
+    for (int64_t p = b; p < e; ++p) {
+      const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+      cells->Gather(p, &t);
+      if (scores) {
+        const double h = PairEntropy(t.data(), L, m, true);
+        if (decoded) DecodePair(t.data(), *align, L, m, &best);
+        AppendRepr(h, &sb);
+        sb.push_back('\n');
+      } else {
+        DecodePair(t.data(), *align, L, m, &best);
+      }
+      if (decoded) {
+        for (int32_t j = 0; j < m; ++j) {
+          if (j > 0) db.push_back(' ');
+          db += std::to_string(j + 1);
+          db.push_back('-');
+          db += std::to_string(best[j]);
+        }
+        db.push_back('\n');
+      }
+    }
+  };
+  auto emit = [&](int64_t k) {
+    if (scores) {
+      scores->buffer().append(score_bufs[k]);
+      scores->MaybeFlush();
+    }
+    if (decoded) {
+      decoded->buffer().append(decode_bufs[k]);
+      decoded->MaybeFlush();
+    }
+  };
+  InOrder(n, kPairsPerChunk, wave, parallel, log, &ticker, format, emit);
+  ticker.Flush();
+  if (scores) scores->Close();
+  if (decoded) decoded->Close();
+}
+
+void Model::WriteTransFile(const std::string& path, const WriteOptions& options,
+                           const std::string& threshold_text,
+                           const Parallel& parallel, Reporter& log) const {
+  OutputFile out(path);
+  log.Info("storing translation probabilities into file (threshold=" +
+           threshold_text + "): " + path);
+  const TransTable& table = Trans();
+  const Vocab& words = Words();
+  const int32_t rows = std::min<int32_t>(table.S(), words.src.size());
+  ProgressTicker ticker(log, "storing", words.src.size(), 256);
+  WriteInOrder(&out, rows, 64, parallel, log, &ticker,
+               [&](int64_t b, int64_t e, std::string* buf) {
+                 AppendTransRows(table, words, options,
+                                 static_cast<int32_t>(b),
+                                 static_cast<int32_t>(e), buf);
+               });
+  ticker.Flush();
+  out.Close();
+  if (words.src.size() > table.S()) ThrowOutOfBounds(table.S(), 0, table.S());
+}
+
+void Model::WriteAlignFile(const std::string& path, const WriteOptions& options,
+                           const Parallel& parallel, Reporter& log) const {
+  const AlignTable& table = Align();
+  OutputFile out(path);
+  log.Info("storing alignment probabilities into file: " + path);
+  ProgressTicker ticker(log, "storing", AlignCandidates(table), 4096);
+  const int64_t blocks = static_cast<int64_t>(table.blocks().size());
+  WriteInOrder(&out, blocks, 16, parallel, log, nullptr,
+               [&](int64_t b, int64_t e, std::string* buf) {
+                 AppendAlignBlocks(table, options, b, e, buf);
+               });
+  ticker.Tick(AlignCandidates(table));
+  ticker.Flush();
+  out.Close();
+}
+
+void Model::LoadTransFile(const std::string& path, Reporter& log) {
+  const TransTable& old = Trans();
+  if (!vocab) throw TypeError("the model has no vocabulary");
+  std::vector<TransEntry> entries = ReadTransFile(path, vocab.get(), log);
+  trans = TransTable::Relayout(old, old.indexed_corpus_ptr(), entries);
+}
+
+void Model::LoadAlignFile(const std::string& path, Reporter& log) {
+  Align();
+  for (const AlignEntry& e : ReadAlignFile(path, log)) {
+    // Rows past the target length and padding cells past the source length
+    // name no cell that a sentence can use.
+    if (e.j > e.J || e.i > e.I) continue;
+    const AlignTable::Block b = align->Add(e.I, e.J);
+    align->values(b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
+  }
+}
+
+}  // namespace qaz

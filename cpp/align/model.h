@@ -1,0 +1,73 @@
+// A word-alignment model as the engine holds it: a vocabulary, a translation
+// table and (Model 2) an alignment table, with everything computed from them
+// on a corpus: the corpus entropy, the score file, the decoded-alignment
+// file, the two distribution files, and the stored tables read back for
+// scoring.
+#ifndef QAZ_ALIGN_MODEL_H_
+#define QAZ_ALIGN_MODEL_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "align/align_table.h"
+#include "align/corpus.h"
+#include "align/sweep.h"
+#include "align/trans_table.h"
+#include "align/writers.h"
+#include "common/parallel.h"
+#include "common/reporter.h"
+
+namespace qaz {
+
+enum class ModelType { kAbstract, kModel1, kModel2 };
+
+class Model {
+ public:
+  ModelType type = ModelType::kAbstract;
+  std::shared_ptr<Vocab> vocab;
+  std::shared_ptr<TransTable> trans;
+  std::shared_ptr<AlignTable> align;
+
+  // The tables; TypeError (as indexing None would) when absent.
+  const TransTable& Trans() const;
+  const AlignTable& Align() const;
+  const Vocab& Words() const;
+
+  // Entropy of one pair from its gathered t values; NotImplementedError for
+  // the abstract model.
+  double PairEntropy(const double* t, int32_t L, int32_t m,
+                     bool average) const;
+
+  // Mean over the pairs of the per-word entropies, narrowed to 32-bit float
+  // (the total is summed in double precision).  ZeroDivisionError for an
+  // empty corpus.
+  double CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
+                       Reporter& log) const;
+
+  // Writes the score file (one entropy per pair) and/or the decoded-
+  // alignment file ("j-i" per target position) in one walk; a null path
+  // skips that file.
+  void WriteScoresAndAlignments(const std::string* scores_path,
+                                const std::string* decoded_path,
+                                const Corpus& corpus, const Parallel& parallel,
+                                Reporter& log) const;
+
+  // The distribution files.  `threshold_text` is the threshold as the
+  // caller wrote it, for the log line.
+  void WriteTransFile(const std::string& path, const WriteOptions& options,
+                      const std::string& threshold_text,
+                      const Parallel& parallel, Reporter& log) const;
+  void WriteAlignFile(const std::string& path, const WriteOptions& options,
+                      const Parallel& parallel, Reporter& log) const;
+
+  // Scoring with stored tables: the second pass over a translation file
+  // (its words already entered) sets its entries in the table laid out for
+  // the corpus; the alignment file's entries are added to the table.
+  void LoadTransFile(const std::string& path, Reporter& log);
+  void LoadAlignFile(const std::string& path, Reporter& log);
+};
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_MODEL_H_

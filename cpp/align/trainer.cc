@@ -1,0 +1,189 @@
+#include "align/trainer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "common/errors.h"
+#include "common/float_format.h"
+
+namespace qaz {
+
+namespace {
+
+const char* Name(ModelKind kind) {
+  return kind == ModelKind::kModel1 ? "1" : "2";
+}
+
+}  // namespace
+
+void LogExpectStep(ModelKind kind, Reporter& log) {
+  if (kind == ModelKind::kModel1) {
+    log.Info("computing expected co-occurrence counts of source word and "
+             "target word");
+  } else {
+    log.Info("computing:");
+    log.Info("* expected co-occurrence counts of source word and target word");
+    log.Info("* expected alignment counts of source index and target index");
+  }
+}
+
+namespace {
+
+ModelKind EntropyKind(const Model& model) {
+  if (model.type == ModelType::kAbstract) throw NotImplementedError();
+  return model.type == ModelType::kModel2 ? ModelKind::kModel2
+                                          : ModelKind::kModel1;
+}
+
+// A walk whose counts may have to be taken back: saves the counts it
+// overwrites and restores them unless Keep() is called.
+class SpeculativeCounts {
+ public:
+  SpeculativeCounts(Model* model, bool align, bool active)
+      : model_(model), align_(align), kept_(!active) {}
+  ~SpeculativeCounts() {
+    if (kept_) return;
+    model_->trans->RestoreCounts();
+    if (align_) model_->align->RestoreCounts();
+  }
+  void Keep() { kept_ = true; }
+
+ private:
+  Model* model_;
+  bool align_;
+  bool kept_;
+};
+
+}  // namespace
+
+void ReportVocab(const Vocab& vocab, Reporter& log) {
+  log.Info("source vocabulary size: " + Thousands(vocab.src.size()));
+  log.Info("target vocabulary size: " + Thousands(vocab.trg.size()));
+  log.Info("max source length: " + Thousands(vocab.max_len_src));
+  log.Info("max target length: " + Thousands(vocab.max_len_trg));
+}
+
+std::shared_ptr<TransTable> InitTransTable(
+    const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
+    const Parallel& parallel, Reporter& log) {
+  const int32_t S = vocab.src.size(), T = vocab.trg.size();
+  log.Info("initializing word translation probabilities as uniform "
+           "distribution");
+  auto table = TransTable::Build(S, T, std::move(corpus), {},
+                                 1.0 / static_cast<double>(T), &log,
+                                 &parallel);
+  log.Info("word translation distribution matrix size: " + std::to_string(S) +
+           " [src words] x " + std::to_string(T) +
+           " [trg words] x 8 [bytes] = " +
+           Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
+  log.Info("allocated: " +
+           Thousands(static_cast<long long>(table->MemoryBytes())) +
+           " [bytes] for " + Thousands(table->nnz()) +
+           " co-occurring word pairs");
+  return table;
+}
+
+std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
+                                           const Corpus& corpus,
+                                           Reporter& log) {
+  const int64_t A = vocab.max_len_src, B = vocab.max_len_trg;
+  log.Info("initializing index alignment probabilities as uniform "
+           "distribution");
+  std::shared_ptr<AlignTable> table;
+  {
+    const int64_t rows = std::max<int64_t>(A - 1, 0) * B;
+    ProgressTicker ticker(log, "initializing", rows, 1);
+    table = AlignTable::Build(static_cast<int32_t>(A), static_cast<int32_t>(B),
+                              corpus);
+    ticker.Tick(rows);
+    ticker.Flush();
+  }
+  log.Info("word alignment distribution matrix size: " + std::to_string(A - 1) +
+           " [src len] x " + std::to_string(B) + " [trg len] x " +
+           std::to_string(B) + " [trg index] x " + std::to_string(A) +
+           " [src index] x 8 [bytes] = " + Thousands((A - 1) * B * B * A * 8) +
+           " [bytes]");
+  log.Info("allocated: " +
+           Thousands(static_cast<long long>(table->MemoryBytes())) +
+           " [bytes] for " + Thousands(table->blocks().size()) +
+           " sentence shapes");
+  return table;
+}
+
+void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
+                const Parallel& parallel, SweepScratch* scratch,
+                Reporter& log) {
+  model->Trans();
+  if (kind == ModelKind::kModel2) model->Align();
+  SweepRequest request;
+  request.expect = true;
+  request.expect_model = kind;
+  Sweep(model->trans.get(), model->align.get(), corpus, request, parallel,
+        scratch, log);
+}
+
+void MaximizeStep(ModelKind kind, Model* model, Reporter& log) {
+  log.Info("estimating word translation distribution");
+  model->trans->Normalize(true);
+  if (kind == ModelKind::kModel2) model->align->Normalize(true);
+}
+
+void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
+               const Corpus& corpus, const Parallel& parallel,
+               SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
+               const std::function<void()>& on_step) {
+  model_log.Info("----");
+  model_log.Info(std::string("start training IBM Model ") + Name(kind));
+  const bool model2 = kind == ModelKind::kModel2;
+
+  // One walk: the entropy of the current tables and, unless this is the
+  // last one, the counts of the next E-step.
+  auto walk = [&](bool expect) {
+    core_log.Info("calculating entropy");
+    if (corpus.size() == 0) throw ZeroDivisionError("float division");
+    SweepRequest request;
+    request.entropy = true;
+    request.entropy_model = EntropyKind(*model);
+    model->Trans();
+    if (request.entropy_model == ModelKind::kModel2 || model2) model->Align();
+    request.expect = expect;
+    request.expect_model = kind;
+    const double total = Sweep(model->trans.get(), model->align.get(), corpus,
+                               request, parallel, scratch, core_log);
+    return Narrow(total / static_cast<double>(corpus.size()));
+  };
+
+  double previous;
+  {
+    // The first walk also makes the first E-step; until it is done the
+    // counts it overwrites (an earlier loop's) are kept aside.
+    const bool expect = limit > 0;
+    if (expect) {
+      model->Trans();
+      if (model2) model->Align();
+      model->trans->SaveCounts();
+      if (model2) model->align->SaveCounts();
+    }
+    SpeculativeCounts guard(model, model2, expect);
+    previous = walk(expect);
+    guard.Keep();
+  }
+  model_log.Info("initial entropy: " + FormatRepr(previous));
+  for (int32_t k = 0; k < limit; ++k) {
+    model_log.Info("--");
+    model_log.Info("step: " + std::to_string(k + 1) + " / " +
+                   std::to_string(limit));
+    LogExpectStep(kind, model_log);  // the walk before this step collected them
+    on_step();
+    MaximizeStep(kind, model, model_log);  // keeps the counts aside
+    const bool last = k + 1 == limit;
+    SpeculativeCounts guard(model, model2, !last);
+    const double current = walk(!last);
+    model_log.Info("entropy: " + FormatRepr(current));
+    if (current >= previous) break;
+    guard.Keep();
+    previous = current;
+  }
+}
+
+}  // namespace qaz

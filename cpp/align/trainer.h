@@ -1,0 +1,60 @@
+// Training: the set-up of the tables, the E- and M-steps with their log
+// lines, and the EM loop with its early stop.
+//
+// The loop walks the corpus once per iteration: the walk that gives the
+// entropy after an M-step also collects the next E-step's counts.  Those
+// counts are speculative until the loop decides to go on; when it stops
+// (the entropy did not fall, or an error or an interrupt ends the walk) the
+// counts of the last E-step that ran are put back, so a written table never
+// shows counts of an E-step that did not happen.
+#ifndef QAZ_ALIGN_TRAINER_H_
+#define QAZ_ALIGN_TRAINER_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "align/corpus.h"
+#include "align/model.h"
+#include "align/sweep.h"
+#include "common/parallel.h"
+#include "common/reporter.h"
+
+namespace qaz {
+
+// The log lines of a loaded corpus ("source vocabulary size: ..." etc.).
+void ReportVocab(const Vocab& vocab, Reporter& log);
+
+// The uniform translation table of `corpus` (every entry 1/T) with its
+// cell index; logs the matrix size and what was allocated.  A null corpus
+// gives a table without rows.
+std::shared_ptr<TransTable> InitTransTable(
+    const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
+    const Parallel& parallel, Reporter& log);
+// The uniform alignment table of the shapes of `corpus`; logs its size.
+std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
+                                           const Corpus& corpus,
+                                           Reporter& log);
+
+// The log lines of an E-step of `kind`.
+void LogExpectStep(ModelKind kind, Reporter& log);
+// The E-step of `kind` (one walk) and the M-step (with its log line); the
+// M-step keeps the counts aside (TransTable::Normalize).
+void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
+                const Parallel& parallel, SweepScratch* scratch,
+                Reporter& log);
+void MaximizeStep(ModelKind kind, Model* model, Reporter& log);
+
+// Runs up to `limit` iterations of `kind` on the model's tables (laid out
+// for `corpus`), logging as the trainers do ("start training IBM Model N",
+// entropies, steps); `model_log` carries the lines of the model's module,
+// `core_log` those of the entropy.  `on_step` is called when an E-step
+// counts as done (its counts are then the table's).
+void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
+               const Corpus& corpus, const Parallel& parallel,
+               SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
+               const std::function<void()>& on_step);
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_TRAINER_H_

@@ -1,0 +1,55 @@
+// Work split over threads without changing any result.
+//
+// Parallel::For runs fn(task) for every task of [0, n) on `threads` threads,
+// the caller's thread among them, handing out tasks in order as threads
+// become free.  Results never depend on which thread runs a task: callers
+// give each task its own outputs (a range of pairs, of rows, of shapes) so
+// that every accumulator is summed by one task in a fixed order.
+//
+// The caller's thread also reports progress and polls the reporter (a
+// binding checks for Ctrl-C there) every few milliseconds between its tasks.
+// An exception from any task or from the reporter stops the hand-out; the
+// running tasks finish, and the first exception reaches the caller.
+#ifndef QAZ_COMMON_PARALLEL_H_
+#define QAZ_COMMON_PARALLEL_H_
+
+#include <cstdint>
+#include <functional>
+
+#include "common/reporter.h"
+
+namespace qaz {
+
+// The number of CPUs this process may run on (sched_getaffinity), at least 1.
+int AvailableCpus();
+
+class Parallel {
+ public:
+  // `threads` < 1 means AvailableCpus().
+  explicit Parallel(int threads = 0);
+  int threads() const { return threads_; }
+
+  // fn(task) returns the units of work it did, shown on `ticker` if given.
+  void For(int64_t n, const std::function<int64_t(int64_t)>& fn,
+           Reporter& reporter, ProgressTicker* ticker = nullptr) const;
+  // The same without progress or polling (short work, tests).
+  void For(int64_t n, const std::function<int64_t(int64_t)>& fn) const;
+
+  // Splits [0, n) into about `per_thread` chunks a thread: chunk k is
+  // [Begin(k), Begin(k + 1)).  Chunks depend on n and the thread count only
+  // where that cannot change a result (independent items).
+  static int64_t Chunks(int64_t n, int64_t min_chunk, int threads,
+                        int per_thread = 8);
+
+ private:
+  int threads_;
+};
+
+// Boundaries of `chunks` nearly equal chunks of [0, n).
+inline int64_t ChunkBegin(int64_t n, int64_t chunks, int64_t k) {
+  return static_cast<int64_t>((static_cast<__int128>(n) * k) / chunks);
+}
+
+}  // namespace qaz
+
+#endif  // QAZ_COMMON_PARALLEL_H_
