@@ -13,6 +13,8 @@ status into the process exit code.
 """
 
 import argparse
+import errno
+import os
 import sys
 
 from qaz.common import logging
@@ -83,6 +85,77 @@ def _add_output_options(parser):
         default=None,
         help="output file to save decoded alignment each alignment",
     )
+
+
+def _positive_int(text):
+    """An argument that must be a whole number of at least 1."""
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError("invalid int value: {!r}".format(text)) from None
+    if value < 1:
+        raise argparse.ArgumentTypeError("must be at least 1, got {}".format(value))
+    return value
+
+
+def _add_threads_option(parser):
+    parser.add_argument(
+        "--threads",
+        "-j",
+        dest="threads",
+        type=_positive_int,
+        default=None,
+        help="number of threads to run on; results are the same for any number "
+        "(default: every CPU this process may run on)",
+    )
+
+
+def _check_output_paths(paths):
+    """Fail before any work when an output file could not be written.
+
+    Raises the interpreter's own error naming the path: IsADirectoryError for
+    a directory, FileNotFoundError when its directory is missing,
+    PermissionError when that directory (or the existing file) is not
+    writable.  Nothing is created or truncated.
+    """
+    for path in paths:
+        if path is None or path == "":
+            continue
+        path = os.fspath(path)
+        if os.path.isdir(path):
+            raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), path)
+        parent = os.path.dirname(path) or "."
+        if not os.path.isdir(parent):
+            raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
+        if os.path.exists(path):
+            if not os.access(path, os.W_OK):
+                raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
+        elif not os.access(parent, os.W_OK | os.X_OK):
+            raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
+
+
+def _native_writers(model):
+    """True when the score and decode writers of ``model`` are the engine's own.
+
+    The drivers then write both files in one walk; a writer replaced on a
+    subclass (or by a script) is called as it is.
+    """
+    from qaz.smt.align import emcore
+
+    cls = type(model)
+    return (cls._calc_and_save_scores is emcore.Model._calc_and_save_scores
+            and cls._decode_and_save_align is emcore.Model._decode_and_save_align)
+
+
+def _write_scores_and_alignments(model, save_scores, decode_align, sent_pairs, character_based):
+    """The score and decoded-alignment files asked for, in one walk when possible."""
+    if save_scores and decode_align and _native_writers(model):
+        model._score_and_decode(save_scores, decode_align, sent_pairs)
+        return
+    if save_scores:
+        model._calc_and_save_scores(save_scores, sent_pairs, character_based)
+    if decode_align:
+        model._decode_and_save_align(decode_align, sent_pairs, character_based)
 
 
 def _add_mode_flags(parser):
@@ -173,6 +246,8 @@ def _train_emcore(conf, others):
 
     status = EXIT_OK
     try:
+        _check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
+                             conf.get("save_scores"), conf.get("decode_align")])
         iteration_limit = conf.data.iteration_limit
         # Both loops run on the one Model2Trainer: the Model 1 loop trains the
         # translation table from the uniform start, the Model 2 loop goes on
@@ -200,12 +275,8 @@ def _train_emcore(conf, others):
     save_align_path = conf.get("save_align_path")
     if save_align_path:
         trainer._save_align_dist(save_align_path, conf.data.threshold)
-    save_scores = conf.get("save_scores")
-    if save_scores:
-        trainer._model._calc_and_save_scores(save_scores, trainer._sent_pairs, character_based)
-    decode_align = conf.get("decode_align")
-    if decode_align:
-        trainer._model._decode_and_save_align(decode_align, trainer._sent_pairs, character_based)
+    _write_scores_and_alignments(trainer._model, conf.get("save_scores"), conf.get("decode_align"),
+                                 trainer._sent_pairs, character_based)
     return status
 
 
@@ -238,8 +309,22 @@ def _train_status(conf):
     return _train_emcore(conf, {})
 
 
+def command_train_parser():
+    """The parser of the ``qaz-train`` command: the training parser plus ``--threads``."""
+    parser = create_train_parser()
+    _add_threads_option(parser)
+    return parser
+
+
+def command_score_parser():
+    """The parser of the ``qaz-score`` command: the scoring parser plus ``--threads``."""
+    parser = create_score_parser()
+    _add_threads_option(parser)
+    return parser
+
+
 def _main_train(logger_names):
-    status = _train_model(create_train_parser(), _train_status, logger_names)
+    status = _train_model(command_train_parser(), _train_status, logger_names)
     if status:
         sys.exit(status)
 
@@ -307,6 +392,7 @@ def _score_ibm_model(conf, others):
     character_based = bool(conf.get("character", False))
 
     try:
+        _check_output_paths([conf.get("save_scores"), conf.get("decode_align")])
         model = trainer._model
         vocab = model._vocab
         # The driver keeps its own copy of the pairs; the trainer loads the
@@ -323,12 +409,8 @@ def _score_ibm_model(conf, others):
         if align_path:
             logger.info("loading alignment distribution file: {}".format(align_path))
             model._load_align_dist(align_path)
-        save_scores = conf.get("save_scores")
-        if save_scores:
-            model._calc_and_save_scores(save_scores, sent_pairs, character_based)
-        decode_align = conf.get("decode_align")
-        if decode_align:
-            model._decode_and_save_align(decode_align, sent_pairs, character_based)
+        _write_scores_and_alignments(model, conf.get("save_scores"), conf.get("decode_align"),
+                                     sent_pairs, character_based)
     except KeyboardInterrupt as e:
         logger.exception(e)
         return EXIT_FAILED
@@ -373,6 +455,6 @@ def _score_status(conf):
 
 def main_score():
     """Entry of the scoring command."""
-    status = _score_model(create_score_parser(), _score_status)
+    status = _score_model(command_score_parser(), _score_status)
     if status:
         sys.exit(status)
