@@ -53,8 +53,6 @@ def symmetrize(forward, reverse, method="grow-diag-final-and"):
     ...
     ValueError: forward has 1 sentences but reverse has 0
     """
-    if method not in SYMMETRIZATION_METHODS:
-        raise ValueError(f"unknown symmetrisation method {method!r} (expected one of {', '.join(SYMMETRIZATION_METHODS)})")
     return _links.symmetrize(forward, reverse, method)
 
 
