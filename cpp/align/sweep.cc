@@ -13,7 +13,7 @@ namespace {
 // How far ahead in the cell index the gathers prefetch table cells (the
 // index is padded so that reading ahead stays inside it).
 constexpr int kAhead = TransTable::kIndexPadding;
-constexpr int64_t kPairsPerTask = 1024;
+constexpr int64_t kMinPairsPerTask = 64;
 
 
 // Per-pair first alignment cell and the pairs grouped by shape, rebuilt
@@ -265,10 +265,12 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
       return static_cast<int64_t>(e - b);
     }, reporter, &ticker);
   } else {
-    const int64_t tasks = (n + kPairsPerTask - 1) / kPairsPerTask;
+    // Each pair's results are its own: any split gives the same.
+    const int64_t tasks = Parallel::Chunks(n, kMinPairsPerTask,
+                                           parallel.threads(), 16);
     parallel.For(tasks, [&](int64_t t) -> int64_t {
       std::vector<double> post, logs;
-      const int64_t b = t * kPairsPerTask, e = std::min(n, b + kPairsPerTask);
+      const int64_t b = ChunkBegin(n, tasks, t), e = ChunkBegin(n, tasks, t + 1);
       for (int64_t p = b; p < e; ++p) walk.Pair(p, post, logs);
       return e - b;
     }, reporter, &ticker);

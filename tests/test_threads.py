@@ -1,0 +1,160 @@
+"""Threads never change a result; output paths are checked before any work."""
+
+import filecmp
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+from conftest import write_lines
+from qaz.smt.align import emcore, emlex, empos
+
+EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
+FILES = ("trans.txt", "align.txt", "scores.txt", "decoded.txt")
+
+
+def corpus_slice(tmp_path, n, name="c"):
+    """The first n pairs of the bundled sample."""
+    src = (EXAMPLES / "hansards.1k.f").read_text(encoding="utf-8").splitlines()[:n]
+    trg = (EXAMPLES / "hansards.1k.e").read_text(encoding="utf-8").splitlines()[:n]
+    return (write_lines(tmp_path / f"{name}.f", src), write_lines(tmp_path / f"{name}.e", trg))
+
+
+def train(tmp_path, src, trg, threads, tag, **kw):
+    out = tmp_path / tag
+    out.mkdir()
+    conf = dict(src_path=src, trg_path=trg, save_trans_path=str(out / FILES[0]),
+                save_align_path=str(out / FILES[1]), save_scores=str(out / FILES[2]),
+                decode_align=str(out / FILES[3]), iteration_limit=3, threshold=0.001,
+                nbest=100, character=False, quiet=True, threads=threads)
+    conf.update(kw)
+    assert emcore.train_emcore(conf)
+    return out
+
+
+def score(tmp_path, src, trg, model_dir, threads, tag, **kw):
+    out = tmp_path / tag
+    out.mkdir()
+    conf = dict(src_path=src, trg_path=trg, trans_path=str(model_dir / "trans.model.txt"),
+                align_path=str(model_dir / "align.model.txt"), save_scores=str(out / "scores.txt"),
+                decode_align=str(out / "decoded.txt"), character=False, threads=threads)
+    conf.update(kw)
+    assert emcore.score_ibm_model(conf)
+    return out
+
+
+def same_files(a, b, names):
+    for name in names:
+        assert filecmp.cmp(a / name, b / name, shallow=False), name
+
+
+@pytest.mark.parametrize("character, pairs", [(False, 1000), (True, 120)], ids=["words", "characters"])
+def test_training_files_identical_for_every_thread_count(tmp_path, character, pairs):
+    src, trg = corpus_slice(tmp_path, pairs)
+    runs = [train(tmp_path, src, trg, n, f"j{n}-{k}", character=character)
+            for k, n in enumerate([1, 2, 3, 7, 3])]
+    for other in runs[1:]:
+        same_files(runs[0], other, FILES)
+    assert len((runs[0] / "decoded.txt").read_text().splitlines()) == pairs
+
+
+def test_scoring_files_identical_for_every_thread_count(tmp_path):
+    src, trg = corpus_slice(tmp_path, 1000)
+    model = tmp_path / "model"
+    model.mkdir()
+    trainer = empos.Model2Trainer({"src_path": src, "trg_path": trg, "threads": 2})
+    emlex.Model1Trainer._train(trainer, 2)
+    empos.Model2Trainer._train(trainer, 2)
+    trainer._model._save_trans_dist(str(model / "trans.model.txt"), 0.0, None)
+    trainer._model._save_align_dist(str(model / "align.model.txt"), 0.0)
+    # Score another slice too, so that words outside the table are met.
+    other_src, other_trg = corpus_slice(tmp_path, 300, "other")
+    for s, t, tag in [(src, trg, "same"), (other_src, other_trg, "other")]:
+        runs = [score(tmp_path, s, t, model, n, f"{tag}-j{n}") for n in (1, 2, 5)]
+        for r in runs[1:]:
+            same_files(runs[0], r, ("scores.txt", "decoded.txt"))
+
+
+def test_one_walk_equals_the_separate_writers(tmp_path):
+    src, trg = corpus_slice(tmp_path, 400)
+    trainer = empos.Model2Trainer({"src_path": src, "trg_path": trg})
+    emlex.Model1Trainer._train(trainer, 2)
+    empos.Model2Trainer._train(trainer, 2)
+    m, pairs = trainer._model, trainer._sent_pairs
+    m._calc_and_save_scores(str(tmp_path / "s1"), pairs, False)
+    m._decode_and_save_align(str(tmp_path / "d1"), pairs, False)
+    m._score_and_decode(str(tmp_path / "s2"), str(tmp_path / "d2"), pairs)
+    assert (tmp_path / "s1").read_bytes() == (tmp_path / "s2").read_bytes()
+    assert (tmp_path / "d1").read_bytes() == (tmp_path / "d2").read_bytes()
+
+
+def test_loop_counts_are_those_of_the_last_e_step(tmp_path):
+    # The loop's walks collect the next E-step's counts beside the entropy;
+    # the counts a trainer keeps must be those of the last E-step that ran,
+    # as stepping by hand gives them.
+    src, trg = corpus_slice(tmp_path, 200)
+    looped = emlex.Model1Trainer({"src_path": src, "trg_path": trg, "threads": 3})
+    emlex.Model1Trainer._train(looped, 2)
+    stepped = emlex.Model1Trainer({"src_path": src, "trg_path": trg, "threads": 1})
+    stepped._setup()
+    for _ in range(2):
+        stepped._train_step()
+    assert np.array_equal(looped._count_cooc(), stepped._count_cooc())
+    assert np.array_equal(looped._model._trans_dist(), stepped._model._trans_dist())
+
+
+def test_errors_on_worker_threads_reach_the_caller(tmp_path):
+    src, trg = corpus_slice(tmp_path, 10)
+    trainer = empos.Model2Trainer({"src_path": src, "trg_path": trg, "threads": 4})
+    emlex.Model1Trainer._train(trainer, 1)
+    m = trainer._model
+    m._threads = 4
+    good = ([0, 1, 2], [0, 1])
+    bad = ([0, 10 ** 6], [0])
+    pairs = [good] * 5000 + [bad] + [good] * 100
+    path = tmp_path / "scores.txt"
+    with pytest.raises(IndexError):
+        m._calc_and_save_scores(str(path), pairs, False)
+    # Everything before the bad pair was written, nothing after it.
+    assert len(path.read_text().splitlines()) == 5000
+
+
+# ---------------------------------------------------------------------------
+# Output paths
+
+
+@pytest.mark.parametrize("where", ["directory", "missing directory"])
+@pytest.mark.parametrize("option", ["save_trans_path", "save_align_path", "save_scores", "decode_align"])
+def test_training_refuses_unwritable_outputs_before_training(tmp_path, small_corpus, capsys, where, option):
+    src, trg = small_corpus
+    keep = tmp_path / "kept.txt"
+    keep.write_text("old\n")
+    bad = tmp_path if where == "directory" else tmp_path / "no" / "such" / "f.txt"
+    conf = dict(src_path=src, trg_path=trg, save_trans_path=str(keep), save_align_path=None,
+                save_scores=None, decode_align=None, iteration_limit=5, threshold=0.001, nbest=100)
+    conf[option] = str(bad)
+    if option != "save_trans_path":
+        conf["save_trans_path"] = str(keep)
+    assert emcore.train_emcore(conf) is True
+    err = capsys.readouterr().err
+    error = "IsADirectoryError" if where == "directory" else "FileNotFoundError"
+    assert error in err and str(bad) in err
+    assert "setting up to train/score IBM Models" not in err  # nothing ran
+    assert keep.read_text() == "old\n"  # nothing truncated
+
+
+def test_commands_exit_1_on_unwritable_outputs(tmp_path, small_corpus, run_main, capsys):
+    src, trg = small_corpus
+    trans = tmp_path / "trans.txt"
+    assert run_main(emcore.main_train, [src, trg, tmp_path / "none" / "t.txt", "-q"]) == 1
+    assert run_main(emcore.main_train, [src, trg, trans, "-I", "1", "-q", "-j", "2"]) == 0
+    assert run_main(emcore.main_score, [src, trg, trans, "-s", tmp_path, "-q"]) == 1
+    assert run_main(emcore.main_score, [src, trg, trans, "-s", tmp_path / "s", "-j", "1"]) == 0
+    capsys.readouterr()
+
+
+@pytest.mark.parametrize("value", ["0", "-2", "x"])
+def test_bad_thread_counts_are_usage_errors(small_corpus, tmp_path, run_main, capsys, value):
+    src, trg = small_corpus
+    assert run_main(emcore.main_train, [src, trg, tmp_path / "t", "-j", value]) == 2
+    assert "usage:" in capsys.readouterr().err
