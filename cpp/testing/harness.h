@@ -13,8 +13,12 @@
 #define QAZ_TESTING_HARNESS_H_
 
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "common/reporter.h"
 
 namespace qaz::testing {
 
@@ -32,6 +36,18 @@ std::string Describe(const A& a, const B& b) {
   out << "got " << a << ", expected " << b;
   return out.str();
 }
+
+// A reporter that keeps the log lines ("I: text", "W: text") in order.
+class RecordingReporter : public Reporter {
+ public:
+  void Info(const std::string& m) override { lines.push_back("I: " + m); }
+  void Warning(const std::string& m) override { lines.push_back("W: " + m); }
+  std::unique_ptr<Progress> StartProgress(const std::string&,
+                                          int64_t) override {
+    return nullptr;
+  }
+  std::vector<std::string> lines;
+};
 
 // Path of a fresh scratch file for the running test (removed at exit).
 std::string TempPath(const std::string& name);

@@ -1,0 +1,224 @@
+#include "align/sweep.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "align/em.h"
+#include "testing/harness.h"
+
+namespace {
+
+using qaz::ModelKind;
+
+std::shared_ptr<const qaz::Corpus> Pairs(
+    const std::vector<std::pair<std::vector<int32_t>, std::vector<int32_t>>>& pairs) {
+  auto c = std::make_shared<qaz::Corpus>();
+  for (const auto& p : pairs) {
+    c->AddPair(p.first.data(), static_cast<int32_t>(p.first.size()),
+               p.second.data(), static_cast<int32_t>(p.second.size()));
+  }
+  return c;
+}
+
+// A corpus of random ids: source id 0 first (NULL), lengths 1..max.
+std::shared_ptr<const qaz::Corpus> Random(int64_t n, int32_t S, int32_t T,
+                                          int32_t max_len, uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto c = std::make_shared<qaz::Corpus>();
+  std::vector<int32_t> src, trg;
+  for (int64_t p = 0; p < n; ++p) {
+    const int32_t I = static_cast<int32_t>(rng() % max_len) + (p % 50 == 0 ? 0 : 1);
+    const int32_t J = static_cast<int32_t>(rng() % max_len) + 1;
+    src.assign(1, 0);
+    trg.clear();
+    // Skewed ids, so that words repeat inside a pair too.
+    for (int32_t i = 0; i < I; ++i) src.push_back(1 + static_cast<int32_t>(rng() % (rng() % (S - 1) + 1)));
+    for (int32_t j = 0; j < J; ++j) trg.push_back(static_cast<int32_t>(rng() % (rng() % T + 1)));
+    c->AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(), J);
+  }
+  return c;
+}
+
+int32_t Longest(const qaz::Corpus& c, bool source) {
+  int32_t m = 0;
+  for (int64_t p = 0; p < c.size(); ++p) {
+    m = std::max(m, source ? c.src(p).size : c.trg(p).size);
+  }
+  return m;
+}
+
+struct Run {
+  std::vector<double> trans_counts, align_counts, trans_p;
+  double entropy;
+};
+
+// Two EM iterations of `kind` from the uniform start, then a fused walk.
+Run Train(std::shared_ptr<const qaz::Corpus> corpus, int32_t S, int32_t T,
+          ModelKind kind, int threads) {
+  qaz::NullReporter quiet;
+  qaz::Parallel parallel(threads);
+  auto table = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr,
+                                      &parallel);
+  auto align = qaz::AlignTable::Build(Longest(*corpus, true),
+                                      Longest(*corpus, false), *corpus);
+  qaz::SweepScratch scratch;
+  qaz::SweepRequest e;
+  e.expect = true;
+  e.expect_model = kind;
+  for (int k = 0; k < 2; ++k) {
+    qaz::Sweep(table.get(), align.get(), *corpus, e, parallel, &scratch, quiet);
+    table->Normalize();
+    if (kind == ModelKind::kModel2) align->Normalize();
+  }
+  qaz::SweepRequest both = e;
+  both.entropy = true;
+  both.entropy_model = kind;
+  Run run;
+  run.entropy = qaz::Sweep(table.get(), align.get(), *corpus, both, parallel,
+                           &scratch, quiet);
+  for (int64_t k = 0; k < table->nnz(); ++k) {
+    run.trans_counts.push_back(table->cells()[k].c);
+    run.trans_p.push_back(table->cells()[k].p);
+  }
+  for (const auto& b : align->blocks()) {
+    const double* c = align->counts(b);
+    run.align_counts.insert(run.align_counts.end(), c, c + b.J * (b.I + 1));
+  }
+  return run;
+}
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+}  // namespace
+
+// Source lines "a" and "a b", target lines "x" and "x y": after one Model 1
+// iteration the rows of NULL and a are [5/7, 2/7], the row of b [1/2, 1/2].
+QAZ_TEST(Model1WorkedExample) {
+  auto corpus = Pairs({{{0, 1}, {0}}, {{0, 1, 2}, {0, 1}}});
+  auto table = qaz::TransTable::Build(3, 2, corpus, {}, 0.5);
+  qaz::SweepScratch scratch;
+  qaz::SweepRequest e;
+  e.expect = true;
+  qaz::NullReporter quiet;
+  qaz::Sweep(table.get(), nullptr, *corpus, e, qaz::Parallel(2), &scratch, quiet);
+  QAZ_EXPECT(std::fabs(table->Count(0, 0) - 5.0 / 6) < 1e-15);
+  QAZ_EXPECT(std::fabs(table->Count(2, 1) - 1.0 / 3) < 1e-15);
+  table->Normalize();
+  QAZ_EXPECT(std::fabs(table->Get(1, 0) - 5.0 / 7) < 1e-15);
+  QAZ_EXPECT(std::fabs(table->Get(2, 1) - 0.5) < 1e-15);
+  // The pair (NULL a, x) then has entropy -ln(5/7).
+  double t[2] = {table->Get(0, 0), table->Get(1, 0)};
+  QAZ_EXPECT(std::fabs(qaz::Model1PairEntropy(t, 2, 1, true) -
+                       0.3364722366212129) < 1e-15);
+}
+
+// One pair "x" / "y": one Model 2 iteration gives a(. | 0, 1, 1) = [0.5, 0.5]
+// and counts 0.5 each.
+QAZ_TEST(Model2WorkedExample) {
+  auto corpus = Pairs({{{0, 1}, {0}}});
+  auto table = qaz::TransTable::Build(2, 1, corpus, {}, 1.0);
+  auto align = qaz::AlignTable::Build(2, 1, *corpus);
+  qaz::SweepScratch scratch;
+  qaz::SweepRequest e;
+  e.expect = true;
+  e.expect_model = ModelKind::kModel2;
+  qaz::NullReporter quiet;
+  qaz::Sweep(table.get(), align.get(), *corpus, e, qaz::Parallel(1), &scratch,
+             quiet);
+  const qaz::AlignTable::Block* b = align->Find(1, 1);
+  QAZ_EXPECT(b != nullptr && align->counts(*b)[0] == 0.5 &&
+             align->counts(*b)[1] == 0.5);
+  align->Normalize();
+  table->Normalize();
+  QAZ_EXPECT(align->Get(0, 0, 0, 1) == 0.5 && table->Get(1, 0) == 1.0);
+}
+
+QAZ_TEST(SweepResultsDoNotDependOnThreads) {
+  auto corpus = Random(3000, 60, 50, 12, 7);
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    Run one = Train(corpus, 60, 50, kind, 1);
+    for (int threads : {2, 3, 8}) {
+      Run other = Train(corpus, 60, 50, kind, threads);
+      QAZ_EXPECT(SameBits(one.trans_counts, other.trans_counts));
+      QAZ_EXPECT(SameBits(one.trans_p, other.trans_p));
+      QAZ_EXPECT(SameBits(one.align_counts, other.align_counts));
+      QAZ_EXPECT(std::memcmp(&one.entropy, &other.entropy, sizeof(double)) == 0);
+    }
+  }
+}
+
+QAZ_TEST(FusedWalkEqualsSeparateWalks) {
+  auto corpus = Random(500, 30, 25, 9, 3);
+  qaz::NullReporter quiet;
+  qaz::Parallel parallel(2);
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    for (ModelKind entropy : {ModelKind::kModel1, ModelKind::kModel2}) {
+      auto a = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
+      auto b = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
+      auto al_a = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+      auto al_b = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+      qaz::SweepScratch sa, sb;
+      qaz::SweepRequest fused;
+      fused.expect = fused.entropy = true;
+      fused.expect_model = kind;
+      fused.entropy_model = entropy;
+      const double h = qaz::Sweep(a.get(), al_a.get(), *corpus, fused, parallel, &sa, quiet);
+      qaz::SweepRequest only_e = fused, only_h = fused;
+      only_e.entropy = false;
+      only_h.expect = false;
+      const double h2 = qaz::Sweep(b.get(), al_b.get(), *corpus, only_h, parallel, &sb, quiet);
+      qaz::Sweep(b.get(), al_b.get(), *corpus, only_e, parallel, &sb, quiet);
+      QAZ_EXPECT(h == h2);
+      bool same = true;
+      for (int64_t k = 0; k < a->nnz(); ++k) same = same && a->cells()[k].c == b->cells()[k].c;
+      QAZ_EXPECT(same);
+    }
+  }
+}
+
+QAZ_TEST(EntropySweepEqualsThePairEntropies) {
+  auto corpus = Random(200, 20, 20, 8, 11);
+  auto table = qaz::TransTable::Build(20, 20, corpus, {}, 0.05);
+  // Uneven values, so that the order of the sums matters.
+  for (int64_t k = 0; k < table->nnz(); ++k) table->cells()[k].p = 0.01 + 0.001 * (k % 37);
+  auto align = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+  qaz::SweepScratch scratch;
+  qaz::SweepRequest h;
+  h.entropy = true;
+  qaz::NullReporter quiet;
+  qaz::PairCells cells(*table, *corpus);
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    h.entropy_model = kind;
+    const double total = qaz::Sweep(table.get(), align.get(), *corpus, h,
+                                    qaz::Parallel(3), &scratch, quiet);
+    double expected = 0.0;
+    std::vector<double> t;
+    for (int64_t p = 0; p < corpus->size(); ++p) {
+      cells.Gather(p, &t);
+      const int32_t L = corpus->src(p).size, m = corpus->trg(p).size;
+      expected += kind == ModelKind::kModel1
+                      ? qaz::Model1PairEntropy(t.data(), L, m, true)
+                      : qaz::Model2PairEntropy(t.data(), *align, L, m, true);
+    }
+    QAZ_EXPECT_EQ(total, expected);
+  }
+}
+
+QAZ_TEST(SweepNeedsTheIndexedCorpus) {
+  auto corpus = Pairs({{{0, 1}, {0}}});
+  auto other = Pairs({{{0, 1}, {0, 0}}});
+  auto table = qaz::TransTable::Build(2, 1, corpus, {}, 1.0);
+  qaz::SweepScratch scratch;
+  qaz::SweepRequest e;
+  e.expect = true;
+  qaz::NullReporter quiet;
+  QAZ_EXPECT_THROW(qaz::Sweep(table.get(), nullptr, *other, e, qaz::Parallel(1),
+                              &scratch, quiet),
+                   std::logic_error);
+}

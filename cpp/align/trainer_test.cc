@@ -1,0 +1,127 @@
+#include "align/trainer.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/float_format.h"
+#include "testing/harness.h"
+
+namespace {
+
+// One pair "a" / "x" with t(x | NULL) = 1 and t(x | a) = 10: a table that is
+// not a distribution, so the first M-step raises the entropy and the loop
+// stops after one step.
+qaz::Model Contrived(std::shared_ptr<const qaz::Corpus>* corpus_out) {
+  auto corpus = std::make_shared<qaz::Corpus>();
+  int32_t src[2] = {0, 1}, trg[1] = {0};
+  corpus->AddPair(src, 2, trg, 1);
+  qaz::Model model;
+  model.type = qaz::ModelType::kModel1;
+  model.trans = qaz::TransTable::Build(2, 1, corpus, {}, 1.0);
+  model.trans->cells()[model.trans->Find(1, 0)].p = 10.0;
+  *corpus_out = corpus;
+  return model;
+}
+
+}  // namespace
+
+QAZ_TEST(LoopStopsWhenTheEntropyRisesAndKeepsTheLastCounts) {
+  std::shared_ptr<const qaz::Corpus> corpus;
+  qaz::Model model = Contrived(&corpus);
+  qaz::testing::RecordingReporter log;
+  qaz::SweepScratch scratch;
+  int steps = 0;
+  qaz::RunEmLoop(qaz::ModelKind::kModel1, 3, &model, *corpus, qaz::Parallel(2),
+                 &scratch, log, log, [&] { ++steps; });
+  QAZ_EXPECT_EQ(steps, 1);
+  // The walk after step 1 also collected the next E-step's counts (0.5 and
+  // 0.5); the loop stopped, so the counts are those of step 1.
+  QAZ_EXPECT(std::fabs(model.trans->Count(0, 0) - 1.0 / 11.0) < 1e-15);
+  QAZ_EXPECT(std::fabs(model.trans->Count(1, 0) - 10.0 / 11.0) < 1e-15);
+  const std::vector<std::string> expected = {
+      "I: ----",
+      "I: start training IBM Model 1",
+      "I: calculating entropy",
+      "I: initial entropy: " + qaz::FormatRepr(qaz::Narrow(-std::log(5.5))),
+      "I: --",
+      "I: step: 1 / 3",
+      "I: computing expected co-occurrence counts of source word and target word",
+      "I: estimating word translation distribution",
+      "I: calculating entropy",
+      "I: entropy: 0.0",  // the corpus total starts at +0.0
+  };
+  QAZ_EXPECT(log.lines == expected);
+}
+
+QAZ_TEST(LoopRunsToItsLimitWithCountsOfTheLastStep) {
+  auto corpus = std::make_shared<qaz::Corpus>();
+  int32_t s1[2] = {0, 1}, t1[1] = {0}, s2[3] = {0, 1, 2}, t2[2] = {0, 1};
+  corpus->AddPair(s1, 2, t1, 1);
+  corpus->AddPair(s2, 3, t2, 2);
+  auto run = [&](int32_t limit, int threads) {
+    qaz::Model model;
+    model.type = qaz::ModelType::kModel1;
+    model.trans = qaz::TransTable::Build(3, 2, corpus, {}, 0.5);
+    qaz::testing::RecordingReporter log;
+    qaz::SweepScratch scratch;
+    qaz::RunEmLoop(qaz::ModelKind::kModel1, limit, &model, *corpus,
+                   qaz::Parallel(threads), &scratch, log, log, [] {});
+    return model;
+  };
+  // Stepping by hand: E, M, E, M.
+  qaz::Model hand;
+  hand.type = qaz::ModelType::kModel1;
+  hand.trans = qaz::TransTable::Build(3, 2, corpus, {}, 0.5);
+  qaz::SweepScratch scratch;
+  qaz::NullReporter quiet;
+  for (int k = 0; k < 2; ++k) {
+    qaz::ExpectStep(qaz::ModelKind::kModel1, &hand, *corpus, qaz::Parallel(1),
+                    &scratch, quiet);
+    qaz::MaximizeStep(qaz::ModelKind::kModel1, &hand, quiet);
+  }
+  for (int threads : {1, 3}) {
+    qaz::Model looped = run(2, threads);
+    bool same = true;
+    for (int64_t k = 0; k < hand.trans->nnz(); ++k) {
+      same = same && looped.trans->cells()[k].c == hand.trans->cells()[k].c &&
+             looped.trans->cells()[k].p == hand.trans->cells()[k].p;
+    }
+    QAZ_EXPECT(same);
+  }
+}
+
+QAZ_TEST(LoopOnAnEmptyCorpusIsADivisionByZero) {
+  auto corpus = std::make_shared<qaz::Corpus>();
+  qaz::Model model;
+  model.type = qaz::ModelType::kModel1;
+  model.trans = qaz::TransTable::Build(1, 1, corpus, {}, 1.0);
+  qaz::NullReporter quiet;
+  qaz::SweepScratch scratch;
+  QAZ_EXPECT_THROW(qaz::RunEmLoop(qaz::ModelKind::kModel1, 2, &model, *corpus,
+                                  qaz::Parallel(1), &scratch, quiet, quiet,
+                                  [] {}),
+                   qaz::ZeroDivisionError);
+}
+
+QAZ_TEST(InitLogsTheDenseSizesAndTheAllocation) {
+  qaz::Vocab vocab;
+  vocab.src.StrToId("__NULL__");
+  vocab.src.StrToId("a");
+  vocab.trg.StrToId("x");
+  vocab.max_len_src = 2;
+  vocab.max_len_trg = 1;
+  auto corpus = std::make_shared<qaz::Corpus>();
+  int32_t src[2] = {0, 1}, trg[1] = {0};
+  corpus->AddPair(src, 2, trg, 1);
+  qaz::testing::RecordingReporter log;
+  auto t = qaz::InitTransTable(vocab, corpus, qaz::Parallel(1), log);
+  auto a = qaz::InitAlignTable(vocab, *corpus, log);
+  QAZ_EXPECT_EQ(t->nnz(), 2);
+  QAZ_EXPECT_EQ(a->blocks().size(), 1u);
+  QAZ_EXPECT_EQ(log.lines.size(), 6u);
+  QAZ_EXPECT_EQ(log.lines[1], "I: word translation distribution matrix size: 2 [src words] x 1 [trg words] x 8 [bytes] = 16 [bytes]");
+  QAZ_EXPECT_EQ(log.lines[4], "I: word alignment distribution matrix size: 1 [src len] x 1 [trg len] x 1 [trg index] x 2 [src index] x 8 [bytes] = 16 [bytes]");
+}

@@ -1,0 +1,62 @@
+#include "common/float_format.h"
+
+#include <cmath>
+#include <string>
+
+#include "testing/harness.h"
+
+QAZ_TEST(ReprMatchesThePythonForms) {
+  struct Case {
+    double x;
+    const char* text;
+  } cases[] = {{0.25, "0.25"},
+               {1.0, "1.0"},
+               {0.1, "0.1"},
+               {1e-05, "1e-05"},
+               {1e16, "1e+16"},
+               {1e15, "1000000000000000.0"},
+               {0.0001, "0.0001"},
+               {-2.5, "-2.5"},
+               {13.815510557964274, "13.815510557964274"},
+               {qaz::Narrow(0.1), "0.10000000149011612"},
+               {qaz::Narrow(1e-05), "9.999999747378752e-06"},
+               {1.5e300, "1.5e+300"},
+               {-0.0, "-0.0"},
+               {INFINITY, "inf"},
+               {NAN, "nan"}};
+  for (const Case& c : cases) QAZ_EXPECT_EQ(qaz::FormatRepr(c.x), c.text);
+}
+
+QAZ_TEST(FixedPointIsRoundedFromTheExactValue) {
+  std::string fixed;
+  qaz::AppendFixed(0.125, 2, &fixed);  // ties go to even on the exact value
+  QAZ_EXPECT_EQ(fixed, "0.12");
+  fixed.clear();
+  qaz::AppendFixed(qaz::Narrow(0.1), 8, &fixed);
+  QAZ_EXPECT_EQ(fixed, "0.10000000");
+  fixed.clear();
+  qaz::AppendFixed(2.675, 2, &fixed);  // 2.67499999... in binary
+  QAZ_EXPECT_EQ(fixed, "2.67");
+}
+
+QAZ_TEST(ParsingFollowsPythonFloatAndInt) {
+  double v;
+  QAZ_EXPECT(qaz::ParseFloat(" 1_000.5 ", &v) && v == 1000.5);
+  QAZ_EXPECT(qaz::ParseFloat("-Infinity", &v) && std::isinf(v) && v < 0);
+  QAZ_EXPECT(qaz::ParseFloat("1e400", &v) && std::isinf(v));
+  QAZ_EXPECT(qaz::ParseFloat(".5", &v) && v == 0.5);
+  QAZ_EXPECT(!qaz::ParseFloat("0x1p3", &v));
+  QAZ_EXPECT(!qaz::ParseFloat("1__0", &v));
+  QAZ_EXPECT(!qaz::ParseFloat("", &v));
+  int64_t n;
+  QAZ_EXPECT(qaz::ParseInt(" +0_7 ", &n) && n == 7);
+  QAZ_EXPECT(!qaz::ParseInt("1.0", &n));
+  QAZ_EXPECT(!qaz::ParseInt("99999999999999999999", &n));
+}
+
+QAZ_TEST(ThousandsGroupsDigits) {
+  QAZ_EXPECT_EQ(qaz::Thousands(0), "0");
+  QAZ_EXPECT_EQ(qaz::Thousands(999), "999");
+  QAZ_EXPECT_EQ(qaz::Thousands(1000), "1,000");
+  QAZ_EXPECT_EQ(qaz::Thousands(-1234567), "-1,234,567");
+}
