@@ -16,8 +16,8 @@ constexpr int kAhead = TransTable::kIndexPadding;
 constexpr int64_t kMinPairsPerTask = 64;
 
 
-// Per-pair first alignment cell and the pairs grouped by shape, rebuilt
-// when the alignment table changed.
+// Per-pair first alignment cell and shape, rebuilt when the alignment table
+// changed.
 void PrepareBlocks(const AlignTable& align, const Corpus& corpus,
                    SweepScratch* s) {
   const int64_t n = corpus.size();
@@ -26,11 +26,11 @@ void PrepareBlocks(const AlignTable& align, const Corpus& corpus,
     return;
   }
   s->block.assign(static_cast<size_t>(n), -1);
-  std::vector<uint32_t> shape_of(static_cast<size_t>(n), 0);
-  std::vector<uint64_t> start(align.blocks().size() + 2, 0);
+  s->shape.assign(static_cast<size_t>(n), 0);
+  s->shape_work.assign(align.blocks().size() + 1, 0);
   for (int64_t p = 0; p < n; ++p) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    uint32_t id = 0;  // group 0: pairs without a block
+    uint32_t id = 0;  // 0: pairs without a block
     if (HasShape(L, m)) {
       align.CheckShape(L, m);
       const AlignTable::Block* b = align.Find(L - 1, m);
@@ -39,22 +39,36 @@ void PrepareBlocks(const AlignTable& align, const Corpus& corpus,
         id = static_cast<uint32_t>(b - align.blocks().data()) + 1;
       }
     }
-    shape_of[p] = id;
-    ++start[id + 1];
+    s->shape[p] = id;
+    s->shape_work[id] += static_cast<uint64_t>(L) * m + 1;
   }
-  for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
-  s->by_shape.resize(static_cast<size_t>(n));
-  std::vector<uint64_t> fill(start.begin(), start.end() - 1);
-  for (int64_t p = 0; p < n; ++p) {
-    s->by_shape[fill[shape_of[p]]++] = static_cast<uint32_t>(p);
-  }
-  s->shape_start = std::move(start);
   s->block_table = &align;
   s->block_count = align.blocks().size();
+  s->shape_owner_threads = 0;
 }
 
-void PrepareCorpus(const TransTable& table, const Corpus& corpus,
-                   SweepScratch* s) {
+// Splits items of the given work among `threads` owners, the largest first
+// to the least loaded (ties to the lowest owner): a fixed assignment for a
+// given thread count.
+void AssignOwners(const std::vector<uint64_t>& work, int threads,
+                  std::vector<uint16_t>* owner) {
+  std::vector<uint32_t> order(work.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint32_t>(k);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t x, uint32_t y) { return work[x] > work[y]; });
+  std::vector<uint64_t> load(static_cast<size_t>(threads), 0);
+  owner->assign(work.size(), 0);
+  for (uint32_t k : order) {
+    int best = 0;
+    for (int t = 1; t < threads; ++t) {
+      if (load[t] < load[best]) best = t;
+    }
+    (*owner)[k] = static_cast<uint16_t>(best);
+    load[best] += work[k];
+  }
+}
+
+void PrepareCorpus(const Corpus& corpus, SweepScratch* s) {
   const int64_t n = corpus.size();
   if (static_cast<int64_t>(s->trg_start.size()) != n + 1) {
     s->trg_start.assign(static_cast<size_t>(n) + 1, 0);
@@ -64,36 +78,34 @@ void PrepareCorpus(const TransTable& table, const Corpus& corpus,
   }
   s->inv.resize(s->trg_start[n]);
   s->entropy.resize(static_cast<size_t>(n));
-  if (s->row_chunks.empty()) {
-    // Phase 2 tasks: runs of rows of about equal work (cells visited).
-    const int32_t S = table.S();
-    const uint64_t* occ_start = table.occ_start().data();
-    const TransTable::Occurrence* occ = table.occurrences().data();
-    std::vector<uint64_t> work(static_cast<size_t>(S) + 1, 0);
-    for (int32_t e = 0; e < S; ++e) {
-      uint64_t w = 0;
-      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-        w += static_cast<uint64_t>(corpus.trg(occ[k].pair).size) + 1;
-      }
-      work[e + 1] = work[e] + w;
-    }
-    const uint64_t total = work[S];
-    const uint64_t tasks = 512;
-    s->row_chunks.push_back(0);
-    int32_t e = 0;
-    for (uint64_t t = 1; t <= tasks && e < S; ++t) {
-      const uint64_t goal = total * t / tasks;
-      while (e < S && work[e + 1] <= goal) ++e;
-      if (t == tasks) e = S;
-      if (e > static_cast<int32_t>(s->row_chunks.back())) {
-        s->row_chunks.push_back(static_cast<uint64_t>(e));
-      }
-    }
-    if (s->row_chunks.back() != static_cast<uint64_t>(S)) {
-      s->row_chunks.push_back(static_cast<uint64_t>(S));
+}
+
+void PrepareRowOwners(const TransTable& table, const Corpus& corpus,
+                      int threads, SweepScratch* s) {
+  if (s->row_owner_threads == threads &&
+      s->row_owner.size() == static_cast<size_t>(table.S())) {
+    return;
+  }
+  const int32_t S = table.S();
+  const uint64_t* occ_start = table.occ_start().data();
+  const TransTable::Occurrence* occ = table.occurrences().data();
+  std::vector<uint64_t> work(static_cast<size_t>(S), 0);
+  for (int32_t e = 0; e < S; ++e) {
+    for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
+      work[e] += static_cast<uint64_t>(corpus.trg(occ[k].pair).size) + 1;
     }
   }
+  AssignOwners(work, threads, &s->row_owner);
+  s->row_owner_threads = threads;
 }
+
+}  // namespace
+
+namespace {
+
+struct Buffers {
+  std::vector<double> sum, h, post, logs;
+};
 
 struct Walk {
   const TransTable& table;
@@ -105,8 +117,10 @@ struct Walk {
   bool model2_entropy;
   bool need_blocks;
 
-  // Phase 1 for pair p.
-  void Pair(int64_t p, std::vector<double>& post, std::vector<double>& logs) {
+  // Phase 1 for pair p.  The pair's cells are read source position outer,
+  // target position inner (the index's order); each column sum adds its
+  // source positions in order.
+  void Pair(int64_t p, Buffers& buf) {
     const TransCell* cells = table.cells();
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     const uint32_t* idx = table.cell_index().data() + table.cell_offsets()[p];
@@ -119,94 +133,114 @@ struct Walk {
     }
     const double uniform = 1.0 / static_cast<double>(L);
     const double len = static_cast<double>(L);
-    logs.resize(static_cast<size_t>(m));
-    post.resize(static_cast<size_t>(L));
+    const size_t cells_n = static_cast<size_t>(L) * m;
+    std::vector<double>& sum = buf.sum;  // the E-step's column sums
+    std::vector<double>& h = buf.h;      // the entropy's, where they differ
+    sum.assign(static_cast<size_t>(m), 0.0);
     const bool expect = request.expect;
-    // Model 2 E-step: pairs without a shape collect nothing.
-    const bool collect = expect && (!model2_expect || a != nullptr);
-    for (int32_t j = 0; j < m; ++j, idx += L) {
-      double sum = 0.0;    // the E-step's column sum
-      double h_sum = 0.0;  // the entropy's, where it differs
-      if (model2_expect && a != nullptr) {
-        for (int32_t i = 0; i < L; ++i) {
-          __builtin_prefetch(&cells[idx[i + kAhead]]);
-          post[i] = cells[idx[i]].p * a[i];
-          sum += post[i];
-        }
-        h_sum = sum;
-        if (request.entropy && !model2_entropy) {
-          // A Model 1 entropy beside a Model 2 E-step: the plain t sum.
-          h_sum = 0.0;
-          for (int32_t i = 0; i < L; ++i) h_sum += cells[idx[i]].p;
-        }
-      } else if (model2_entropy) {
-        for (int32_t i = 0; i < L; ++i) {
-          __builtin_prefetch(&cells[idx[i + kAhead]]);
-          const double t = cells[idx[i]].p;
-          sum += t;
-          h_sum += (a != nullptr ? a[i] : uniform) * t;
-        }
-      } else {
-        for (int32_t i = 0; i < L; ++i) {
-          __builtin_prefetch(&cells[idx[i + kAhead]]);
-          sum += cells[idx[i]].p;
+    const bool post2 = model2_expect && a != nullptr;
+    const bool own_h = request.entropy && (post2 ? !model2_entropy : model2_entropy);
+    if (own_h) h.assign(static_cast<size_t>(m), 0.0);
+    if (post2) {
+      buf.post.resize(cells_n);
+      double* post = buf.post.data();
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]]);
+          const double v = cells[row[j]].p * a[j * L + i];
+          post[i * m + j] = v;
+          sum[j] += v;
         }
       }
-      if (request.entropy) {
-        if (model2_entropy) {
-          logs[j] = std::log(h_sum);
-        } else {
-          logs[j] = std::log((model2_expect && a != nullptr ? h_sum : sum) / len);
+      if (own_h) {
+        // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
+        for (int32_t i = 0; i < L; ++i) {
+          const uint32_t* row = idx + static_cast<size_t>(i) * m;
+          for (int32_t j = 0; j < m; ++j) h[j] += cells[row[j]].p;
         }
       }
-      if (collect) {
-        // A column whose sum is 0 contributes nothing.
-        if (sum > 0.0) {
-          inv[j] = 1.0 / sum;
-          if (ac != nullptr) {
-            // c(i | j, I, J) += p(i, j)
-            for (int32_t i = 0; i < L; ++i) ac[i] += post[i] * inv[j];
-          }
-        } else {
-          inv[j] = -1.0;
+    } else if (own_h) {
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]]);
+          const double t = cells[row[j]].p;
+          sum[j] += t;
+          h[j] += (a != nullptr ? a[j * L + i] : uniform) * t;
         }
-      } else if (expect) {
-        inv[j] = -1.0;
       }
-      if (a != nullptr) a += L;
-      if (ac != nullptr) ac += L;
+    } else {
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]]);
+          sum[j] += cells[row[j]].p;
+        }
+      }
     }
     if (request.entropy) {
-      s.entropy[p] = -PairwiseSum(logs.data(), m) / static_cast<double>(m);
+      buf.logs.resize(static_cast<size_t>(m));
+      for (int32_t j = 0; j < m; ++j) {
+        if (model2_entropy) {
+          buf.logs[j] = std::log(own_h ? h[j] : sum[j]);
+        } else {
+          buf.logs[j] = std::log((own_h ? h[j] : sum[j]) / len);
+        }
+      }
+      s.entropy[p] = -PairwiseSum(buf.logs.data(), m) / static_cast<double>(m);
+    }
+    if (!expect) return;
+    // Model 2 E-step: pairs without a shape collect nothing.  A column whose
+    // sum is 0 contributes nothing.
+    const bool collect = !model2_expect || a != nullptr;
+    for (int32_t j = 0; j < m; ++j) {
+      inv[j] = collect && sum[j] > 0.0 ? 1.0 / sum[j] : -1.0;
+    }
+    if (ac != nullptr) {
+      // c(i | j, I, J) += p(i, j)
+      const double* post = buf.post.data();
+      for (int32_t i = 0; i < L; ++i) {
+        for (int32_t j = 0; j < m; ++j) {
+          if (inv[j] >= 0.0) ac[j * L + i] += post[i * m + j] * inv[j];
+        }
+      }
     }
   }
 
-  // Phase 2 for rows [e0, e1).
-  void Rows(int32_t e0, int32_t e1, TransCell* cells) {
-    const uint64_t* occ_start = table.occ_start().data();
-    const TransTable::Occurrence* occ = table.occurrences().data();
+  // Phase 2 for the rows `owner` holds: a walk over the pairs in corpus
+  // order, each pair's source positions in order.
+  void Rows(uint16_t owner, TransCell* cells) {
     const uint32_t* index = table.cell_index().data();
     const uint64_t* offsets = table.cell_offsets().data();
-    for (int32_t e = e0; e < e1; ++e) {
-      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-        const uint32_t p = occ[k].pair;
-        const int32_t i = static_cast<int32_t>(occ[k].pos);
-        const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-        const uint32_t* idx = index + offsets[p] + i;
-        const double* inv = s.inv.data() + s.trg_start[p];
-        if (model2_expect) {
-          if (s.block[p] < 0) continue;
-          const double* a = align->values_at(static_cast<uint64_t>(s.block[p])) + i;
-          for (int32_t j = 0; j < m; ++j, idx += L, a += L) {
+    const uint16_t* row_owner = s.row_owner.data();
+    const int64_t n = corpus.size();
+    for (int64_t p = 0; p < n; ++p) {
+      if ((p & 4095) == 4095) Parallel::Checkpoint();
+      const IdSpan src = corpus.src(p);
+      const int32_t L = src.size, m = corpus.trg(p).size;
+      if (model2_expect && s.block[p] < 0) continue;
+      const uint32_t* idx = index + offsets[p];
+      const double* inv = s.inv.data() + s.trg_start[p];
+      const double* a =
+          model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
+                        : nullptr;
+      for (int32_t i = 0; i < L; ++i) {
+        if (row_owner[src[i]] != owner) continue;
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        if (a != nullptr) {
+          for (int32_t j = 0; j < m; ++j) {
+            __builtin_prefetch(&cells[row[j + kAhead]], 1);
             if (inv[j] < 0.0) continue;
-            TransCell& cell = cells[*idx];
+            TransCell& cell = cells[row[j]];
             // c(e_i, f_j) += p(i, j)
-            cell.c += (cell.p * *a) * inv[j];
+            cell.c += (cell.p * a[j * L + i]) * inv[j];
           }
         } else {
-          for (int32_t j = 0; j < m; ++j, idx += L) {
+          for (int32_t j = 0; j < m; ++j) {
+            __builtin_prefetch(&cells[row[j + kAhead]], 1);
             if (inv[j] < 0.0) continue;
-            TransCell& cell = cells[*idx];
+            TransCell& cell = cells[row[j]];
             // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
             cell.c += cell.p * inv[j];
           }
@@ -214,6 +248,7 @@ struct Walk {
       }
     }
   }
+
 };
 
 }  // namespace
@@ -243,7 +278,7 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   if (model2_expect) PrepareAlignBlocks(align, corpus);
   const bool need_blocks = model2_expect || model2_entropy;
   if (need_blocks) PrepareBlocks(*align, corpus, scratch);
-  PrepareCorpus(*table, corpus, scratch);
+  PrepareCorpus(corpus, scratch);
   if (request.expect) table->ZeroCounts();
   if (model2_expect) align->ZeroCounts();
 
@@ -253,36 +288,47 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);
 
-  // Phase 1.  With Model 2 counts, one task is one shape group (in shape
-  // order; its pairs in corpus order); otherwise a run of pairs.
+  const int threads = parallel.threads();
+  // Phase 1.  With Model 2 counts every shape has one owner, which walks
+  // the pairs in corpus order and takes those of its shapes; otherwise
+  // each pair's results are its own and any split gives the same.
   if (model2_expect) {
-    const int64_t groups =
-        static_cast<int64_t>(scratch->shape_start.size()) - 1;
-    parallel.For(groups, [&](int64_t g) -> int64_t {
-      std::vector<double> post, logs;
-      const uint64_t b = scratch->shape_start[g], e = scratch->shape_start[g + 1];
-      for (uint64_t k = b; k < e; ++k) walk.Pair(scratch->by_shape[k], post, logs);
-      return static_cast<int64_t>(e - b);
+    if (scratch->shape_owner_threads != threads) {
+      AssignOwners(scratch->shape_work, threads, &scratch->shape_owner);
+      scratch->shape_owner_threads = threads;
+    }
+    parallel.For(threads, [&](int64_t t) -> int64_t {
+      Buffers buf;
+      const uint16_t* owner = scratch->shape_owner.data();
+      const uint32_t* shape = scratch->shape.data();
+      int64_t done = 0;
+      for (int64_t p = 0; p < n; ++p) {
+        if ((p & 1023) == 1023) {
+          Parallel::Checkpoint(done);
+          done = 0;
+        }
+        if (owner[shape[p]] != t) continue;
+        walk.Pair(p, buf);
+        ++done;
+      }
+      return done;
     }, reporter, &ticker);
   } else {
-    // Each pair's results are its own: any split gives the same.
-    const int64_t tasks = Parallel::Chunks(n, kMinPairsPerTask,
-                                           parallel.threads(), 16);
+    const int64_t tasks = Parallel::Chunks(n, kMinPairsPerTask, threads, 16);
     parallel.For(tasks, [&](int64_t t) -> int64_t {
-      std::vector<double> post, logs;
+      Buffers buf;
       const int64_t b = ChunkBegin(n, tasks, t), e = ChunkBegin(n, tasks, t + 1);
-      for (int64_t p = b; p < e; ++p) walk.Pair(p, post, logs);
+      for (int64_t p = b; p < e; ++p) walk.Pair(p, buf);
       return e - b;
     }, reporter, &ticker);
   }
-  // Phase 2.
+  // Phase 2: runs of rows, each run's rows worked on by one thread.
+  // Phase 2: every row has one owning thread.
   if (request.expect) {
+    PrepareRowOwners(*table, corpus, threads, scratch);
     TransCell* cells = table->cells();
-    const int64_t tasks =
-        static_cast<int64_t>(scratch->row_chunks.size()) - 1;
-    parallel.For(tasks, [&](int64_t t) -> int64_t {
-      walk.Rows(static_cast<int32_t>(scratch->row_chunks[t]),
-                static_cast<int32_t>(scratch->row_chunks[t + 1]), cells);
+    parallel.For(threads, [&](int64_t t) -> int64_t {
+      walk.Rows(static_cast<uint16_t>(t), cells);
       return 0;
     }, reporter, nullptr);
   }

@@ -7,13 +7,13 @@
 // result:
 //   1. per pair and target position j, the column sums over the source
 //      positions (gathered through the cell index), the pair's entropy and,
-//      for Model 2, the alignment counts; pairs are handed out by sentence
-//      shape, so every alignment count is summed by one task, in corpus
-//      order;
-//   2. the translation counts, row by row: every count of source word e is
-//      summed by one task, over the occurrences of e in corpus order, each
-//      occurrence's target positions in order (source position outer,
-//      target position inner, as a sequential scatter-add over each pair).
+//      for Model 2, the alignment counts; every sentence shape has one
+//      owning thread, so every alignment count is summed by one thread, in
+//      corpus order;
+//   2. the translation counts: every source word has one owning thread,
+//      which walks the pairs in corpus order and adds the cells of its words
+//      (source position outer, target position inner, as a sequential
+//      scatter-add over each pair would).
 // The corpus entropy is the sum of the pairs' entropies in corpus order.
 #ifndef QAZ_ALIGN_SWEEP_H_
 #define QAZ_ALIGN_SWEEP_H_
@@ -47,12 +47,15 @@ class SweepScratch {
   std::vector<double> inv;       // per target token: 1 / column sum, or -1
   std::vector<double> entropy;   // per pair
   std::vector<int64_t> block;    // per pair: first alignment cell, or -1
-  std::vector<uint32_t> by_shape;        // pairs grouped by shape
-  std::vector<uint64_t> shape_start;     // group boundaries
+  std::vector<uint32_t> shape;    // per pair: block number + 1, or 0
+  std::vector<uint64_t> shape_work;  // cells per shape number
+  std::vector<uint16_t> shape_owner;  // per shape number: its thread
+  int shape_owner_threads = 0;
   const AlignTable* block_table = nullptr;
   size_t block_count = 0;
-  std::vector<uint64_t> trg_start;  // first target token of each pair
-  std::vector<uint64_t> row_chunks;  // row boundaries of phase 2's tasks
+  std::vector<uint64_t> trg_start;   // first target token of each pair
+  std::vector<uint16_t> row_owner;   // per source id: its thread
+  int row_owner_threads = 0;
 };
 
 // Runs one walk; returns the entropy total (0 when not asked for).  The

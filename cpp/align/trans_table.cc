@@ -43,8 +43,8 @@ std::shared_ptr<TransTable> TransTable::Build(
   const Corpus& corpus = *corpus_ptr;
   auto table = std::make_shared<TransTable>(S, T);
   const int64_t n = corpus.size();
-  // Three passes over the cells (count, fill, transpose), one display.
-  ProgressTicker ticker(log, "initializing", 3 * n, 4096);
+  // Two passes over the cells (count, fill), one display.
+  ProgressTicker ticker(log, "initializing", 2 * n, 4096);
 
   // Occurrences of every source id, grouped by id (counting sort).
   std::vector<uint64_t> occ_start(static_cast<size_t>(S) + 1, 0);
@@ -166,8 +166,7 @@ std::shared_ptr<TransTable> TransTable::Build(
   std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);
 
   // Fill the rows and, for every occurrence, its cells of the index (each
-  // occurrence belongs to one row, so the tasks write apart).  Written
-  // source-position-major here (contiguous); transposed below.
+  // occurrence belongs to one row, so the tasks write apart).
   parallel.For(row_tasks, [&](int64_t t) -> int64_t {
     std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
     std::vector<uint32_t> where(static_cast<size_t>(T), 0);
@@ -190,23 +189,6 @@ std::shared_ptr<TransTable> TransTable::Build(
     return 0;
   }, log, nullptr);
   ticker.Tick(n);
-  // The sweeps read target-position-major: transpose each pair's block.
-  {
-    const int64_t tasks = Parallel::Chunks(n, 1024, parallel.threads());
-    parallel.For(tasks, [&](int64_t t) -> int64_t {
-      std::vector<uint32_t> block;
-      const int64_t b = ChunkBegin(n, tasks, t), e = ChunkBegin(n, tasks, t + 1);
-      for (int64_t p = b; p < e; ++p) {
-        const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-        uint32_t* idx = index + cell_offsets[p];
-        block.assign(idx, idx + static_cast<size_t>(L) * m);
-        for (int32_t i = 0; i < L; ++i) {
-          for (int32_t j = 0; j < m; ++j) idx[j * L + i] = block[i * m + j];
-        }
-      }
-      return e - b;
-    }, log, &ticker);
-  }
   ticker.Flush();
   table->row_ptr_ = std::move(row_ptr);
   table->cells_.assign(nnz, TransCell{initial, 0.0});
@@ -310,10 +292,7 @@ void PairCells::Gather(int64_t p, std::vector<double>* out) const {
   if (indexed_) {
     const uint32_t* idx = table_.cell_index().data() + table_.cell_offsets()[p];
     const TransCell* tc = table_.cells();
-    const int32_t L = src.size, m = trg.size;
-    for (int32_t j = 0; j < m; ++j) {
-      for (int32_t i = 0; i < L; ++i) (*out)[i * m + j] = tc[idx[j * L + i]].p;
-    }
+    for (size_t k = 0; k < cells; ++k) (*out)[k] = tc[idx[k]].p;
     return;
   }
   for (int32_t a = 0; a < src.size; ++a) {

@@ -10,8 +10,8 @@
 //   - an M-step divides a row by its count total when the total is positive,
 //     which also sets the row's default to 0; other rows keep everything.
 //
-// A cell index maps every (pair, target position j, source position i) of
-// one corpus to its cell, laid out j-major per pair as the sweeps read it,
+// A cell index maps every (pair, source position i, target position j) of
+// one corpus to its cell, laid out i-major per pair as the sweeps read it,
 // so they never search.
 #ifndef QAZ_ALIGN_TRANS_TABLE_H_
 #define QAZ_ALIGN_TRANS_TABLE_H_
@@ -129,7 +129,7 @@ class TransTable {
   std::vector<TransCell> cells_;
   std::vector<double> default_;
   std::shared_ptr<const Corpus> indexed_corpus_;
-  std::vector<uint32_t> cell_index_;    // per corpus cell, [j][i] per pair
+  std::vector<uint32_t> cell_index_;    // per corpus cell, [i][j] per pair
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
   std::vector<uint64_t> occ_start_;
   std::vector<Occurrence> occ_;

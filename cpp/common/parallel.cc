@@ -50,12 +50,23 @@ struct Shared {
   }
 };
 
+// Raised by Checkpoint on a helper thread when the run is being stopped.
+struct Stopped {};
+
+// The run the current thread works for, and on the calling thread the
+// progress and poll routine.
+thread_local Shared* current_run = nullptr;
+thread_local const std::function<void(bool)>* current_report = nullptr;
+
 void Work(Shared* s, int64_t n, const std::function<int64_t(int64_t)>& fn) {
+  current_run = s;
   while (!s->stop.load(std::memory_order_relaxed)) {
     int64_t task = s->next.fetch_add(1);
     if (task >= n) return;
     try {
       s->done_units.fetch_add(fn(task), std::memory_order_relaxed);
+    } catch (const Stopped&) {
+      return;
     } catch (...) {
       s->Fail(std::current_exception());
       return;
@@ -76,7 +87,7 @@ void Run(int threads, int64_t n, const std::function<int64_t(int64_t)>& fn,
   using Clock = std::chrono::steady_clock;
   auto last = Clock::now();
   int64_t shown = 0;
-  auto report = [&](bool force) {
+  std::function<void(bool)> report = [&](bool force) {
     if (reporter == nullptr) return;
     auto now = Clock::now();
     if (!force && now - last < std::chrono::milliseconds(20)) return;
@@ -88,6 +99,10 @@ void Run(int threads, int64_t n, const std::function<int64_t(int64_t)>& fn,
     }
     reporter->Poll();
   };
+  Shared* outer_run = current_run;
+  const std::function<void(bool)>* outer_report = current_report;
+  current_run = &s;
+  current_report = &report;
   while (!s.stop.load(std::memory_order_relaxed)) {
     int64_t task = s.next.fetch_add(1);
     if (task >= n) break;
@@ -98,6 +113,8 @@ void Run(int threads, int64_t n, const std::function<int64_t(int64_t)>& fn,
       s.Fail(std::current_exception());
     }
   }
+  current_run = outer_run;
+  current_report = outer_report;
   // The tasks are short, so the others finish promptly.
   for (std::thread& t : pool) t.join();
   if (!s.error) {
@@ -112,6 +129,17 @@ void Run(int threads, int64_t n, const std::function<int64_t(int64_t)>& fn,
 }
 
 }  // namespace
+
+void Parallel::Checkpoint(int64_t units) {
+  Shared* s = current_run;
+  if (s == nullptr) return;
+  if (units != 0) s->done_units.fetch_add(units, std::memory_order_relaxed);
+  if (current_report != nullptr) {
+    (*current_report)(false);
+  } else if (s->stop.load(std::memory_order_relaxed)) {
+    throw Stopped{};
+  }
+}
 
 void Parallel::For(int64_t n, const std::function<int64_t(int64_t)>& fn,
                    Reporter& reporter, ProgressTicker* ticker) const {

@@ -32,6 +32,12 @@ class Parallel {
   // fn(task) returns the units of work it did, shown on `ticker` if given.
   void For(int64_t n, const std::function<int64_t(int64_t)>& fn,
            Reporter& reporter, ProgressTicker* ticker = nullptr) const;
+  // Called every so often inside a long task: counts `units` of work done
+  // towards the progress display; on the caller's thread also shows it and
+  // polls the reporter (which may throw); on the others, ends the task
+  // early when the run is being stopped.  Does nothing outside a For.
+  static void Checkpoint(int64_t units = 0);
+
   // The same without progress or polling (short work, tests).
   void For(int64_t n, const std::function<int64_t(int64_t)>& fn) const;
 
