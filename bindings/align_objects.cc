@@ -187,6 +187,14 @@ class TrainerCounts : public qaz::CountSource {
     return 0.0;
   }
 
+  const double* AlignBlockCounts(const qaz::AlignTable& written,
+                                 const qaz::AlignTable::Block& b) const override {
+    if (align_.kind != CountState::kNative || align_.align.get() != &written) {
+      return nullptr;
+    }
+    return written.counts(b);
+  }
+
   double AlignCount(int64_t u, int64_t v, int64_t j,
                     int64_t i) const override {
     switch (align_.kind) {

@@ -130,13 +130,18 @@ std::shared_ptr<TransTable> TransTable::Build(
     }
   };
 
-  // Count the entries first, so that a corpus too large for this machine is
-  // refused before the big arrays are touched.
+  // The rows first (each task keeps its rows' sorted targets), so that a
+  // corpus too large for this machine is refused before the big arrays are
+  // touched.
   std::vector<uint64_t> row_ptr(static_cast<size_t>(S) + 1, 0);
+  std::vector<std::vector<int32_t>> task_cols(static_cast<size_t>(row_tasks));
   parallel.For(row_tasks, [&](int64_t t) -> int64_t {
     std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
+    std::vector<int32_t>& cols = task_cols[t];
     for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
       row_targets(e, &mark, &row);
+      std::sort(row.begin(), row.end());
+      cols.insert(cols.end(), row.begin(), row.end());
       row_ptr[e + 1] = row.size();
     }
     return 0;
@@ -165,20 +170,29 @@ std::shared_ptr<TransTable> TransTable::Build(
   uint32_t* index = table->cell_index_.data();
   std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);
 
-  // Fill the rows and, for every occurrence, its cells of the index (each
-  // occurrence belongs to one row, so the tasks write apart).
+  // Then, for every occurrence, its cells of the index (each occurrence
+  // belongs to one row, so the tasks write apart).
   parallel.For(row_tasks, [&](int64_t t) -> int64_t {
-    std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
     std::vector<uint32_t> where(static_cast<size_t>(T), 0);
+    const int32_t* cols = task_cols[t].data();
     for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
-      row_targets(e, &mark, &row);
-      std::sort(row.begin(), row.end());
-      const uint64_t base = row_ptr[e];
-      for (size_t k = 0; k < row.size(); ++k) {
-        where[row[k]] = static_cast<uint32_t>(base + k);
-        table->cols_[base + k] = row[k];
+      const uint64_t base = row_ptr[e], size = row_ptr[e + 1] - base;
+      std::copy(cols, cols + size, table->cols_.data() + base);
+      for (uint64_t k = 0; k < size; ++k) {
+        where[cols[k]] = static_cast<uint32_t>(base + k);
       }
-      for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
+      cols += size;
+      const uint64_t end = occ_start[e + 1];
+      for (uint64_t k = occ_start[e]; k < end; ++k) {
+        if (k + 6 < end) {
+          // The coming occurrences' pairs are anywhere in the corpus.
+          const Occurrence& o = occ[k + 6];
+          IdSpan next = corpus.trg(o.pair);
+          __builtin_prefetch(next.ids);
+          __builtin_prefetch(index + cell_offsets[o.pair] +
+                                 static_cast<uint64_t>(o.pos) * next.size,
+                             1);
+        }
         const uint32_t p = occ[k].pair;
         IdSpan trg = corpus.trg(p);
         uint32_t* dst = index + cell_offsets[p] +
@@ -186,6 +200,7 @@ std::shared_ptr<TransTable> TransTable::Build(
         for (int32_t j = 0; j < trg.size; ++j) dst[j] = where[trg[j]];
       }
     }
+    std::vector<int32_t>().swap(task_cols[t]);
     return 0;
   }, log, nullptr);
   ticker.Tick(n);

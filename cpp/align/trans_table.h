@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "align/corpus.h"
@@ -25,6 +27,27 @@
 #include "common/reporter.h"
 
 namespace qaz {
+
+// An allocator whose resize leaves new elements uninitialised: the cell
+// index is written in full right after it is sized.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 struct TransCell {
   double p;  // t(f | e)
@@ -112,7 +135,8 @@ class TransTable {
   const std::shared_ptr<const Corpus>& indexed_corpus_ptr() const {
     return indexed_corpus_;
   }
-  const std::vector<uint32_t>& cell_index() const { return cell_index_; }
+  using Index = std::vector<uint32_t, UninitializedAllocator<uint32_t>>;
+  const Index& cell_index() const { return cell_index_; }
   const std::vector<uint64_t>& cell_offsets() const { return cell_offsets_; }
   // The occurrences of every source id in the indexed corpus, grouped by id
   // (id e: [occ_start()[e], occ_start()[e + 1])), each group in corpus
@@ -129,7 +153,7 @@ class TransTable {
   std::vector<TransCell> cells_;
   std::vector<double> default_;
   std::shared_ptr<const Corpus> indexed_corpus_;
-  std::vector<uint32_t> cell_index_;    // per corpus cell, [i][j] per pair
+  Index cell_index_;                    // per corpus cell, [i][j] per pair
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
   std::vector<uint64_t> occ_start_;
   std::vector<Occurrence> occ_;

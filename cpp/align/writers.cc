@@ -196,6 +196,8 @@ void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
     const int32_t L = b.I + 1;
     const double* values = align.values(b);
     const double* pad = align.padding(b);
+    const double* block_counts =
+        options.counts ? options.counts->AlignBlockCounts(align, b) : nullptr;
     for (int32_t j = 0; j < b.J; ++j) {
       const double* v = values + j * L;
       if (RowIsConstant(v, L, pad[j], A)) continue;
@@ -213,9 +215,12 @@ void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
         AppendProbability(p, options, &buf);
         if (options.trainer_variant) {
           buf.push_back('\t');
-          double c = options.counts
-                         ? options.counts->AlignCount(b.I - 1, b.J - 1, j, i)
-                         : 0.0;
+          double c = 0.0;
+          if (block_counts != nullptr) {
+            c = i < L ? block_counts[j * L + i] : 0.0;
+          } else if (options.counts) {
+            c = options.counts->AlignCount(b.I - 1, b.J - 1, j, i);
+          }
           AppendFixed(c, 2, &buf);
         }
         buf.push_back('\n');

@@ -53,6 +53,12 @@ class CountSource {
   virtual double TransCount(int32_t s, int32_t t, int64_t cell) const = 0;
   virtual double AlignCount(int64_t u, int64_t v, int64_t j,
                             int64_t i) const = 0;
+  // The counts of block `b` of `written` ([j][i], as its values), when they
+  // are held beside its values; nullptr to go through AlignCount.
+  virtual const double* AlignBlockCounts(const AlignTable& /*written*/,
+                                         const AlignTable::Block& /*b*/) const {
+    return nullptr;
+  }
 };
 
 struct WriteOptions {

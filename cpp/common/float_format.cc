@@ -82,16 +82,19 @@ std::string FormatRepr(double x) {
 
 void AppendFixed(double x, int decimals, std::string* out) {
   if (AppendNonFinite(x, out)) return;
-  char buf[512];
-  int n = std::snprintf(buf, sizeof(buf), "%.*f", decimals, x);
-  if (n < 0 || n >= static_cast<int>(sizeof(buf))) {
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), "%.*f", decimals, x);
-    big.pop_back();
-    out->append(big);
+  // Correctly rounded from the exact value, as printf's "%.*f" (ties to
+  // even), without printf's cost.
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof(buf), x, std::chars_format::fixed,
+                           decimals);
+  if (res.ec == std::errc()) {
+    out->append(buf, res.ptr - buf);
     return;
   }
-  out->append(buf, n);
+  std::string big(static_cast<size_t>(decimals) + 400, '\0');
+  res = std::to_chars(big.data(), big.data() + big.size(), x,
+                      std::chars_format::fixed, decimals);
+  out->append(big.data(), res.ptr - big.data());
 }
 
 namespace {
