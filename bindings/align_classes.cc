@@ -260,6 +260,12 @@ void BindTrainer(py::module_& m) {
       .def_property_readonly(
           "_character_based",
           [](const TrainerObj& t) { return t.character_based; })
+      .def("_set_memory",
+           [](TrainerObj& t, py::handle limit, py::handle layout) {
+             t.memory = MemoryPlanOf(limit, layout);
+             if (!t.model.is_none()) t.Model().engine.memory = t.memory;
+           },
+           py::arg("memory_limit") = py::none(), py::arg("cell_layout") = py::none())
       .def_property(
           "_threads", [](const TrainerObj& t) { return t.threads; },
           [](TrainerObj& t, int n) {

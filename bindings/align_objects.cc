@@ -9,6 +9,7 @@
 #include "align/dense.h"
 #include "align/em.h"
 #include "align/trainer.h"
+#include "common/process_memory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "py_support.h"
@@ -220,6 +221,47 @@ class TrainerCounts : public qaz::CountSource {
   ArrayCounts cooc_array_, align_array_;
 };
 
+}  // namespace
+
+qaz::MemoryPlan MemoryPlanOf(py::handle limit, py::handle layout) {
+  qaz::MemoryPlan plan;
+  if (!limit.is_none()) {
+    if (PyUnicode_Check(limit.ptr())) {
+      std::string text = limit.cast<std::string>();
+      std::optional<int64_t> bytes = qaz::ParseSize(text);
+      if (!bytes) {
+        throw py::value_error("memory_limit: not a size: '" + text +
+                              "' (a positive number with K, M or G)");
+      }
+      plan.limit = *bytes;
+    } else {
+      long long v = PyLong_AsLongLong(limit.ptr());
+      if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+      if (v <= 0) throw py::value_error("memory_limit must be positive");
+      plan.limit = v;
+    }
+  }
+  if (!layout.is_none()) {
+    std::string text = py::str(layout).cast<std::string>();
+    if (text == "auto") {
+      plan.layout = qaz::MemoryPlan::Layout::kAuto;
+    } else if (text == "index") {
+      plan.layout = qaz::MemoryPlan::Layout::kIndex;
+    } else if (text.rfind("lookup", 0) == 0) {
+      plan.layout = qaz::MemoryPlan::Layout::kLookup;
+      if (text.size() > 6) {
+        if (text[6] != ':') throw py::value_error("cell_layout: '" + text + "'");
+        plan.lookup_cells = std::stoll(text.substr(7));
+      }
+    } else {
+      throw py::value_error("cell_layout must be auto, index or lookup[:CELLS], got '" + text + "'");
+    }
+  }
+  return plan;
+}
+
+namespace {
+
 qaz::WriteOptions Options(py::handle threshold, py::handle nbest,
                           const qaz::CountSource* counts, bool trainer) {
   qaz::WriteOptions options;
@@ -377,7 +419,7 @@ void ModelObj::LoadTransDist(const std::string& path) {
   Vocab();
   PyReporter log(kCore);
   py::gil_scoped_release release;
-  engine.LoadTransFile(path, log);
+  engine.LoadTransFile(path, qaz::Parallel(threads), log);
 }
 
 void ModelObj::LoadAlignDist(const std::string& path) {
@@ -437,7 +479,12 @@ void TrainerObj::Construct(py::object conf, py::dict others) {
   py::object n = config.attr("get")("threads", py::none());
   threads = n.is_none() ? 0 : Int32Arg(n);
   if (threads < 0) throw py::value_error("threads must be at least 1");
-  if (!model.is_none()) Model().threads = threads;
+  memory = MemoryPlanOf(config.attr("get")("memory_limit", py::none()),
+                        config.attr("get")("cell_layout", py::none()));
+  if (!model.is_none()) {
+    Model().threads = threads;
+    Model().engine.memory = memory;
+  }
 }
 
 void TrainerObj::Init() { throw qaz::NotImplementedError(); }
@@ -578,7 +625,8 @@ void Model1TrainerObj::InitTransDist() {
       sent_pairs.is_none() ? nullptr : Corpus();
   PyReporter log(kLex);
   py::gil_scoped_release release;
-  m.trans = qaz::InitTransTable(v, corpus, qaz::Parallel(threads), log);
+  m.trans = qaz::InitTransTable(v, corpus, qaz::Parallel(threads), log,
+                                m.memory);
 }
 
 void Model1TrainerObj::ExpectStep() {

@@ -157,6 +157,7 @@ class TrainerObj {
   py::object sent_pairs = py::none();
   bool character_based = false;
   int threads = 0;   // 0: every CPU the process may use
+  qaz::MemoryPlan memory;
   CountState cooc;   // count_cooc_src2trg
   CountState align;  // count_align_trg2src
 
@@ -196,6 +197,10 @@ class Model2TrainerObj : public Model1TrainerObj {
   void Train(int32_t iteration_limit) override;
   void TrainStep() override;
 };
+
+// The memory plan of the configuration keys memory_limit (bytes, or a size
+// text such as "320M") and cell_layout ("auto", "index", "lookup[:CELLS]").
+qaz::MemoryPlan MemoryPlanOf(py::handle limit, py::handle layout);
 
 // Field names and checksums of the pickled states.
 inline constexpr const char* kTrainerFields =

@@ -10,6 +10,7 @@
 
 #include "align_objects.h"
 #include "common/errors.h"
+#include "common/process_memory.h"
 #include "native_api.h"
 #include "py_support.h"
 
@@ -69,6 +70,19 @@ PYBIND11_MODULE(emcore, m) {
         qaz::CheckMemory(bytes, what);
       },
       "Raises MemoryError when `bytes` exceed the memory still available.");
+
+  m.def(
+      "_parse_size",
+      [](const std::string& text) -> py::object {
+        std::optional<int64_t> bytes = qaz::ParseSize(text);
+        if (!bytes) return py::none();
+        return py::int_(*bytes);
+      },
+      "A byte count from text such as 320M (K, M, G: powers of 1024), or "
+      "None when the text is not a positive size.");
+  m.def("_default_memory_limit", &qaz::DefaultMemoryLimit,
+        "The memory available to this process (MemAvailable or a cgroup "
+        "limit, the smaller), plus what it holds; -1 when unknown.");
 
   py::module_::import("qaz.smt.align.emlex");
 

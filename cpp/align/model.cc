@@ -9,6 +9,7 @@
 #include "align/em.h"
 #include "common/errors.h"
 #include "common/float_format.h"
+#include "common/process_memory.h"
 
 namespace qaz {
 
@@ -242,19 +243,41 @@ void Model::WriteAlignFile(const std::string& path, const WriteOptions& options,
   out.Close();
 }
 
-void Model::LoadTransFile(const std::string& path, Reporter& log) {
-  const TransTable& old = Trans();
+void Model::LoadTransFile(const std::string& path, const Parallel& parallel,
+                          Reporter& log) {
+  Trans();
   if (!vocab) throw TypeError("the model has no vocabulary");
   std::vector<TransEntry> entries = ReadTransFile(path, vocab.get(), log);
-  trans = TransTable::Relayout(old, old.indexed_corpus_ptr(), entries);
+  // The table is replaced: its index need not outlive the new one's build.
+  if (trans.use_count() == 1) trans->ReleaseIndex();
+  trans = TransTable::Relayout(*trans, trans->indexed_corpus_ptr(), entries,
+                               &parallel, &memory);
 }
 
 void Model::LoadAlignFile(const std::string& path, Reporter& log) {
   Align();
+  const int64_t limit =
+      memory.limit > 0 ? memory.limit : DefaultMemoryLimit();
+  int64_t room = limit > 0 ? limit - ResidentBytes() : -1;
   for (const AlignEntry& e : ReadAlignFile(path, log)) {
     // Rows past the target length and padding cells past the source length
     // name no cell that a sentence can use.
     if (e.j > e.J || e.i > e.I) continue;
+    if (align->Find(e.I, e.J) == nullptr && room >= 0) {
+      // A new shape: its values, counts and their saved copy.
+      const double bytes = (static_cast<double>(e.I) + 1) * e.J * 24.0 +
+                           static_cast<double>(e.J) * 8.0;
+      if (bytes > static_cast<double>(room)) {
+        throw MemoryError(path + ":" + std::to_string(e.line) +
+                          ": the alignment table of source length " +
+                          std::to_string(e.I) + " and target length " +
+                          std::to_string(e.J) + " would need about " +
+                          FormatBytes(static_cast<int64_t>(std::min(bytes, 9e18))) +
+                          ", more than the memory limit of " +
+                          FormatBytes(limit) + " allows");
+      }
+      room -= static_cast<int64_t>(bytes);
+    }
     const AlignTable::Block b = align->Add(e.I, e.J);
     align->values(b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
   }

@@ -28,6 +28,7 @@ class Model {
   std::shared_ptr<Vocab> vocab;
   std::shared_ptr<TransTable> trans;
   std::shared_ptr<AlignTable> align;
+  MemoryPlan memory;  // what the tables may take
 
   // The tables; TypeError (as indexing None would) when absent.
   const TransTable& Trans() const;
@@ -64,7 +65,10 @@ class Model {
   // Scoring with stored tables: the second pass over a translation file
   // (its words already entered) sets its entries in the table laid out for
   // the corpus; the alignment file's entries are added to the table.
-  void LoadTransFile(const std::string& path, Reporter& log);
+  // An alignment-table line whose shape would take more memory than the
+  // limit is refused with MemoryError naming the file and line.
+  void LoadTransFile(const std::string& path, const Parallel& parallel,
+                     Reporter& log);
   void LoadAlignFile(const std::string& path, Reporter& log);
 };
 

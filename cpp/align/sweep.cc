@@ -76,7 +76,6 @@ void PrepareCorpus(const Corpus& corpus, SweepScratch* s) {
       s->trg_start[p + 1] = s->trg_start[p] + corpus.trg(p).size;
     }
   }
-  s->inv.resize(s->trg_start[n]);
   s->entropy.resize(static_cast<size_t>(n));
 }
 
@@ -87,13 +86,11 @@ void PrepareRowOwners(const TransTable& table, const Corpus& corpus,
     return;
   }
   const int32_t S = table.S();
-  const uint64_t* occ_start = table.occ_start().data();
-  const TransTable::Occurrence* occ = table.occurrences().data();
   std::vector<uint64_t> work(static_cast<size_t>(S), 0);
-  for (int32_t e = 0; e < S; ++e) {
-    for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
-      work[e] += static_cast<uint64_t>(corpus.trg(occ[k].pair).size) + 1;
-    }
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const IdSpan src = corpus.src(p);
+    const uint64_t m = static_cast<uint64_t>(corpus.trg(p).size) + 1;
+    for (int32_t i = 0; i < src.size; ++i) work[src[i]] += m;
   }
   AssignOwners(work, threads, &s->row_owner);
   s->row_owner_threads = threads;
@@ -116,6 +113,12 @@ struct Walk {
   bool model2_expect;
   bool model2_entropy;
   bool need_blocks;
+  // The cells at hand: pair p's cells from index + offsets[p - first]; its
+  // column factors from s.inv at trg_start[p] - inv_base.
+  const uint32_t* index = nullptr;
+  const uint64_t* offsets = nullptr;
+  int64_t first = 0;
+  uint64_t inv_base = 0;
 
   // Phase 1 for pair p.  The pair's cells are read source position outer,
   // target position inner (the index's order); each column sum adds its
@@ -123,8 +126,8 @@ struct Walk {
   void Pair(int64_t p, Buffers& buf) {
     const TransCell* cells = table.cells();
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    const uint32_t* idx = table.cell_index().data() + table.cell_offsets()[p];
-    double* inv = s.inv.data() + s.trg_start[p];
+    const uint32_t* idx = index + offsets[p - first];
+    double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
     const double* a = nullptr;
     double* ac = nullptr;
     if (need_blocks && s.block[p] >= 0) {
@@ -210,18 +213,15 @@ struct Walk {
 
   // Phase 2 for the rows `owner` holds: a walk over the pairs in corpus
   // order, each pair's source positions in order.
-  void Rows(uint16_t owner, TransCell* cells) {
-    const uint32_t* index = table.cell_index().data();
-    const uint64_t* offsets = table.cell_offsets().data();
+  void Rows(uint16_t owner, int64_t from, int64_t to, TransCell* cells) {
     const uint16_t* row_owner = s.row_owner.data();
-    const int64_t n = corpus.size();
-    for (int64_t p = 0; p < n; ++p) {
+    for (int64_t p = from; p < to; ++p) {
       if ((p & 4095) == 4095) Parallel::Checkpoint();
       const IdSpan src = corpus.src(p);
       const int32_t L = src.size, m = corpus.trg(p).size;
       if (model2_expect && s.block[p] < 0) continue;
-      const uint32_t* idx = index + offsets[p];
-      const double* inv = s.inv.data() + s.trg_start[p];
+      const uint32_t* idx = index + offsets[p - first];
+      const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
       const double* a =
           model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
                         : nullptr;
@@ -250,6 +250,113 @@ struct Walk {
   }
 
 };
+
+// Looks up the cells of pairs [first, last) into scratch->run_index, taking
+// pairs while their cells stay within `budget` (at least one pair); returns
+// last.
+int64_t LookUpCells(const TransTable& table, const Corpus& corpus,
+                    int64_t first, int64_t budget, const Parallel& parallel,
+                    SweepScratch* s) {
+  const int64_t n = corpus.size();
+  int64_t last = first;
+  uint64_t cells = 0;
+  s->run_offsets.clear();
+  while (last < n) {
+    const uint64_t c = static_cast<uint64_t>(corpus.src(last).size) *
+                       static_cast<uint64_t>(corpus.trg(last).size);
+    if (last > first && cells + c > static_cast<uint64_t>(budget)) break;
+    s->run_offsets.push_back(cells);
+    cells += c;
+    ++last;
+  }
+  s->run_index.resize(cells + TransTable::kIndexPadding);
+  std::fill(s->run_index.end() - TransTable::kIndexPadding, s->run_index.end(), 0u);
+  const int64_t count = last - first;
+  const int64_t tasks = Parallel::Chunks(count, 256, parallel.threads(), 8);
+  const int32_t* cols = table.cols();
+  parallel.For(tasks, [&](int64_t t) -> int64_t {
+    std::vector<std::pair<int32_t, int32_t>> targets;  // (id, position)
+    const int64_t b = first + ChunkBegin(count, tasks, t);
+    const int64_t e = first + ChunkBegin(count, tasks, t + 1);
+    for (int64_t p = b; p < e; ++p) {
+      const IdSpan src = corpus.src(p), trg = corpus.trg(p);
+      const int32_t m = trg.size;
+      uint32_t* out = s->run_index.data() + s->run_offsets[p - first];
+      // The pair's targets in id order, so that each row is searched
+      // forward from the last hit.
+      targets.resize(static_cast<size_t>(m));
+      for (int32_t j = 0; j < m; ++j) targets[j] = {trg[j], j};
+      std::sort(targets.begin(), targets.end());
+      for (int32_t i = 0; i < src.size; ++i) {
+        const int32_t* lo = cols + table.row_begin(src[i]);
+        const int32_t* hi = cols + table.row_end(src[i]);
+        uint32_t* row = out + static_cast<size_t>(i) * m;
+        for (int32_t k = 0; k < m; ++k) {
+          // Gallop from lo, then bisect.
+          const int32_t f = targets[k].first;
+          size_t step = 1;
+          const int32_t* probe = lo;
+          while (probe < hi && *probe < f) {
+            lo = probe + 1;
+            probe = lo + step - 1;
+            step *= 2;
+          }
+          const int32_t* at = std::lower_bound(lo, std::min(probe + 1, hi), f);
+          row[targets[k].second] = static_cast<uint32_t>(at - cols);
+          lo = at;
+        }
+      }
+    }
+    return 0;
+  });
+  return last;
+}
+
+void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
+               const Parallel& parallel, Reporter& reporter,
+               ProgressTicker* ticker) {
+  const SweepScratch& scratch = walk.s;
+  const int threads = parallel.threads();
+  // Phase 1.  With Model 2 counts every shape has one owner, which walks
+  // the pairs in corpus order and takes those of its shapes; otherwise
+  // each pair's results are its own and any split gives the same.
+  if (model2_expect) {
+    parallel.For(threads, [&](int64_t t) -> int64_t {
+      Buffers buf;
+      const uint16_t* owner = scratch.shape_owner.data();
+      const uint32_t* shape = scratch.shape.data();
+      int64_t done = 0;
+      for (int64_t p = first; p < last; ++p) {
+        if ((p & 1023) == 1023) {
+          Parallel::Checkpoint(done);
+          done = 0;
+        }
+        if (owner[shape[p]] != t) continue;
+        walk.Pair(p, buf);
+        ++done;
+      }
+      return done;
+    }, reporter, ticker);
+  } else {
+    const int64_t count = last - first;
+    const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 16);
+    parallel.For(tasks, [&](int64_t t) -> int64_t {
+      Buffers buf;
+      const int64_t b = first + ChunkBegin(count, tasks, t);
+      const int64_t e = first + ChunkBegin(count, tasks, t + 1);
+      for (int64_t p = b; p < e; ++p) walk.Pair(p, buf);
+      return e - b;
+    }, reporter, ticker);
+  }
+  // Phase 2: every row has one owning thread.
+  if (walk.request.expect) {
+    TransCell* cells = const_cast<TransCell*>(walk.table.cells());
+    parallel.For(threads, [&](int64_t t) -> int64_t {
+      walk.Rows(static_cast<uint16_t>(t), first, last, cells);
+      return 0;
+    }, reporter, nullptr);
+  }
+}
 
 }  // namespace
 
@@ -287,51 +394,34 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   const int64_t n = corpus.size();
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);
-
   const int threads = parallel.threads();
-  // Phase 1.  With Model 2 counts every shape has one owner, which walks
-  // the pairs in corpus order and takes those of its shapes; otherwise
-  // each pair's results are its own and any split gives the same.
-  if (model2_expect) {
-    if (scratch->shape_owner_threads != threads) {
-      AssignOwners(scratch->shape_work, threads, &scratch->shape_owner);
-      scratch->shape_owner_threads = threads;
+  if (model2_expect && scratch->shape_owner_threads != threads) {
+    AssignOwners(scratch->shape_work, threads, &scratch->shape_owner);
+    scratch->shape_owner_threads = threads;
+  }
+  if (request.expect) PrepareRowOwners(*table, corpus, threads, scratch);
+
+  // The pairs in runs whose cells are at hand: the whole corpus through the
+  // table's index, or runs of pairs whose cells are looked up first.
+  const bool indexed = table->has_cell_index();
+  const int64_t budget = indexed ? 0 : std::max<int64_t>(table->lookup_cells(), 1);
+  for (int64_t first = 0; first < n;) {
+    int64_t last = n;
+    if (indexed) {
+      walk.index = table->cell_index().data();
+      walk.offsets = table->cell_offsets().data();
+    } else {
+      last = LookUpCells(*table, corpus, first, budget, parallel, scratch);
+      walk.index = scratch->run_index.data();
+      walk.offsets = scratch->run_offsets.data();
     }
-    parallel.For(threads, [&](int64_t t) -> int64_t {
-      Buffers buf;
-      const uint16_t* owner = scratch->shape_owner.data();
-      const uint32_t* shape = scratch->shape.data();
-      int64_t done = 0;
-      for (int64_t p = 0; p < n; ++p) {
-        if ((p & 1023) == 1023) {
-          Parallel::Checkpoint(done);
-          done = 0;
-        }
-        if (owner[shape[p]] != t) continue;
-        walk.Pair(p, buf);
-        ++done;
-      }
-      return done;
-    }, reporter, &ticker);
-  } else {
-    const int64_t tasks = Parallel::Chunks(n, kMinPairsPerTask, threads, 16);
-    parallel.For(tasks, [&](int64_t t) -> int64_t {
-      Buffers buf;
-      const int64_t b = ChunkBegin(n, tasks, t), e = ChunkBegin(n, tasks, t + 1);
-      for (int64_t p = b; p < e; ++p) walk.Pair(p, buf);
-      return e - b;
-    }, reporter, &ticker);
+    walk.first = first;
+    walk.inv_base = scratch->trg_start[first];
+    scratch->inv.resize(scratch->trg_start[last] - scratch->trg_start[first]);
+    RunPhases(walk, first, last, model2_expect, parallel, reporter, &ticker);
+    first = last;
   }
-  // Phase 2: runs of rows, each run's rows worked on by one thread.
-  // Phase 2: every row has one owning thread.
-  if (request.expect) {
-    PrepareRowOwners(*table, corpus, threads, scratch);
-    TransCell* cells = table->cells();
-    parallel.For(threads, [&](int64_t t) -> int64_t {
-      walk.Rows(static_cast<uint16_t>(t), cells);
-      return 0;
-    }, reporter, nullptr);
-  }
+  ticker.Flush();
   double total = 0.0;
   if (request.entropy) {
     for (int64_t p = 0; p < n; ++p) total += scratch->entropy[p];

@@ -44,7 +44,10 @@ struct SweepRequest {
 // Buffers of the walk, kept between walks over the same corpus.
 class SweepScratch {
  public:
-  std::vector<double> inv;       // per target token: 1 / column sum, or -1
+  std::vector<double> inv;       // per target token of the run: 1 / column
+                                 // sum, or -1
+  std::vector<uint32_t> run_index;   // cells of a run of pairs looked up
+  std::vector<uint64_t> run_offsets;
   std::vector<double> entropy;   // per pair
   std::vector<int64_t> block;    // per pair: first alignment cell, or -1
   std::vector<uint32_t> shape;    // per pair: block number + 1, or 0

@@ -65,13 +65,13 @@ void ReportVocab(const Vocab& vocab, Reporter& log) {
 
 std::shared_ptr<TransTable> InitTransTable(
     const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
-    const Parallel& parallel, Reporter& log) {
+    const Parallel& parallel, Reporter& log, const MemoryPlan& plan) {
   const int32_t S = vocab.src.size(), T = vocab.trg.size();
   log.Info("initializing word translation probabilities as uniform "
            "distribution");
   auto table = TransTable::Build(S, T, std::move(corpus), {},
                                  1.0 / static_cast<double>(T), &log,
-                                 &parallel);
+                                 &parallel, &plan);
   log.Info("word translation distribution matrix size: " + std::to_string(S) +
            " [src words] x " + std::to_string(T) +
            " [trg words] x 8 [bytes] = " +
@@ -80,6 +80,7 @@ std::shared_ptr<TransTable> InitTransTable(
            Thousands(static_cast<long long>(table->MemoryBytes())) +
            " [bytes] for " + Thousands(table->nnz()) +
            " co-occurring word pairs");
+  log.Info(table->layout_note());
   return table;
 }
 

@@ -25,12 +25,13 @@ namespace qaz {
 // The log lines of a loaded corpus ("source vocabulary size: ..." etc.).
 void ReportVocab(const Vocab& vocab, Reporter& log);
 
-// The uniform translation table of `corpus` (every entry 1/T) with its
-// cell index; logs the matrix size and what was allocated.  A null corpus
+// The uniform translation table of `corpus` (every entry 1/T) in the
+// layout that fits `plan`; logs the matrix size, what was allocated and the
+// layout.  A null corpus
 // gives a table without rows.
 std::shared_ptr<TransTable> InitTransTable(
     const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
-    const Parallel& parallel, Reporter& log);
+    const Parallel& parallel, Reporter& log, const MemoryPlan& plan = {});
 // The uniform alignment table of the shapes of `corpus`; logs its size.
 std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
                                            const Corpus& corpus,

@@ -1,9 +1,12 @@
 #include "align/trans_table.h"
 
 #include "common/errors.h"
+#include "common/float_format.h"
 #include "common/parallel.h"
+#include "common/process_memory.h"
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -31,10 +34,95 @@ double TransTable::Get(int64_t s, int64_t t) const {
   return k < 0 ? default_[s] : cells_[k].p;
 }
 
+namespace {
+
+struct LayoutChoice {
+  bool index;
+  int64_t lookup_cells;
+  std::string note;
+};
+
+// The cells of the largest pair, and the bytes of the alignment table the
+// corpus's shapes will need (values, counts and their saved copy).
+void CorpusShape(const Corpus& corpus, int64_t* largest, int64_t* align) {
+  std::set<std::pair<int32_t, int32_t>> shapes;
+  *largest = 0;
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    *largest = std::max<int64_t>(*largest, static_cast<int64_t>(L) * m);
+    shapes.emplace(L, m);
+  }
+  *align = 0;
+  for (const auto& sh : shapes) *align += static_cast<int64_t>(sh.first) * sh.second * 24 + sh.second * 8;
+}
+
+// Picks the fastest layout whose estimated peak stays under the limit:
+// the cell index, else looking cells up a run of pairs at a time.
+// `transient` are the bytes the build holds now and gives back.
+LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
+                          int32_t S, uint64_t nnz, uint64_t total_cells,
+                          int64_t transient, int threads) {
+  const int64_t limit = plan.limit > 0 ? plan.limit : DefaultMemoryLimit();
+  const int64_t n = corpus.size();
+  int64_t largest = 0, align = 0;
+  CorpusShape(corpus, &largest, &align);
+  int64_t trg_tokens = 0;
+  for (int64_t p = 0; p < n; ++p) trg_tokens += corpus.trg(p).size;
+  const int64_t resident = ResidentBytes();
+  // What stays: the table (targets, values and counts, the counts kept
+  // aside, row starts and defaults), the walks' per-pair and per-row
+  // buffers, the alignment table, and room for writers and threads.
+  const int64_t table = static_cast<int64_t>(nnz) * (4 + 16 + 8) +
+                        static_cast<int64_t>(S) * 18;
+  const int64_t sweep = n * 36 + static_cast<int64_t>(threads) * (8 << 20);
+  const int64_t base = resident - transient + table + sweep + align + (24 << 20);
+  const int64_t index = static_cast<int64_t>(total_cells) * 4 + n * 8 +
+                        trg_tokens * 8;
+  // While the index is filled the build's own buffers are still held.
+  const int64_t index_peak =
+      std::max(base + index, resident + index + static_cast<int64_t>(nnz) * 4);
+  auto describe = [&](const std::string& what, int64_t peak) {
+    return "cell layout: " + what + "; estimated peak " + FormatBytes(peak) +
+           (limit > 0 ? " of a memory limit of " + FormatBytes(limit) : "");
+  };
+  const bool force_index = plan.layout == MemoryPlan::Layout::kIndex;
+  const bool force_lookup = plan.layout == MemoryPlan::Layout::kLookup;
+  if (force_index || (!force_lookup && (limit <= 0 || index_peak <= limit))) {
+    return {true, 0,
+            describe("an index of " + Thousands(static_cast<long long>(total_cells)) +
+                         " corpus cells",
+                     index_peak)};
+  }
+  // Looking up: 4 bytes a cell of the run at hand, plus its target
+  // positions' factors (at most 8 bytes a cell).
+  int64_t cells = plan.lookup_cells;
+  if (cells <= 0) {
+    const int64_t room = limit > 0 ? limit - base : int64_t{1} << 40;
+    cells = std::min<int64_t>(room / 12, int64_t{1} << 24);
+    cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
+  }
+  cells = std::max<int64_t>(cells, 1);
+  const int64_t peak = base + std::max(cells, largest) * 12;
+  if (!force_lookup && limit > 0 && (cells < largest || peak > limit)) {
+    throw MemoryError(
+        "the translation table (" + Thousands(static_cast<long long>(nnz)) +
+        " co-occurring word pairs) needs about " +
+        FormatBytes(base + largest * 12) +
+        " even without a cell index, more than the memory limit of " +
+        FormatBytes(limit));
+  }
+  return {false, cells,
+          describe("no cell index, cells looked up " +
+                       Thousands(static_cast<long long>(cells)) + " at a time",
+                   peak)};
+}
+
+}  // namespace
+
 std::shared_ptr<TransTable> TransTable::Build(
     int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus_ptr,
     std::vector<TransEntry> extra, double initial, Reporter* reporter,
-    const Parallel* parallel_ptr) {
+    const Parallel* parallel_ptr, const MemoryPlan* plan) {
   if (!corpus_ptr) corpus_ptr = std::make_shared<const Corpus>();
   NullReporter quiet;
   Reporter& log = reporter ? *reporter : quiet;
@@ -153,22 +241,29 @@ std::shared_ptr<TransTable> TransTable::Build(
   if (nnz > 0xFFFFFFFFull) {
     throw std::length_error("translation table exceeds 2**32 entries");
   }
-  CheckMemory(static_cast<int64_t>(total_cells * sizeof(uint32_t) +
-                                   nnz * (sizeof(int32_t) + sizeof(TransCell))),
-              "the translation table (" + std::to_string(nnz) +
-                  " co-occurring word pairs) and its index of " +
-                  std::to_string(total_cells) + " corpus cells");
+  const MemoryPlan default_plan;
+  const LayoutChoice choice = ChooseLayout(
+      plan ? *plan : default_plan, corpus, S, nnz, total_cells,
+      static_cast<int64_t>(occ.capacity() * sizeof(Occurrence) +
+                           nnz * sizeof(int32_t)),
+      parallel.threads());
+  table->has_index_ = choice.index;
+  table->lookup_cells_ = choice.lookup_cells;
+  table->layout_note_ = choice.note;
   table->cols_.reserve(nnz);
   table->cells_.reserve(nnz);
-  table->cell_index_.reserve(total_cells + kIndexPadding);
   AdviseHugePages(table->cols_.data(), nnz * sizeof(int32_t));
   AdviseHugePages(table->cells_.data(), nnz * sizeof(TransCell));
-  AdviseHugePages(table->cell_index_.data(),
-                  (total_cells + kIndexPadding) * sizeof(uint32_t));
   table->cols_.resize(nnz);
-  table->cell_index_.resize(total_cells + kIndexPadding);
-  uint32_t* index = table->cell_index_.data();
-  std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);
+  uint32_t* index = nullptr;
+  if (choice.index) {
+    table->cell_index_.reserve(total_cells + kIndexPadding);
+    AdviseHugePages(table->cell_index_.data(),
+                    (total_cells + kIndexPadding) * sizeof(uint32_t));
+    table->cell_index_.resize(total_cells + kIndexPadding);
+    index = table->cell_index_.data();
+    std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);
+  }
 
   // Then, for every occurrence, its cells of the index (each occurrence
   // belongs to one row, so the tasks write apart).
@@ -182,6 +277,7 @@ std::shared_ptr<TransTable> TransTable::Build(
         where[cols[k]] = static_cast<uint32_t>(base + k);
       }
       cols += size;
+      if (index == nullptr) continue;
       const uint64_t end = occ_start[e + 1];
       for (uint64_t k = occ_start[e]; k < end; ++k) {
         if (k + 6 < end) {
@@ -205,27 +301,33 @@ std::shared_ptr<TransTable> TransTable::Build(
   }, log, nullptr);
   ticker.Tick(n);
   ticker.Flush();
+  std::vector<Occurrence>().swap(occ);
   table->row_ptr_ = std::move(row_ptr);
   table->cells_.assign(nnz, TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
-  table->cell_offsets_ = std::move(cell_offsets);
-  table->occ_start_ = std::move(occ_start);
-  table->occ_ = std::move(occ);
+  if (choice.index) table->cell_offsets_ = std::move(cell_offsets);
   table->indexed_corpus_ = std::move(corpus_ptr);
   return table;
 }
 
 std::shared_ptr<TransTable> TransTable::Relayout(
     const TransTable& old, std::shared_ptr<const Corpus> corpus,
-    const std::vector<TransEntry>& entries) {
+    const std::vector<TransEntry>& entries, const Parallel* parallel,
+    const MemoryPlan* plan) {
   std::vector<TransEntry> extra(entries);
-  extra.reserve(old.cols_.size() + entries.size());
-  for (int32_t s = 0; s < old.S_; ++s) {
-    for (uint64_t k = old.row_ptr_[s]; k < old.row_ptr_[s + 1]; ++k) {
-      extra.push_back(TransEntry{s, old.cols_[k], old.cells_[k].p});
+  // The old cells are entries of the new table too, unless the old table
+  // was laid out for the same corpus (its cells are then the corpus's own).
+  const bool same = corpus && old.IndexedFor(*corpus);
+  if (!same) {
+    extra.reserve(old.cols_.size() + entries.size());
+    for (int32_t s = 0; s < old.S_; ++s) {
+      for (uint64_t k = old.row_ptr_[s]; k < old.row_ptr_[s + 1]; ++k) {
+        extra.push_back(TransEntry{s, old.cols_[k], old.cells_[k].p});
+      }
     }
   }
-  auto table = Build(old.S_, old.T_, std::move(corpus), extra, 0.0);
+  auto table = Build(old.S_, old.T_, std::move(corpus), std::move(extra), 0.0,
+                     nullptr, parallel, plan);
   for (int32_t s = 0; s < old.S_; ++s) {
     table->default_[s] = old.default_[s];
     uint64_t k_old = old.row_ptr_[s];
@@ -280,6 +382,13 @@ void TransTable::Normalize(bool save) {
   }
 }
 
+void TransTable::ReleaseIndex() {
+  Index().swap(cell_index_);
+  std::vector<uint64_t>().swap(cell_offsets_);
+  has_index_ = false;
+  if (lookup_cells_ <= 0) lookup_cells_ = int64_t{1} << 22;
+}
+
 void TransTable::RestoreCounts() {
   if (saved_counts_.size() != cells_.size()) return;
   for (size_t k = 0; k < cells_.size(); ++k) cells_[k].c = saved_counts_[k];
@@ -292,13 +401,12 @@ size_t TransTable::MemoryBytes() const {
          default_.capacity() * sizeof(double) +
          cell_index_.capacity() * sizeof(uint32_t) +
          cell_offsets_.capacity() * sizeof(uint64_t) +
-         occ_start_.capacity() * sizeof(uint64_t) +
-         occ_.capacity() * sizeof(Occurrence);
+         saved_counts_.capacity() * sizeof(double);
 }
 
 PairCells::PairCells(const TransTable& table, const Corpus& corpus)
     : table_(table), corpus_(corpus),
-      indexed_(table.IndexedFor(corpus)) {}
+      indexed_(table.IndexedFor(corpus) && table.has_cell_index()) {}
 
 void PairCells::Gather(int64_t p, std::vector<double>* out) const {
   IdSpan src = corpus_.src(p), trg = corpus_.trg(p);

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,16 @@ struct TransEntry {
   double p;
 };
 
+// How much memory a table may take, and which cell layout to use.
+struct MemoryPlan {
+  // Bytes the whole process may hold at its peak; -1 for the memory
+  // available to it.
+  int64_t limit = -1;
+  enum class Layout { kAuto, kIndex, kLookup } layout = Layout::kAuto;
+  // With kLookup: cells looked up at a time (0: as many as fit).
+  int64_t lookup_cells = 0;
+};
+
 class TransTable {
  public:
   // Source position `pos` of pair `pair`.
@@ -80,13 +91,15 @@ class TransTable {
   static std::shared_ptr<TransTable> Build(
       int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus,
       std::vector<TransEntry> extra, double initial,
-      Reporter* reporter = nullptr, const Parallel* parallel = nullptr);
+      Reporter* reporter = nullptr, const Parallel* parallel = nullptr,
+      const MemoryPlan* plan = nullptr);
   // The same values laid out for `corpus` (cells added where it has pairs
   // the table lacks, holding their row's default), then `entries` set in
   // order (a repeated pair: the last one wins).  Counts are dropped.
   static std::shared_ptr<TransTable> Relayout(
       const TransTable& table, std::shared_ptr<const Corpus> corpus,
-      const std::vector<TransEntry>& entries);
+      const std::vector<TransEntry>& entries, const Parallel* parallel = nullptr,
+      const MemoryPlan* plan = nullptr);
   // An S x T table from explicit rows (restoring a dense array): each row's
   // default and its cells.
   TransTable(int32_t S, int32_t T) : S_(S), T_(T), row_ptr_(S + 1, 0),
@@ -135,14 +148,19 @@ class TransTable {
   const std::shared_ptr<const Corpus>& indexed_corpus_ptr() const {
     return indexed_corpus_;
   }
+  // The sweeps find the cells of the indexed corpus through the cell index
+  // (one entry per corpus cell) or, without it, by looking them up in the
+  // rows, lookup_cells() cells at a time.
+  bool has_cell_index() const { return has_index_; }
+  int64_t lookup_cells() const { return lookup_cells_; }
+  // One line saying which layout was chosen and why.
+  const std::string& layout_note() const { return layout_note_; }
+  // Gives up the cell index (the sweeps then look cells up).
+  void ReleaseIndex();
+
   using Index = std::vector<uint32_t, UninitializedAllocator<uint32_t>>;
   const Index& cell_index() const { return cell_index_; }
   const std::vector<uint64_t>& cell_offsets() const { return cell_offsets_; }
-  // The occurrences of every source id in the indexed corpus, grouped by id
-  // (id e: [occ_start()[e], occ_start()[e + 1])), each group in corpus
-  // order.
-  const std::vector<uint64_t>& occ_start() const { return occ_start_; }
-  const std::vector<Occurrence>& occurrences() const { return occ_; }
 
   size_t MemoryBytes() const;
 
@@ -155,9 +173,10 @@ class TransTable {
   std::shared_ptr<const Corpus> indexed_corpus_;
   Index cell_index_;                    // per corpus cell, [i][j] per pair
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
-  std::vector<uint64_t> occ_start_;
-  std::vector<Occurrence> occ_;
   std::vector<double> saved_counts_;
+  bool has_index_ = false;
+  int64_t lookup_cells_ = 0;
+  std::string layout_note_;
 };
 
 // Looks up the cells of one sentence pair: through the table's cell index

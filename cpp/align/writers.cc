@@ -329,7 +329,7 @@ std::vector<AlignEntry> ReadAlignFile(const std::string& path,
     entries.push_back(AlignEntry{static_cast<int32_t>(idx[0]),
                                  static_cast<int32_t>(idx[1]),
                                  static_cast<int32_t>(idx[2]),
-                                 static_cast<int32_t>(idx[3]), p});
+                                 static_cast<int32_t>(idx[3]), p, number});
   });
   return entries;
 }

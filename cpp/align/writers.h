@@ -93,6 +93,7 @@ std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
 struct AlignEntry {
   int32_t I, J, j, i;  // I, J, 1-based j as in the file, i as stored
   double p;
+  int64_t line;  // of the file, 1-based
 };
 std::vector<AlignEntry> ReadAlignFile(const std::string& path,
                                       Reporter& reporter);

@@ -110,6 +110,30 @@ def _add_threads_option(parser):
     )
 
 
+def _memory_size(text):
+    """A --memory-limit value: a positive size with K, M or G (powers of 1024)."""
+    from qaz.smt.align import emcore
+
+    value = emcore._parse_size(text)
+    if value is None:
+        raise argparse.ArgumentTypeError(
+            "invalid size: {!r} (a positive number, optionally with K, M or G)".format(text))
+    return value
+
+
+def _add_memory_option(parser):
+    parser.add_argument(
+        "--memory-limit",
+        dest="memory_limit",
+        type=_memory_size,
+        default=None,
+        metavar="SIZE",
+        help="most memory the whole run may hold, e.g. 320M or 8G (K, M, G: powers "
+        "of 1024); the fastest table layout that fits is chosen, and a run that "
+        "cannot fit is refused before it starts (default: the memory available)",
+    )
+
+
 def _check_output_paths(paths):
     """Fail before any work when an output file could not be written.
 
@@ -310,16 +334,18 @@ def _train_status(conf):
 
 
 def command_train_parser():
-    """The parser of the ``qaz-train`` command: the training parser plus ``--threads``."""
+    """The parser of ``qaz-train``: the training parser plus ``--threads`` and ``--memory-limit``."""
     parser = create_train_parser()
     _add_threads_option(parser)
+    _add_memory_option(parser)
     return parser
 
 
 def command_score_parser():
-    """The parser of the ``qaz-score`` command: the scoring parser plus ``--threads``."""
+    """The parser of ``qaz-score``: the scoring parser plus ``--threads`` and ``--memory-limit``."""
     parser = create_score_parser()
     _add_threads_option(parser)
+    _add_memory_option(parser)
     return parser
 
 

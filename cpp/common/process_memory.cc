@@ -1,0 +1,163 @@
+#include "common/process_memory.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace qaz {
+
+namespace {
+
+int64_t MemAvailable() {
+  std::ifstream in("/proc/meminfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    long long kb;
+    if (std::sscanf(line.c_str(), "MemAvailable: %lld kB", &kb) == 1) {
+      return static_cast<int64_t>(kb) * 1024;
+    }
+  }
+  return -1;
+}
+
+// A number from a one-line file; -1 when absent or "max".
+int64_t ReadNumber(const std::string& path) {
+  std::ifstream in(path);
+  std::string text;
+  if (!(in >> text) || text == "max") return -1;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (end == text.c_str() || v < 0) return -1;
+  return static_cast<int64_t>(v);
+}
+
+// The cgroup path of this process for the v2 hierarchy ("0::/x") or the
+// v1 memory controller ("N:memory:/x").
+std::string CgroupPath(bool v2) {
+  std::ifstream in("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (v2 && line.rfind("0::", 0) == 0) return line.substr(3);
+    if (!v2) {
+      size_t a = line.find(':');
+      size_t b = line.find(':', a + 1);
+      if (a == std::string::npos || b == std::string::npos) continue;
+      std::string controllers = line.substr(a + 1, b - a - 1);
+      std::stringstream parts(controllers);
+      std::string c;
+      while (std::getline(parts, c, ',')) {
+        if (c == "memory") return line.substr(b + 1);
+      }
+    }
+  }
+  return "";
+}
+
+// Room left under the cgroup limit, or -1 when there is none.
+int64_t CgroupRoom() {
+  const std::string v2 = CgroupPath(true);
+  for (const std::string& dir :
+       {"/sys/fs/cgroup" + v2, std::string("/sys/fs/cgroup")}) {
+    const int64_t limit = ReadNumber(dir + "/memory.max");
+    if (limit >= 0) {
+      const int64_t used = ReadNumber(dir + "/memory.current");
+      return used >= 0 ? std::max<int64_t>(limit - used, 0) : limit;
+    }
+  }
+  const std::string v1 = CgroupPath(false);
+  for (const std::string& dir : {"/sys/fs/cgroup/memory" + v1,
+                                 std::string("/sys/fs/cgroup/memory")}) {
+    const int64_t limit = ReadNumber(dir + "/memory.limit_in_bytes");
+    // v1 reports "no limit" as a huge number.
+    if (limit >= 0 && limit < (int64_t{1} << 60)) {
+      const int64_t used = ReadNumber(dir + "/memory.usage_in_bytes");
+      return used >= 0 ? std::max<int64_t>(limit - used, 0) : limit;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+int64_t DefaultMemoryLimit() {
+  int64_t available = MemAvailable();
+  const int64_t room = CgroupRoom();
+  if (room >= 0 && (available < 0 || room < available)) available = room;
+  if (available < 0) return -1;
+  // What the process holds already counts towards its peak.
+  return available + ResidentBytes();
+}
+
+int64_t ResidentBytes() {
+  std::ifstream in("/proc/self/statm");
+  long long size = 0, resident = 0;
+  if (!(in >> size >> resident)) return 0;
+  return static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE);
+}
+
+std::optional<int64_t> ParseSize(std::string_view text) {
+  std::string s(text);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+  size_t start = 0;
+  while (start < s.size() && std::isspace(static_cast<unsigned char>(s[start]))) ++start;
+  s = s.substr(start);
+  if (s.empty()) return std::nullopt;
+  // Optional unit.
+  auto ends_with = [&](const char* suffix) {
+    const std::string x(suffix);
+    if (s.size() < x.size()) return false;
+    for (size_t k = 0; k < x.size(); ++k) {
+      if (std::tolower(static_cast<unsigned char>(s[s.size() - x.size() + k])) != x[k]) return false;
+    }
+    return true;
+  };
+  if (ends_with("ib")) {
+    s.resize(s.size() - 2);
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.back()))) return std::nullopt;
+  } else if (s.size() > 1 && ends_with("b") &&
+             std::isalpha(static_cast<unsigned char>(s[s.size() - 2]))) {
+    s.pop_back();
+  }
+  double scale = 1.0;
+  if (!s.empty() && std::isalpha(static_cast<unsigned char>(s.back()))) {
+    switch (std::tolower(static_cast<unsigned char>(s.back()))) {
+      case 'k': scale = 1024.0; break;
+      case 'm': scale = 1024.0 * 1024; break;
+      case 'g': scale = 1024.0 * 1024 * 1024; break;
+      default: return std::nullopt;
+    }
+    s.pop_back();
+  }
+  if (s.empty()) return std::nullopt;
+  for (char c : s) {
+    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
+  }
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size() || !(v > 0) || !std::isfinite(v)) return std::nullopt;
+  const double bytes = std::floor(v * scale);
+  if (bytes < 1 || bytes > 9.0e18) return std::nullopt;
+  return static_cast<int64_t>(bytes);
+}
+
+std::string FormatBytes(int64_t bytes) {
+  char buf[64];
+  const double b = static_cast<double>(bytes);
+  if (b >= 1024.0 * 1024 * 1024) {
+    std::snprintf(buf, sizeof(buf), "%.2f GiB", b / (1024.0 * 1024 * 1024));
+  } else if (b >= 1024.0 * 1024) {
+    std::snprintf(buf, sizeof(buf), "%.1f MiB", b / (1024.0 * 1024));
+  } else if (b >= 1024.0) {
+    std::snprintf(buf, sizeof(buf), "%.1f KiB", b / 1024.0);
+  } else {
+    std::snprintf(buf, sizeof(buf), "%lld bytes", static_cast<long long>(bytes));
+  }
+  return buf;
+}
+
+}  // namespace qaz
