@@ -158,3 +158,77 @@ def test_bad_thread_counts_are_usage_errors(small_corpus, tmp_path, run_main, ca
     src, trg = small_corpus
     assert run_main(emcore.main_train, [src, trg, tmp_path / "t", "-j", value]) == 2
     assert "usage:" in capsys.readouterr().err
+
+
+# ---------------------------------------------------------------------------
+# Memory layouts and limits
+
+
+@pytest.mark.parametrize("character, pairs", [(False, 600), (True, 80)], ids=["words", "characters"])
+def test_every_cell_layout_writes_the_same_files(tmp_path, character, pairs):
+    src, trg = corpus_slice(tmp_path, pairs)
+    runs = [train(tmp_path, src, trg, threads, tag, character=character, cell_layout=layout)
+            for tag, layout, threads in [("index", "index", 2), ("lookup", "lookup", 2),
+                                         ("small-runs", "lookup:500", 3), ("one", "lookup:1", 1)]]
+    for other in runs[1:]:
+        same_files(runs[0], other, FILES)
+
+
+def test_scoring_is_the_same_in_every_layout(tmp_path):
+    src, trg = corpus_slice(tmp_path, 500)
+    model = train(tmp_path, src, trg, 2, "model", iteration_limit=2)
+    (model / "trans.model.txt").write_bytes((model / "trans.txt").read_bytes())
+    (model / "align.model.txt").write_bytes((model / "align.txt").read_bytes())
+    runs = [score(tmp_path, src, trg, model, 2, layout.replace(":", "-"), cell_layout=layout)
+            for layout in ("index", "lookup", "lookup:300")]
+    for other in runs[1:]:
+        same_files(runs[0], other, ("scores.txt", "decoded.txt"))
+
+
+def test_a_limit_that_cannot_be_met_is_refused(tmp_path, small_corpus, run_main, capsys):
+    src, trg = small_corpus
+    trans = tmp_path / "trans.txt"
+    assert run_main(emcore.main_train, [src, trg, trans, "--memory-limit", "5M"]) == 1
+    err = capsys.readouterr().err
+    assert "MemoryError" in err and "more than the memory limit of 5.0 MiB" in err
+    assert "nothing was trained" in err
+    assert not trans.exists()
+
+
+def test_the_layout_is_logged_once(tmp_path, small_corpus, capsys):
+    src, trg = small_corpus
+    conf = dict(src_path=src, trg_path=trg, save_trans_path=str(tmp_path / "t.txt"),
+                iteration_limit=1, threshold=0.001, nbest=100, cell_layout="lookup")
+    assert emcore.train_emcore(conf)
+    lines = [line for line in capsys.readouterr().err.splitlines() if "cell layout:" in line]
+    assert len(lines) == 1 and "no cell index, cells looked up" in lines[0]
+
+
+@pytest.mark.parametrize("value", ["abc", "-5M", "0", "5X", ""])
+def test_memory_limits_that_are_not_sizes_are_usage_errors(small_corpus, tmp_path, run_main, capsys, value):
+    src, trg = small_corpus
+    for entry, args in [(emcore.main_train, [src, trg, tmp_path / "t"]),
+                        (emcore.main_score, [src, trg, tmp_path / "t", "-s", tmp_path / "s"])]:
+        assert run_main(entry, args + ["--memory-limit", value]) == 2
+        assert "usage:" in capsys.readouterr().err
+
+
+def test_sizes():
+    assert emcore._parse_size("320M") == 320 << 20
+    assert emcore._parse_size("1.5g") == 3 << 29
+    assert emcore._parse_size("2048") == 2048
+    assert emcore._parse_size("8KiB") == 8192
+    assert emcore._parse_size("-1K") is None and emcore._parse_size("0") is None
+    assert emcore._default_memory_limit() > 0
+
+
+def test_huge_alignment_shape_is_refused_naming_the_file_and_line(tmp_path, corpus, capsys):
+    src, trg = corpus(["a b"], ["x"])
+    trans = write_lines(tmp_path / "t.txt", ["a\tx\t0.5"])
+    align = write_lines(tmp_path / "a.txt", ["1\t1\t1\t0\t0.5", "99999999\t99999999\t1\t0\t0.5"])
+    conf = dict(src_path=src, trg_path=trg, trans_path=trans, align_path=align,
+                save_scores=str(tmp_path / "s.txt"), memory_limit="1G")
+    assert emcore.score_ibm_model(conf)
+    err = capsys.readouterr().err
+    assert "MemoryError" in err and align + ":2:" in err and "memory limit of 1.00 GiB" in err
+    assert not (tmp_path / "s.txt").exists()
