@@ -288,6 +288,11 @@ int64_t LookUpCells(const TransTable& table, const Corpus& corpus,
       for (int32_t j = 0; j < m; ++j) targets[j] = {trg[j], j};
       std::sort(targets.begin(), targets.end());
       for (int32_t i = 0; i < src.size; ++i) {
+        if (const uint32_t* map = table.row_map(src[i])) {
+          uint32_t* row = out + static_cast<size_t>(i) * m;
+          for (int32_t j = 0; j < m; ++j) row[j] = map[trg[j]];
+          continue;
+        }
         const int32_t* lo = cols + table.row_begin(src[i]);
         const int32_t* hi = cols + table.row_end(src[i]);
         uint32_t* row = out + static_cast<size_t>(i) * m;

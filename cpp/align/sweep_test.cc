@@ -57,11 +57,11 @@ struct Run {
 
 // Two EM iterations of `kind` from the uniform start, then a fused walk.
 Run Train(std::shared_ptr<const qaz::Corpus> corpus, int32_t S, int32_t T,
-          ModelKind kind, int threads) {
+          ModelKind kind, int threads, const qaz::MemoryPlan& plan = {}) {
   qaz::NullReporter quiet;
   qaz::Parallel parallel(threads);
   auto table = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr,
-                                      &parallel);
+                                      &parallel, &plan);
   auto align = qaz::AlignTable::Build(Longest(*corpus, true),
                                       Longest(*corpus, false), *corpus);
   qaz::SweepScratch scratch;
@@ -151,6 +151,29 @@ QAZ_TEST(SweepResultsDoNotDependOnThreads) {
       QAZ_EXPECT(std::memcmp(&one.entropy, &other.entropy, sizeof(double)) == 0);
     }
   }
+}
+
+QAZ_TEST(LookupLayoutEqualsTheIndex) {
+  // Rows long enough for direct maps, and short ones searched.
+  auto corpus = Random(2000, 300, 200, 15, 5);
+  qaz::MemoryPlan lookup;
+  lookup.layout = qaz::MemoryPlan::Layout::kLookup;
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    Run index = Train(corpus, 300, 200, kind, 2);
+    for (int64_t run_cells : {0, 1, 777}) {
+      lookup.lookup_cells = run_cells;
+      Run other = Train(corpus, 300, 200, kind, 3, lookup);
+      QAZ_EXPECT(SameBits(index.trans_counts, other.trans_counts));
+      QAZ_EXPECT(SameBits(index.trans_p, other.trans_p));
+      QAZ_EXPECT(SameBits(index.align_counts, other.align_counts));
+      QAZ_EXPECT(std::memcmp(&index.entropy, &other.entropy, sizeof(double)) == 0);
+    }
+  }
+  auto table = qaz::TransTable::Build(300, 200, corpus, {}, 0.005, nullptr,
+                                      nullptr, &lookup);
+  QAZ_EXPECT(!table->has_cell_index());
+  QAZ_EXPECT(table->row_map(0) != nullptr);  // NULL co-occurs with every word
+  QAZ_EXPECT(table->layout_note().find("no cell index") != std::string::npos);
 }
 
 QAZ_TEST(FusedWalkEqualsSeparateWalks) {

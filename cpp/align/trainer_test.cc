@@ -121,7 +121,8 @@ QAZ_TEST(InitLogsTheDenseSizesAndTheAllocation) {
   auto a = qaz::InitAlignTable(vocab, *corpus, log);
   QAZ_EXPECT_EQ(t->nnz(), 2);
   QAZ_EXPECT_EQ(a->blocks().size(), 1u);
-  QAZ_EXPECT_EQ(log.lines.size(), 6u);
+  QAZ_EXPECT_EQ(log.lines.size(), 7u);
+  QAZ_EXPECT(log.lines[3].rfind("I: cell layout: an index of 2 corpus cells", 0) == 0);
   QAZ_EXPECT_EQ(log.lines[1], "I: word translation distribution matrix size: 2 [src words] x 1 [trg words] x 8 [bytes] = 16 [bytes]");
-  QAZ_EXPECT_EQ(log.lines[4], "I: word alignment distribution matrix size: 1 [src len] x 1 [trg len] x 1 [trg index] x 2 [src index] x 8 [bytes] = 16 [bytes]");
+  QAZ_EXPECT_EQ(log.lines[5], "I: word alignment distribution matrix size: 1 [src len] x 1 [trg len] x 1 [trg index] x 2 [src index] x 8 [bytes] = 16 [bytes]");
 }

@@ -40,6 +40,7 @@ struct LayoutChoice {
   bool index;
   int64_t lookup_cells;
   std::string note;
+  int64_t map_bytes = 0;
 };
 
 // The cells of the largest pair, and the bytes of the alignment table the
@@ -102,7 +103,16 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
     cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
   }
   cells = std::max<int64_t>(cells, 1);
-  const int64_t peak = base + std::max(cells, largest) * 12;
+  int64_t peak = base + std::max(cells, largest) * 12;
+  // Direct maps for the busiest rows, in what room is left (at most a
+  // quarter of it, and 256 MiB).
+  int64_t map_bytes = 0;
+  if (limit > 0 && limit > peak) {
+    map_bytes = std::min<int64_t>((limit - peak) / 4, int64_t{256} << 20);
+  } else if (limit <= 0) {
+    map_bytes = int64_t{256} << 20;
+  }
+  peak += map_bytes;
   if (!force_lookup && limit > 0 && (cells < largest || peak > limit)) {
     throw MemoryError(
         "the translation table (" + Thousands(static_cast<long long>(nnz)) +
@@ -114,7 +124,8 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
   return {false, cells,
           describe("no cell index, cells looked up " +
                        Thousands(static_cast<long long>(cells)) + " at a time",
-                   peak)};
+                   peak),
+          map_bytes};
 }
 
 }  // namespace
@@ -306,6 +317,7 @@ std::shared_ptr<TransTable> TransTable::Build(
   table->cells_.assign(nnz, TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
   if (choice.index) table->cell_offsets_ = std::move(cell_offsets);
+  if (!choice.index) table->BuildRowMaps(corpus, choice.map_bytes);
   table->indexed_corpus_ = std::move(corpus_ptr);
   return table;
 }
@@ -382,6 +394,39 @@ void TransTable::Normalize(bool save) {
   }
 }
 
+void TransTable::BuildRowMaps(const Corpus& corpus, int64_t bytes) {
+  map_of_row_.assign(static_cast<size_t>(S_), -1);
+  row_maps_.clear();
+  const int64_t per_map = static_cast<int64_t>(T_) * 4;
+  if (per_map <= 0 || bytes < per_map) return;
+  std::vector<uint64_t> uses(static_cast<size_t>(S_), 0);
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const IdSpan src = corpus.src(p);
+    const uint64_t m = static_cast<uint64_t>(corpus.trg(p).size);
+    for (int32_t i = 0; i < src.size; ++i) uses[src[i]] += m;
+  }
+  std::vector<int32_t> order(static_cast<size_t>(S_));
+  for (int32_t s = 0; s < S_; ++s) order[s] = s;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int32_t x, int32_t y) { return uses[x] > uses[y]; });
+  // A map pays when its row is long enough that searching it costs more
+  // than a few steps.
+  int32_t maps = 0;
+  for (int32_t s : order) {
+    if (static_cast<int64_t>(maps + 1) * per_map > bytes) break;
+    if (uses[s] == 0 || row_end(s) - row_begin(s) < 64) break;
+    map_of_row_[s] = maps++;
+  }
+  row_maps_.assign(static_cast<size_t>(maps) * T_, 0);
+  for (int32_t s = 0; s < S_; ++s) {
+    if (map_of_row_[s] < 0) continue;
+    uint32_t* map = row_maps_.data() + static_cast<size_t>(map_of_row_[s]) * T_;
+    for (uint64_t k = row_begin(s); k < row_end(s); ++k) {
+      map[cols_[k]] = static_cast<uint32_t>(k);
+    }
+  }
+}
+
 void TransTable::ReleaseIndex() {
   Index().swap(cell_index_);
   std::vector<uint64_t>().swap(cell_offsets_);
@@ -401,7 +446,9 @@ size_t TransTable::MemoryBytes() const {
          default_.capacity() * sizeof(double) +
          cell_index_.capacity() * sizeof(uint32_t) +
          cell_offsets_.capacity() * sizeof(uint64_t) +
-         saved_counts_.capacity() * sizeof(double);
+         saved_counts_.capacity() * sizeof(double) +
+         row_maps_.capacity() * sizeof(uint32_t) +
+         map_of_row_.capacity() * sizeof(int32_t);
 }
 
 PairCells::PairCells(const TransTable& table, const Corpus& corpus)

@@ -153,6 +153,16 @@ class TransTable {
   // rows, lookup_cells() cells at a time.
   bool has_cell_index() const { return has_index_; }
   int64_t lookup_cells() const { return lookup_cells_; }
+  // Without the index, the busiest rows have a direct map from target id to
+  // cell: row_map(s) is T cells, or nullptr for a row searched instead.
+  const uint32_t* row_map(int32_t s) const {
+    return map_of_row_.empty() || map_of_row_[s] < 0
+               ? nullptr
+               : row_maps_.data() + static_cast<size_t>(map_of_row_[s]) * T_;
+  }
+  // Gives the busiest rows (most occurrences in `corpus` first) direct maps
+  // within `bytes`.
+  void BuildRowMaps(const Corpus& corpus, int64_t bytes);
   // One line saying which layout was chosen and why.
   const std::string& layout_note() const { return layout_note_; }
   // Gives up the cell index (the sweeps then look cells up).
@@ -175,6 +185,8 @@ class TransTable {
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
   std::vector<double> saved_counts_;
   bool has_index_ = false;
+  std::vector<int32_t> map_of_row_;
+  std::vector<uint32_t> row_maps_;
   int64_t lookup_cells_ = 0;
   std::string layout_note_;
 };
