@@ -701,7 +701,7 @@ void Model2TrainerObj::MaximizeStep() {
     throw py::value_error(
         "the expected counts do not belong to this alignment table");
   }
-  m.align->Normalize(true);
+  m.align->Normalize(m.trans->keeps_counts_aside());
 }
 
 void Model2TrainerObj::Setup() {

@@ -125,8 +125,9 @@ void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
 
 void MaximizeStep(ModelKind kind, Model* model, Reporter& log) {
   log.Info("estimating word translation distribution");
-  model->trans->Normalize(true);
-  if (kind == ModelKind::kModel2) model->align->Normalize(true);
+  const bool aside = model->trans->keeps_counts_aside();
+  model->trans->Normalize(aside);
+  if (kind == ModelKind::kModel2) model->align->Normalize(aside);
 }
 
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
@@ -154,13 +155,15 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
     return Narrow(total / static_cast<double>(corpus.size()));
   };
 
+  // With the counts kept aside, a walk gives the entropy of the tables and
+  // the next E-step's counts at once; otherwise each E-step walks alone.
+  const bool fused = model->Trans().keeps_counts_aside();
   double previous;
   {
     // The first walk also makes the first E-step; until it is done the
     // counts it overwrites (an earlier loop's) are kept aside.
-    const bool expect = limit > 0;
+    const bool expect = fused && limit > 0;
     if (expect) {
-      model->Trans();
       if (model2) model->Align();
       model->trans->SaveCounts();
       if (model2) model->align->SaveCounts();
@@ -174,12 +177,14 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
     model_log.Info("--");
     model_log.Info("step: " + std::to_string(k + 1) + " / " +
                    std::to_string(limit));
-    LogExpectStep(kind, model_log);  // the walk before this step collected them
+    LogExpectStep(kind, model_log);
+    // With fused walks, the last walk collected the counts already.
+    if (!fused) ExpectStep(kind, model, corpus, parallel, scratch, model_log);
     on_step();
     MaximizeStep(kind, model, model_log);  // keeps the counts aside
     const bool last = k + 1 == limit;
-    SpeculativeCounts guard(model, model2, !last);
-    const double current = walk(!last);
+    SpeculativeCounts guard(model, model2, fused && !last);
+    const double current = walk(fused && !last);
     model_log.Info("entropy: " + FormatRepr(current));
     if (current >= previous) break;
     guard.Keep();

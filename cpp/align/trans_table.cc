@@ -41,10 +41,12 @@ struct LayoutChoice {
   int64_t lookup_cells;
   std::string note;
   int64_t map_bytes = 0;
+  bool fused = true;
 };
 
 // The cells of the largest pair, and the bytes of the alignment table the
-// corpus's shapes will need (values, counts and their saved copy).
+// corpus's shapes will need (values and counts; the counts kept aside take
+// half as much again).
 void CorpusShape(const Corpus& corpus, int64_t* largest, int64_t* align) {
   std::set<std::pair<int32_t, int32_t>> shapes;
   *largest = 0;
@@ -54,7 +56,9 @@ void CorpusShape(const Corpus& corpus, int64_t* largest, int64_t* align) {
     shapes.emplace(L, m);
   }
   *align = 0;
-  for (const auto& sh : shapes) *align += static_cast<int64_t>(sh.first) * sh.second * 24 + sh.second * 8;
+  for (const auto& sh : shapes) {
+    *align += static_cast<int64_t>(sh.first) * sh.second * 16 + sh.second * 8;
+  }
 }
 
 // Picks the fastest layout whose estimated peak stays under the limit:
@@ -70,62 +74,72 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
   int64_t trg_tokens = 0;
   for (int64_t p = 0; p < n; ++p) trg_tokens += corpus.trg(p).size;
   const int64_t resident = ResidentBytes();
-  // What stays: the table (targets, values and counts, the counts kept
-  // aside, row starts and defaults), the walks' per-pair and per-row
-  // buffers, the alignment table, and room for writers and threads.
-  const int64_t table = static_cast<int64_t>(nnz) * (4 + 16 + 8) +
-                        static_cast<int64_t>(S) * 18;
-  const int64_t sweep = n * 36 + static_cast<int64_t>(threads) * (8 << 20);
-  const int64_t base = resident - transient + table + sweep + align + (24 << 20);
+  const int64_t pairs = static_cast<int64_t>(nnz);
+  // What stays whatever the layout: the table (targets, values and counts,
+  // row starts and defaults), the walks' per-pair buffers, the alignment
+  // table, and room for writers and threads.
+  const int64_t base = resident - transient + pairs * 20 +
+                       static_cast<int64_t>(S) * 18 + n * 36 +
+                       static_cast<int64_t>(threads) * (2 << 20) + align +
+                       (8 << 20);
+  // The counts kept aside let one walk give an entropy and the next
+  // E-step's counts (otherwise two walks an iteration).
+  const int64_t aside = pairs * 8 + align / 2;
   const int64_t index = static_cast<int64_t>(total_cells) * 4 + n * 8 +
                         trg_tokens * 8;
-  // While the index is filled the build's own buffers are still held.
-  const int64_t index_peak =
-      std::max(base + index, resident + index + static_cast<int64_t>(nnz) * 4);
-  auto describe = [&](const std::string& what, int64_t peak) {
-    return "cell layout: " + what + "; estimated peak " + FormatBytes(peak) +
+  // While the index is filled, the build's buffers and the targets are
+  // held but not yet the values.
+  const int64_t filling = resident + index + pairs * 4;
+  auto describe = [&](const std::string& what, bool fused, int64_t peak) {
+    return "cell layout: " + what +
+           (fused ? "" : ", entropy and E-step in separate walks") +
+           "; estimated peak " + FormatBytes(peak) +
            (limit > 0 ? " of a memory limit of " + FormatBytes(limit) : "");
   };
   const bool force_index = plan.layout == MemoryPlan::Layout::kIndex;
   const bool force_lookup = plan.layout == MemoryPlan::Layout::kLookup;
-  if (force_index || (!force_lookup && (limit <= 0 || index_peak <= limit))) {
-    return {true, 0,
-            describe("an index of " + Thousands(static_cast<long long>(total_cells)) +
-                         " corpus cells",
-                     index_peak)};
+  const std::string index_text =
+      "an index of " + Thousands(static_cast<long long>(total_cells)) +
+      " corpus cells";
+  if (!force_lookup) {
+    for (bool fused : {true, false}) {
+      const int64_t peak = std::max(base + index + (fused ? aside : 0), filling);
+      if (force_index || limit <= 0 || peak <= limit) {
+        return {true, 0, describe(index_text, fused, peak), 0, fused};
+      }
+    }
   }
   // Looking up: 4 bytes a cell of the run at hand, plus its target
   // positions' factors (at most 8 bytes a cell).
-  int64_t cells = plan.lookup_cells;
-  if (cells <= 0) {
-    const int64_t room = limit > 0 ? limit - base : int64_t{1} << 40;
-    cells = std::min<int64_t>(room / 12, int64_t{1} << 24);
-    cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
+  for (bool fused : {true, false}) {
+    const int64_t fixed = base + (fused ? aside : 0);
+    const int64_t room = limit > 0 ? limit - fixed - largest * 12 : int64_t{1} << 40;
+    // Half of the room left gives the busiest rows direct maps (at most
+    // 256 MiB), the rest holds the looked-up cells of a run of pairs: 4
+    // bytes a cell, plus its target positions' factors (at most 8 a cell).
+    const int64_t map_bytes =
+        std::min<int64_t>(std::max<int64_t>(room, 0) / 2, int64_t{256} << 20);
+    int64_t cells = plan.lookup_cells;
+    if (cells <= 0) {
+      cells = std::min<int64_t>((room - map_bytes) / 12 + largest, int64_t{1} << 22);
+      cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
+    }
+    cells = std::max<int64_t>(cells, 1);
+    const int64_t peak = fixed + std::max(cells, largest) * 12 + map_bytes;
+    const bool fits = limit <= 0 || (room >= 0 && peak <= limit);
+    if (!fits && !(force_lookup && !fused)) continue;
+    return {false, cells,
+            describe("no cell index, cells looked up " +
+                         Thousands(static_cast<long long>(cells)) + " at a time",
+                     fused, peak),
+            map_bytes, fused};
   }
-  cells = std::max<int64_t>(cells, 1);
-  int64_t peak = base + std::max(cells, largest) * 12;
-  // Direct maps for the busiest rows, in what room is left (at most a
-  // quarter of it, and 256 MiB).
-  int64_t map_bytes = 0;
-  if (limit > 0 && limit > peak) {
-    map_bytes = std::min<int64_t>((limit - peak) / 4, int64_t{256} << 20);
-  } else if (limit <= 0) {
-    map_bytes = int64_t{256} << 20;
-  }
-  peak += map_bytes;
-  if (!force_lookup && limit > 0 && (cells < largest || peak > limit)) {
-    throw MemoryError(
-        "the translation table (" + Thousands(static_cast<long long>(nnz)) +
-        " co-occurring word pairs) needs about " +
-        FormatBytes(base + largest * 12) +
-        " even without a cell index, more than the memory limit of " +
-        FormatBytes(limit));
-  }
-  return {false, cells,
-          describe("no cell index, cells looked up " +
-                       Thousands(static_cast<long long>(cells)) + " at a time",
-                   peak),
-          map_bytes};
+  throw MemoryError(
+      "the translation table (" + Thousands(static_cast<long long>(nnz)) +
+      " co-occurring word pairs) needs about " +
+      FormatBytes(base + largest * 12) +
+      " even without a cell index, more than the memory limit of " +
+      FormatBytes(limit));
 }
 
 }  // namespace
@@ -261,6 +275,7 @@ std::shared_ptr<TransTable> TransTable::Build(
   table->has_index_ = choice.index;
   table->lookup_cells_ = choice.lookup_cells;
   table->layout_note_ = choice.note;
+  table->keep_aside_ = choice.fused;
   table->cols_.reserve(nnz);
   table->cells_.reserve(nnz);
   AdviseHugePages(table->cols_.data(), nnz * sizeof(int32_t));
@@ -380,7 +395,7 @@ void TransTable::SaveCounts() {
 }
 
 void TransTable::Normalize(bool save) {
-  if (save) SaveCounts();
+  if (save && keep_aside_) SaveCounts();
   for (int32_t s = 0; s < S_; ++s) {
     double total = 0.0;
     for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {

@@ -137,6 +137,9 @@ class TransTable {
   void Normalize(bool save = false);
   void SaveCounts();
   void RestoreCounts();
+  // False when the memory plan has no room for the counts kept aside: the
+  // EM loop then walks once for the entropy and once for each E-step.
+  bool keeps_counts_aside() const { return keep_aside_; }
 
   // Cell index of the corpus the table was built from.
   const Corpus* indexed_corpus() const { return indexed_corpus_.get(); }
@@ -185,6 +188,7 @@ class TransTable {
   std::vector<uint64_t> cell_offsets_;  // first cell of each pair
   std::vector<double> saved_counts_;
   bool has_index_ = false;
+  bool keep_aside_ = true;
   std::vector<int32_t> map_of_row_;
   std::vector<uint32_t> row_maps_;
   int64_t lookup_cells_ = 0;
