@@ -13,6 +13,7 @@
 #include "align/trans_table.h"
 #include "common/errors.h"
 #include "common/float_format.h"
+#include "common/text.h"
 #include "common/string_enumerator.h"
 
 namespace {

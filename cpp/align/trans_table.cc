@@ -1,6 +1,7 @@
 #include "align/trans_table.h"
 
 #include "common/errors.h"
+#include "common/memory.h"
 
 #include <algorithm>
 #include <stdexcept>
