@@ -3,6 +3,7 @@
 import hashlib
 import pickle
 import random
+import re
 from collections import defaultdict
 from pathlib import Path
 
@@ -10,6 +11,7 @@ import pytest
 
 pycedar = pytest.importorskip("pycedar")
 tables = pytest.importorskip("qaz.smt.trans_models.tables")
+from conftest import run_command  # noqa: E402
 from qaz.smt.trans_models import records  # noqa: E402
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord  # noqa: E402
 
@@ -169,6 +171,139 @@ def test_track_notation_and_round_trips(abc_table):
     # the interpreter's integer forms are honoured
     first, second = a[1:-1].split(",")
     assert tables.track2key(t.field_dict, "( %s , +%s )" % (first, second)) == "a"
+
+
+# Tracks from callers: pycedar reads wherever a track's numbers point, so a
+# forged, stale or foreign track must be refused before it reaches the trie.
+
+FORGED = ["(99999999999,5)", "(0,99999)", "(18446744073709551615,18446744073709551615)"]
+
+
+def _tracks_of(d):
+    """Both ways pycedar names each key's node: get_node() and nodes()."""
+    out = {}
+    for n in d.nodes():
+        out.setdefault(n.key(), set()).update({tables.get_track_str(n), tables.get_track_str(d.get_node(n.key()))})
+    return out
+
+
+def test_track2key_refuses_forged_tracks(abc_table):
+    d = abc_table.field_dict
+    a = tables.get_track_str(d.get_node("a"))
+    first, second = a[1:-1].split(",")
+    for track in FORGED + ["(%s,%d)" % (first, int(second) + 1), "(%d,%s)" % (int(first) + 7, second)]:
+        with pytest.raises(ValueError, match=re.escape("track %s names no key of the trie" % track)):
+            tables.track2key(d, track)
+    with pytest.raises(ValueError, match="names no key"):
+        tables.track2key(d, "( 99999999999 , +5 )")  # the interpreter's forms are checked too
+    for key, tracks in _tracks_of(d).items():  # every track of every key still works
+        assert {tables.track2key(d, t) for t in tracks} == {key}
+
+
+def test_track2key_refuses_tracks_of_another_trie(abc_table):
+    other = pycedar.dict(str)
+    for w in ("zebra", "a", "a b c d e f g", "日本語"):
+        other.update(w, 1)
+    refused = 0
+    for key, tracks in _tracks_of(other).items():
+        for t in tracks:
+            try:
+                assert tables.track2key(abc_table.field_dict, t) in abc_table.field_dict
+            except ValueError:
+                refused += 1
+    assert refused > 0
+
+
+def test_track2key_notices_stale_tracks():
+    rng = random.Random(3)
+    words = sorted({"".join(rng.choice("abc") for _ in range(rng.randint(1, 6))) for _ in range(300)})
+    d = pycedar.dict(str)
+    taken = {}
+    for w in words:  # nodes move while the trie is filled
+        d.update(w, 1)
+        taken[w] = tables.get_track_str(d.get_node(w))
+        assert tables.track2key(d, taken[w]) == w
+    moved = [w for w in words if tables.get_track_str(d.get_node(w)) != taken[w]]
+    assert moved
+    now = _tracks_of(d)
+    refused = 0
+    for w in moved:  # an old track gives the key it names now, or nothing
+        try:
+            assert taken[w] in now[tables.track2key(d, taken[w])]
+        except ValueError:
+            refused += 1
+    assert refused > 0
+    assert all(tables.track2key(d, tables.get_track_str(d.get_node(w))) == w for w in words)
+    gone = tables.get_track_str(d.get_node(words[0]))
+    del d[words[0]]  # an erased key's track names nothing
+    with pytest.raises(ValueError, match="names no key"):
+        tables.track2key(d, gone)
+
+
+def test_known_tracks_go_with_their_trie():
+    import gc
+    import weakref
+
+    class Dict(pycedar.dict):
+        pass
+
+    d = Dict(str)
+    d.update("a", 1)
+    assert tables.track2key(d, tables.get_track_str(d.get_node("a"))) == "a"
+    ref = weakref.ref(d)
+    del d
+    gc.collect()
+    assert ref() is None
+
+
+def test_tracks_from_script_code_are_checked(tmp_path, log):
+    path = write(tmp_path, "a ||| b ||| 1\nc ||| d ||| 2\n")
+    t = tables.Table(path, MosesRecord)
+    a = tables.get_track_str(t.field_dict.get_node("a"))
+    with pytest.raises(ValueError, match="names no key"):
+        t.tracks2line(a + " | (99999999999,5)")
+    assert t.tracks2line(t.line2tracks("c ||| d")) == "c ||| d"
+
+    # an index trie that is not the table's own
+    forged = pycedar.dict(str)
+    forged.update(a + " | (99999999999,5)", 1)
+    with pytest.raises(ValueError, match="names no key"):
+        list(t._Table__find_key(forged, "a"))
+    assert lines_of(t._Table__find_key(t.src_record_dict, "a")) == {"a ||| b ||| 1"}
+
+    class Forging(tables.Table):
+        def line2tracks(self, line):
+            return re.sub(r"\((\d)", r"(9\1", tables.Table.line2tracks(self, line))
+
+    with pytest.raises(ValueError, match="names no key"):
+        list(Forging(path, MosesRecord))
+    with pytest.raises(ValueError, match="names no key"):
+        Forging(path, MosesRecord, trg_key=True)
+    assert log.texts("warning")[0].startswith("line_tracks: (9")
+
+    class Honest(tables.Table):
+        def line2tracks(self, line):
+            return tables.Table.line2tracks(self, line)
+
+    assert lines_of(Honest(path, MosesRecord, trg_key=True)) == {"a ||| b ||| 1", "c ||| d ||| 2"}
+
+
+def test_forged_track_does_not_kill_the_interpreter(tmp_path):
+    script = tmp_path / "forge.py"
+    script.write_text(
+        "import pycedar\n"
+        "from qaz.smt.trans_models import tables\n"
+        "d = pycedar.dict(str)\n"
+        "d.update('a', 1)\n"
+        "for t in %r:\n"
+        "    try:\n"
+        "        tables.track2key(d, t)\n"
+        "    except ValueError as e:\n"
+        "        print(e)\n" % FORGED
+    )
+    done = run_command([str(script)])
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.count("names no key of the trie") == len(FORGED)
 
 
 def test_get_track_str_removes_every_space():
