@@ -70,7 +70,7 @@ def test_config_get_data_and_repr():
     conf.update(a=2, new="n")
     assert data.a == 2 and data.new == "n"
     with pytest.raises(AttributeError, match="missing_key"):
-        data.missing_key
+        _ = data.missing_key
     assert repr(conf) == "Config({'a': 2, 'b': None, 'new': 'n'})"
 
 

@@ -205,7 +205,7 @@ def test_track2key_refuses_tracks_of_another_trie(abc_table):
     for w in ("zebra", "a", "a b c d e f g", "日本語"):
         other.update(w, 1)
     refused = 0
-    for key, tracks in _tracks_of(other).items():
+    for tracks in _tracks_of(other).values():
         for t in tracks:
             try:
                 assert tables.track2key(abc_table.field_dict, t) in abc_table.field_dict
@@ -420,7 +420,7 @@ def test_real_tables_by_key_type(name, cls, key_type):
     path = str(DATA / name)
     t = getattr(tables, cls)(path, key_type=key_type)
     ref = Reference(path, t.RecordClass, key_type)
-    for key, rules in ref.by_src.items():
+    for key in ref.by_src:
         assert key in t.field_dict
     for src in ref.sources:  # queried with the raw source, formatted by the table
         assert lines_of(t.find_src(src)) == ref.by_src[src_key(t.RecordClass, src, key_type)]
@@ -459,7 +459,10 @@ def test_pickle_round_trip_keeps_both_tables_working(name, cls):
 
 
 def test_pickled_state_layout_and_checksums(abc_table, tmp_path):
-    names = "RecordClass field_dict key_type record_dict src_record_dict table_file table_path trg_field_record_dicts trg_key_enabled trg_record_dict"
+    names = (
+        "RecordClass field_dict key_type record_dict src_record_dict table_file table_path"
+        " trg_field_record_dicts trg_key_enabled trg_record_dict"
+    )
     assert sorted(names.split()) == names.split()
     digests = [int(h(names.encode()).hexdigest()[:7], 16) for h in (hashlib.sha256, hashlib.sha1, hashlib.md5)]
     assert digests == [0x262EBC1, 0x3A15322, 0x25CF22C]
@@ -479,7 +482,9 @@ def test_pickled_state_layout_and_checksums(abc_table, tmp_path):
     pair = tables.unpickle_Table(tables.Table, 0x262EBC1, None).__reduce__()
     assert len(pair) == 2 and pair[1][2][8] is False
 
-    with pytest.raises(pickle.PickleError, match=r"Incompatible checksums \(0x1 vs \(0x262ebc1, 0x3a15322, 0x25cf22c\) = \(RecordClass, field_dict, .*trg_record_dict\)\)"):
+    refusal = (r"Incompatible checksums \(0x1 vs \(0x262ebc1, 0x3a15322, 0x25cf22c\)"
+               r" = \(RecordClass, field_dict, .*trg_record_dict\)\)")
+    with pytest.raises(pickle.PickleError, match=refusal):
         tables.unpickle_Table(tables.Table, 1, state)
     with pytest.raises(OverflowError):
         tables.unpickle_Table(tables.Table, 2**40, state)
