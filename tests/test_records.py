@@ -1,12 +1,9 @@
 """Record classes: parsing of the Moses and Travatar layouts, symbols, equality."""
 
-from pathlib import Path
-
 import pytest
 
+from conftest import data_dirs
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord
-
-DATA = Path(__file__).resolve().parents[2] / "shared" / "data" / "tables"
 
 
 @pytest.mark.parametrize(
@@ -84,7 +81,7 @@ def test_equality_repr_and_errors():
         MosesRecord(None)
 
 
-@pytest.mark.skipif(not DATA.is_dir(), reason="shared rule tables not present")
+@pytest.mark.parametrize("where", data_dirs("tables"))
 @pytest.mark.parametrize(
     "name,cls",
     [
@@ -96,8 +93,8 @@ def test_equality_repr_and_errors():
         ("travatar/kftt-jaen.t2s-rules", TravatarRecord),
     ],
 )
-def test_every_line_of_real_tables_parses(name, cls):
-    for line in (DATA / name).read_text(encoding="utf-8").splitlines():
+def test_every_line_of_real_tables_parses(where, name, cls):
+    for line in (where / name).read_text(encoding="utf-8").splitlines():
         r = cls(line)
         _ = r.scores, r.alignment, r.counts  # every field parses
         assert r.src and r.trg

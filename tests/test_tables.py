@@ -11,12 +11,11 @@ import pytest
 
 pycedar = pytest.importorskip("pycedar")
 tables = pytest.importorskip("qaz.smt.trans_models.tables")
-from conftest import run_command  # noqa: E402
+from conftest import data_dirs, run_command  # noqa: E402
 from qaz.smt.trans_models import records  # noqa: E402
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord  # noqa: E402
 
-DATA = Path(__file__).resolve().parents[2] / "shared" / "data" / "tables"
-needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="shared rule tables not present")
+TABLE_DIRS = data_dirs("tables")
 
 SMALL_TABLES = [
     ("moses-hierarchical/europarl-en-de.score-inverse.half-table", "MosesTable"),
@@ -399,11 +398,11 @@ def _check_against_reference(t, ref, trg_key, key_type):
         assert rule in lines_of(t.find(rule))
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", SMALL_TABLES)
 @pytest.mark.parametrize("trg_key", [False, True])
-def test_real_tables_match_plain_reading(name, cls, trg_key):
-    path = str(DATA / name)
+def test_real_tables_match_plain_reading(where, name, cls, trg_key):
+    path = str(where / name)
     table_cls = getattr(tables, cls)
     t = table_cls(path, trg_key=trg_key)
     ref = Reference(path, t.RecordClass)
@@ -413,11 +412,11 @@ def test_real_tables_match_plain_reading(name, cls, trg_key):
         assert r.src and r.trg_columns
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", [SMALL_TABLES[0], SMALL_TABLES[2], SMALL_TABLES[7]])
 @pytest.mark.parametrize("key_type", ["src_hiero", "src_symbols"])
-def test_real_tables_by_key_type(name, cls, key_type):
-    path = str(DATA / name)
+def test_real_tables_by_key_type(where, name, cls, key_type):
+    path = str(where / name)
     t = getattr(tables, cls)(path, key_type=key_type)
     ref = Reference(path, t.RecordClass, key_type)
     for key in ref.by_src:
@@ -426,26 +425,25 @@ def test_real_tables_by_key_type(name, cls, key_type):
         assert lines_of(t.find_src(src)) == ref.by_src[src_key(t.RecordClass, src, key_type)]
 
 
-@needs_data
-def test_big_table_loads_once():
-    path = DATA / "moses-phrase/multimodel-de-en.phrase-table"
+@pytest.mark.parametrize("where", TABLE_DIRS)
+def test_big_table_loads_once(where):
+    path = where / "moses-phrase/multimodel-de-en.phrase-table"
     t = tables.MosesTable(str(path), trg_key=True)
     ref = Reference(path, MosesRecord)
     assert len(t) == len(ref.rules)
-    for key in list(ref.by_src)[::997]:
-        assert lines_of(t.find_src(key)) == ref.by_src[key]
-    for key in list(ref.by_trg)[::997]:
-        assert lines_of(t.find_trg(key)) == ref.by_trg[key]
+    for index, found in ((ref.by_src, t.find_src), (ref.by_trg, t.find_trg)):
+        for key in list(index)[:: max(1, len(index) // 100)]:
+            assert lines_of(found(key)) == index[key]
 
 
 # ---------------------------------------------------------------------------
 # Pickling.
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", [SMALL_TABLES[6], SMALL_TABLES[0]])
-def test_pickle_round_trip_keeps_both_tables_working(name, cls):
-    path = str(DATA / name)
+def test_pickle_round_trip_keeps_both_tables_working(where, name, cls):
+    path = str(where / name)
     t = getattr(tables, cls)(path, trg_key=True, key_type="src_symbols")
     t.note = "kept"
     ref = Reference(path, t.RecordClass, "src_symbols")
