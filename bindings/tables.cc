@@ -667,17 +667,18 @@ void SetState(py::handle self, py::handle state) {
     if (i >= py::len(s)) Raise(PyExc_IndexError, "tuple index out of range");
     return s[i];
   };
+  auto text = [&](size_t i) -> py::object {
+    py::object o = item(i);
+    RequireValueStr(o);
+    return o;
+  };
   t.record_class = item(0);
   t.field_dict = item(1);
-  py::object key_type = item(2);
-  RequireValueStr(key_type);
-  t.key_type = key_type;
+  t.key_type = text(2);
   t.record_dict = item(3);
   t.src_record_dict = item(4);
   t.table_file = item(5);
-  py::object table_path = item(6);
-  RequireValueStr(table_path);
-  t.table_path = table_path;
+  t.table_path = text(6);
   t.trg_field_record_dicts = item(7);
   t.trg_key_enabled = Truth(item(8));
   t.trg_record_dict = item(9);
@@ -730,6 +731,25 @@ void SetupGc(PyHeapTypeObject* heap_type) {
     if (py::detail::is_holder_constructed(self)) ClearTable(py::cast<Table&>(py::handle(self)));
     return 0;
   };
+}
+
+// ---------------------------------------------------------------------------
+// Script entries of the conversions: the argument checked as the documented
+// signature says, then the native code (tracks from a script are checked).
+
+py::object FormatSrcKeyMethod(Table& t, py::object src) {
+  RequireArgStr(src, "src");
+  return FormatSrcKeyNative(t, src);
+}
+
+py::object Line2TracksMethod(Table& t, py::object line) {
+  RequireArgStr(line, "line");
+  return Line2TracksNative(t, line);
+}
+
+py::object Tracks2LineMethod(Table& t, py::object tracks) {
+  RequireArgStr(tracks, "tracks");
+  return Tracks2LineNative(t, tracks, /*checked=*/true);
 }
 
 const char* const kSubclassSource = R"PY(
@@ -786,54 +806,21 @@ PYBIND11_MODULE(tables, m) {
       .def_property_readonly("trg_record_dict", [](Table& t) { return t.trg_record_dict; })
       .def_property_readonly("trg_field_record_dicts",
                              [](Table& t) { return t.trg_field_record_dicts; })
-      .def(
-          "format_src_key",
-          [](Table& t, py::object src) {
-            RequireArgStr(src, "src");
-            return FormatSrcKeyNative(t, src);
-          },
-          py::arg("src"), "Table.format_src_key(self, str src) -> str")
-      .def(
-          "line2tracks",
-          [](Table& t, py::object line) -> py::object {
-            RequireArgStr(line, "line");
-            return Line2TracksNative(t, line);
-          },
-          py::arg("line"), "Table.line2tracks(self, str line) -> str")
-      .def(
-          "tracks2line",
-          [](Table& t, py::object tracks) -> py::object {
-            RequireArgStr(tracks, "tracks");
-            return Tracks2LineNative(t, tracks, /*checked=*/true);
-          },
-          py::arg("tracks"), "Table.tracks2line(self, str tracks) -> str")
-      .def(
-          "_Table__find_key",
-          [](py::object self, py::object d, py::object key, py::object force) {
-            return FindKey(self, std::move(d), std::move(key), std::move(force));
-          },
-          py::arg("key_record_dict"), py::arg("key"), py::arg("force") = true,
-          "Table.__find_key(self, key_record_dict, str key, bool force=True)")
-      .def(
-          "find",
-          [](py::object self, py::object prefix, py::object force) {
-            return Find(self, std::move(prefix), std::move(force));
-          },
-          py::arg("prefix"), py::arg("force") = true,
-          "Table.find(self, str prefix, bool force=True)")
-      .def(
-          "find_src",
-          [](py::object self, py::object src, py::object force) {
-            return FindSrc(self, std::move(src), std::move(force));
-          },
-          py::arg("src"), py::arg("force") = true, "Table.find_src(self, str src, force=True)")
-      .def(
-          "find_trg",
-          [](py::object self, py::object trg, py::object target_index, py::object force) {
-            return FindTrg(self, std::move(trg), std::move(target_index), std::move(force));
-          },
-          py::arg("trg"), py::arg("target_index") = py::none(), py::arg("force") = true,
-          "Table.find_trg(self, str trg, target_index=None, force=True)")
+      .def("format_src_key", &FormatSrcKeyMethod, py::arg("src"),
+           "Table.format_src_key(self, str src) -> str")
+      .def("line2tracks", &Line2TracksMethod, py::arg("line"),
+           "Table.line2tracks(self, str line) -> str")
+      .def("tracks2line", &Tracks2LineMethod, py::arg("tracks"),
+           "Table.tracks2line(self, str tracks) -> str")
+      .def("_Table__find_key", &FindKey, py::arg("key_record_dict"), py::arg("key"),
+           py::arg("force") = true,
+           "Table.__find_key(self, key_record_dict, str key, bool force=True)")
+      .def("find", &Find, py::arg("prefix"), py::arg("force") = true,
+           "Table.find(self, str prefix, bool force=True)")
+      .def("find_src", &FindSrc, py::arg("src"), py::arg("force") = true,
+           "Table.find_src(self, str src, force=True)")
+      .def("find_trg", &FindTrg, py::arg("trg"), py::arg("target_index") = py::none(),
+           py::arg("force") = true, "Table.find_trg(self, str trg, target_index=None, force=True)")
       .def("__iter__", [](py::object self) { return py::getattr(self, "find")(""); })
       .def("__len__", [](Table& t) { return py::len(t.record_dict); })
       .def("__reduce__", [](py::object self) { return Reduce(self); });

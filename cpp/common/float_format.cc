@@ -128,6 +128,14 @@ bool EqualsNoCase(std::string_view a, const char* b) {
   return true;
 }
 
+// Removes a leading "+" or "-" from `s`; true for "-".
+bool TakeSign(std::string_view* s) {
+  if (s->empty() || ((*s)[0] != '+' && (*s)[0] != '-')) return false;
+  const bool negative = (*s)[0] == '-';
+  s->remove_prefix(1);
+  return negative;
+}
+
 locale_t CLocale() {
   static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   return loc;
@@ -137,11 +145,7 @@ locale_t CLocale() {
 
 bool ParseFloat(std::string_view text, double* value) {
   std::string_view s = StripSpace(text);
-  bool negative = false;
-  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-    negative = s[0] == '-';
-    s.remove_prefix(1);
-  }
+  const bool negative = TakeSign(&s);
   if (EqualsNoCase(s, "inf") || EqualsNoCase(s, "infinity")) {
     *value = negative ? -HUGE_VAL : HUGE_VAL;
     return true;
@@ -177,11 +181,7 @@ bool ParseFloat(std::string_view text, double* value) {
 
 bool ParseInt(std::string_view text, int64_t* value) {
   std::string_view s = StripSpace(text);
-  bool negative = false;
-  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-    negative = s[0] == '-';
-    s.remove_prefix(1);
-  }
+  const bool negative = TakeSign(&s);
   std::string clean;
   size_t k = TakeDigits(s, &clean);
   if (k == 0 || k != s.size()) return false;

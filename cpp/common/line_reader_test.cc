@@ -45,17 +45,8 @@ QAZ_TEST(LineReaderHandlesLinesLongerThanItsBlock) {
 
 QAZ_TEST(LineReaderNamesThePathOfAFileItCannotRead) {
   const std::string missing = qaz::testing::TempPath("missing");
-  try {
-    qaz::LineReader reader(missing);
-    QAZ_EXPECT(false);
-  } catch (const qaz::IoError& e) {
-    QAZ_EXPECT_EQ(e.path(), missing);
-    QAZ_EXPECT_EQ(e.err(), ENOENT);
-  }
-  try {
-    qaz::LineReader reader("/tmp");
-    QAZ_EXPECT(false);
-  } catch (const qaz::IoError& e) {
-    QAZ_EXPECT_EQ(e.err(), EISDIR);
-  }
+  auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::LineReader reader(missing); });
+  QAZ_EXPECT(e && e->path() == missing && e->err() == ENOENT);
+  e = qaz::testing::Thrown<qaz::IoError>([] { qaz::LineReader reader("/tmp"); });
+  QAZ_EXPECT(e && e->path() == "/tmp" && e->err() == EISDIR);
 }

@@ -34,11 +34,6 @@ QAZ_TEST(OutputFileKeepsWhatWasWrittenWhenUnwound) {
 
 QAZ_TEST(OutputFileNamesThePathItCannotCreate) {
   const std::string bad = qaz::testing::TempPath("no-such-dir") + "/x";
-  try {
-    qaz::OutputFile out(bad);
-    QAZ_EXPECT(false);
-  } catch (const qaz::IoError& e) {
-    QAZ_EXPECT_EQ(e.path(), bad);
-    QAZ_EXPECT_EQ(e.err(), ENOENT);
-  }
+  auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::OutputFile out(bad); });
+  QAZ_EXPECT(e && e->path() == bad && e->err() == ENOENT);
 }

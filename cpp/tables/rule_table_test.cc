@@ -40,15 +40,12 @@ FieldPassOptions Options(bool with_target) {
 
 const SourceKeyFn kSourceIsKey = [](std::string_view s) { return std::string(s); };
 
-// The message of the RuleError that `f` throws, and its kind.
+// The kind and message of the RuleError that `f` throws.
 template <typename F>
 std::pair<RuleError::Kind, std::string> Failure(F f) {
-  try {
-    f();
-  } catch (const RuleError& e) {
-    return {e.kind(), e.what()};
-  }
-  return {RuleError::kValue, "no failure"};
+  const auto e = qaz::testing::Thrown<RuleError>(f);
+  if (!e) return {RuleError::kValue, "no failure"};
+  return {e->kind(), e->what()};
 }
 
 // A loaded table in engine terms: pass 1 and 2 on `lines`, pass 3 on every

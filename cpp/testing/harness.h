@@ -5,6 +5,8 @@
 //     QAZ_EXPECT(table.Find(0, 1) == 3);
 //     QAZ_EXPECT_EQ(FormatRepr(0.1), "0.1");
 //     QAZ_EXPECT_THROW(table.Get(9, 9), std::out_of_range);
+//     auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::LineReader r(path); });
+//     QAZ_EXPECT(e && e->err() == ENOENT);
 //   }
 //
 // A failed expectation prints the file, the line and the expression and lets
@@ -13,6 +15,7 @@
 #define QAZ_TESTING_HARNESS_H_
 
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -31,6 +34,18 @@ std::string Describe(const A& a, const B& b) {
   std::ostringstream out;
   out << "got " << a << ", expected " << b;
   return out.str();
+}
+
+// The exception of type E that `f` throws, to look into; nothing when it
+// throws none (another type propagates).
+template <typename E, typename F>
+std::optional<E> Thrown(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e;
+  }
+  return std::nullopt;
 }
 
 // Path of a fresh scratch file for the running test (removed at exit).

@@ -71,7 +71,7 @@ class _Line(_tqdm):
         return shown
 
 
-class Bar:
+class Bar(_files._Closing):
     """One progress line: ``advance(n)`` or ``update_to(done)``, then ``close()``.
 
     ``total`` is the expected count (``None`` when unknown); ``unit`` "B"
@@ -154,13 +154,6 @@ class Bar:
         if _log._status_line is self:
             _log._set_status_line(None)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def __repr__(self):
         return f"<Bar {self.format()!r}>"
 
@@ -173,26 +166,9 @@ class FileReader(_files.TextReader):
         st = os.fstat(self._file.fileno())
         total = st.st_size if stat.S_ISREG(st.st_mode) else None
         self._bar = Bar(label, total, unit="B")
-
-    def _lines(self):
-        f = self._file
-        if f is None:
-            return
-        bar = self._bar
-        drawn = bar.enabled
-        for raw in f:
-            self.line_number += 1
-            if drawn:
-                bar.advance(len(raw))
-            try:
-                line = raw.decode("utf-8")
-            except UnicodeDecodeError as err:
-                raise _files._decode_error(err, raw, self.name, self.line_number) from None
-            yield line
-        self.close()
-
-    def _consumed(self, raw):
-        self._bar.advance(len(raw))
+        if self._bar.enabled:  # a silent bar learns the count when the file closes
+            advance = self._bar.advance
+            self._consumed = lambda raw: advance(len(raw))
 
     def close(self):
         bar = getattr(self, "_bar", None)
