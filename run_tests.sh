@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a virtual environment, installs the package with its test extra and
-# runs the test suite.  PYTHON picks the interpreter (default python3).
+# Sets up a virtual environment, installs the package with its test extra,
+# checks the Python sources with ruff and runs the test suites.  PYTHON picks
+# the interpreter (default python3).
 set -euo pipefail
 cd "$(dirname "$0")"
 py=${PYTHON:-python3}
@@ -8,6 +9,8 @@ venv=".venv-$($py -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
 [ -x "$venv/bin/python" ] || "$py" -m venv "$venv"
 "$venv/bin/python" -m pip install -q --upgrade pip
 "$venv/bin/python" -m pip install -q ".[test]"
+# Lint first: a fault ruff finds need not wait for the build.
+"$venv/bin/python" -m ruff check src tests bench
 # The engine's own unit tests (plain C++, no interpreter).
 if ! command -v cmake >/dev/null 2>&1; then
   "$venv/bin/python" -m pip install -q cmake

@@ -1,8 +1,8 @@
 """Alignment error rate of decoded alignments on the gold-aligned trial sentences.
 
 Usage:
-    PYTHONPATH=src python3 bench/aer.py DECODED --src-lang f|e [--gold trial.wa]
-    PYTHONPATH=src python3 bench/aer.py --train [--out-dir bench/out/aer]
+    python bench/aer.py DECODED --src-lang f|e [--gold trial.wa]
+    python bench/aer.py --train [--out-dir bench/out/aer]
 
 A decoded file has one line per corpus pair, tokens "j-i" with j the 1-based
 target position and i the source position (0 is the NULL word; such links

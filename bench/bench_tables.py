@@ -1,7 +1,7 @@
 """Rule-table loading and lookup: trie-indexed Table against a dict-of-lists index.
 
 Usage:
-    PYTHONPATH=src python3 bench/bench_tables.py [TABLE ...] [--queries N]
+    python bench/bench_tables.py [TABLE ...] [--queries N]
 
 Without arguments it uses the largest Moses phrase table of the shared data.
 Each measurement runs in a fresh subprocess so that its memory belongs to

@@ -52,8 +52,8 @@ py::tuple ReduceTrainer(py::object self, const char* module,
   py::tuple state = self.cast<TrainerObj&>().GetState();
   bool any = false;
   for (size_t k = 1; k < state.size(); ++k) any = any || !state[k].is_none();
-  return Reduce(self, py::module_::import(module).attr(restore),
-                kTrainerChecksums[0], state, any);
+  return pickling::Reduce(self, py::module_::import(module).attr(restore),
+                         kTrainerLayout.checksums[0], state, any);
 }
 
 py::tuple ReduceModel(py::object self, const char* module,
@@ -61,8 +61,8 @@ py::tuple ReduceModel(py::object self, const char* module,
   py::tuple state = self.cast<ModelObj&>().GetState();
   bool any = false;
   for (size_t k = 0; k < state.size(); ++k) any = any || !state[k].is_none();
-  return Reduce(self, py::module_::import(module).attr(restore),
-                kModelChecksums[0], state, any);
+  return pickling::Reduce(self, py::module_::import(module).attr(restore),
+                         kModelLayout.checksums[0], state, any);
 }
 
 void ThreeArgs(const py::args& args, const char* name) {
@@ -76,8 +76,8 @@ void ThreeArgs(const py::args& args, const char* name) {
 py::object UnpickleTrainer(py::args args, const char* name) {
   ThreeArgs(args, name);
   py::object cls = args[0], checksum = args[1], state = args[2];
-  CheckStateArg(state);
-  CheckChecksum(checksum, kTrainerChecksums, kTrainerFields);
+  pickling::CheckStateArg(state);
+  pickling::CheckChecksum(checksum, kTrainerLayout, pickling::ChecksumForm::kInt32);
   py::object obj = RawNew(cls);
   if (!state.is_none()) obj.cast<TrainerObj&>().SetState(state);
   return obj;
@@ -86,8 +86,8 @@ py::object UnpickleTrainer(py::args args, const char* name) {
 py::object UnpickleModel(py::args args, const char* name) {
   ThreeArgs(args, name);
   py::object cls = args[0], checksum = args[1], state = args[2];
-  CheckStateArg(state);
-  CheckChecksum(checksum, kModelChecksums, kModelFields);
+  pickling::CheckStateArg(state);
+  pickling::CheckChecksum(checksum, kModelLayout, pickling::ChecksumForm::kInt32);
   py::object obj = cls();
   if (!state.is_none()) obj.cast<ModelObj&>().SetState(state);
   return obj;
@@ -108,17 +108,11 @@ class SentPairsIter {
 
 }  // namespace
 
-// pybind11 treats a method bound as __setstate__ as a constructor and skips
-// it on an object that already exists, which is how pickle calls it; so the
-// method is bound under another name and then aliased.
 void AliasSetState(py::module_& m, const char* cls) {
-  py::object type = m.attr(cls);
-  type.attr("__setstate__") = type.attr("__dict__")["_set_state"];
+  pickling::AliasSetState(m.attr(cls), "_set_state");
 }
 
 void BindVocabAndModel(py::module_& m) {
-  py::class_<RawTag>(m, "_Raw").def(py::init<>());
-
   py::class_<SentPairsObj>(m, "SentPairs",
                            "The id-encoded sentence pairs of a corpus: a "
                            "sequence of (source ids, target ids), the source "
@@ -248,8 +242,7 @@ void BindTrainer(py::module_& m) {
                              "Base of the EM trainers: Trainer(conf, **others)"
                              " reads src_path, trg_path and character from "
                              "the configuration.");
-  cls.def(py::init([](RawTag) { return std::make_unique<TrainerObj>(); }))
-      .def(py::init(&MakeTrainer<TrainerObj>))
+  cls.def(py::init(&MakeTrainer<TrainerObj>))
       .def_property_readonly("_model", [](const TrainerObj& t) { return t.model; })
       .def_property_readonly("_sent_pairs",
                              [](const TrainerObj& t) { return t.sent_pairs; })
@@ -299,7 +292,6 @@ void BindTrainer(py::module_& m) {
       .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
-  cls.attr("_raw_new_") = true;
   AliasSetState(m, "Trainer");
   m.def("unpickle_Trainer",
         [](py::args args) { return UnpickleTrainer(args, "unpickle_Trainer"); });
@@ -324,8 +316,7 @@ void BindModel1(py::module_& m) {
   py::class_<Model1TrainerObj, TrainerObj> cls(
       m, "Model1Trainer",
       "EM trainer of IBM Model 1: Model1Trainer(conf, **others).");
-  cls.def(py::init([](RawTag) { return std::make_unique<Model1TrainerObj>(); }))
-      .def(py::init(&MakeTrainer<Model1TrainerObj>))
+  cls.def(py::init(&MakeTrainer<Model1TrainerObj>))
       .def("_train",
            [](Model1TrainerObj& t, py::handle n) {
              t.Model1TrainerObj::Train(Int32Arg(n));
@@ -337,7 +328,6 @@ void BindModel1(py::module_& m) {
       .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
-  cls.attr("_raw_new_") = true;
   AliasSetState(m, "Model1Trainer");
   m.def("unpickle_Model1Trainer", [](py::args args) {
     return UnpickleTrainer(args, "unpickle_Model1Trainer");
@@ -364,8 +354,7 @@ void BindModel2(py::module_& m) {
       m, "Model2Trainer",
       "EM trainer of IBM Model 2, run after Model 1 on the same object: "
       "Model2Trainer(conf, **others).");
-  cls.def(py::init([](RawTag) { return std::make_unique<Model2TrainerObj>(); }))
-      .def(py::init(&MakeTrainer<Model2TrainerObj>))
+  cls.def(py::init(&MakeTrainer<Model2TrainerObj>))
       .def("_train",
            [](Model2TrainerObj& t, py::handle n) {
              t.Model2TrainerObj::Train(Int32Arg(n));
@@ -377,7 +366,6 @@ void BindModel2(py::module_& m) {
       .def("_set_state", [](py::object self, py::object state) {
         self.cast<TrainerObj&>().SetState(state);
       });
-  cls.attr("_raw_new_") = true;
   AliasSetState(m, "Model2Trainer");
   m.def("unpickle_Model2Trainer", [](py::args args) {
     return UnpickleTrainer(args, "unpickle_Model2Trainer");

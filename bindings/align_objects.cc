@@ -9,7 +9,7 @@
 #include "align/dense.h"
 #include "align/em.h"
 #include "align/trainer.h"
-#include "common/process_memory.h"
+#include "common/memory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "py_support.h"
@@ -451,7 +451,7 @@ void ModelObj::SetState(py::handle state_arg) {
     ThrowExpected("qaz.smt.align.emcore.Vocab", v);
   }
   SetVocab(v);
-  ApplyDict(py::cast(this), state, 3);
+  pickling::ApplyDict(py::cast(this), state, 3);
 }
 
 // ---------------------------------------------------------------- Trainer
@@ -779,83 +779,25 @@ void TrainerObj::SetState(py::handle state_arg) {
   py::object trg = item(6);
   if (!trg.is_none() && !PyUnicode_Check(trg.ptr())) ThrowExpected("str", trg);
   trg_path = trg;
-  ApplyDict(py::cast(this), state, 7);
-}
-
-void CheckChecksum(py::handle checksum, const long accepted[3],
-                   const char* fields) {
-  long long value = PyLong_AsLongLong(checksum.ptr());
-  if (value == -1 && PyErr_Occurred()) throw py::error_already_set();
-  if (value < std::numeric_limits<int32_t>::min() ||
-      value > std::numeric_limits<int32_t>::max()) {
-    PyErr_SetString(PyExc_OverflowError,
-                    "value too large to convert to int32_t");
-    throw py::error_already_set();
-  }
-  for (int k = 0; k < 3; ++k) {
-    if (value == accepted[k]) return;
-  }
-  py::object error = py::module_::import("pickle").attr("PickleError");
-  char buf[512];
-  std::snprintf(buf, sizeof(buf),
-                "Incompatible checksums (0x%llx vs (0x%lx, 0x%lx, 0x%lx) = (%s))",
-                static_cast<unsigned long long>(value) & 0xffffffffull,
-                accepted[0], accepted[1], accepted[2], fields);
-  if (value < 0) {
-    std::snprintf(buf, sizeof(buf),
-                  "Incompatible checksums (-0x%llx vs (0x%lx, 0x%lx, 0x%lx) = "
-                  "(%s))",
-                  static_cast<unsigned long long>(-value), accepted[0],
-                  accepted[1], accepted[2], fields);
-  }
-  PyErr_SetString(error.ptr(), buf);
-  throw py::error_already_set();
-}
-
-void CheckStateArg(py::handle state) {
-  if (!state.is_none() && !PyTuple_Check(state.ptr())) {
-    throw py::type_error("Argument 'state' has incorrect type (expected "
-                         "tuple, got " +
-                         TypeName(state) + ")");
-  }
-}
-
-py::tuple Reduce(py::handle self, py::object restore, long checksum,
-                 py::tuple state, bool any_reference_set) {
-  py::object cls = py::reinterpret_borrow<py::object>(py::type::handle_of(self));
-  py::object dict = py::getattr(self, "__dict__", py::none());
-  if (!dict.is_none()) {
-    py::list items(state);
-    items.append(dict);
-    state = py::tuple(items);
-  }
-  if (!dict.is_none() || any_reference_set) {
-    return py::make_tuple(restore,
-                          py::make_tuple(cls, checksum, py::none()), state);
-  }
-  return py::make_tuple(restore, py::make_tuple(cls, checksum, state));
-}
-
-void ApplyDict(py::handle self, py::tuple state, size_t index) {
-  if (state.size() <= index) return;
-  py::object extra = state[index];
-  if (!PyObject_IsTrue(extra.ptr())) return;
-  py::object dict = py::getattr(self, "__dict__", py::none());
-  if (dict.is_none()) {
-    throw py::attribute_error("'" + TypeName(self) +
-                              "' object has no attribute '__dict__'");
-  }
-  dict.attr("update")(extra);
+  pickling::ApplyDict(py::cast(this), state, 7);
 }
 
 py::object RawNew(py::handle cls) {
-  py::tuple mro = cls.attr("__mro__");
-  for (py::handle base : mro) {
-    py::dict own = base.attr("__dict__").cast<py::dict>();
-    if (!own.contains("_raw_new_")) continue;
-    py::object obj = cls.attr("__new__")(cls);
-    base.attr("__init__")(obj, RawTag{});
-    return obj;
+  // The nearest native trainer class makes the native part.
+  if (py::isinstance<py::type>(cls)) {
+    PyObject* type = cls.ptr();
+    auto derives = [&](py::handle base) {
+      return PyObject_IsSubclass(type, base.ptr()) == 1;
+    };
+    if (derives(py::type::of<Model2TrainerObj>())) {
+      return pickling::NewWithoutInit<Model2TrainerObj>(cls);
+    }
+    if (derives(py::type::of<Model1TrainerObj>())) {
+      return pickling::NewWithoutInit<Model1TrainerObj>(cls);
+    }
+    if (derives(py::type::of<TrainerObj>())) {
+      return pickling::NewWithoutInit<TrainerObj>(cls);
+    }
   }
   throw py::type_error(py::str(cls).cast<std::string>() +
                        " is not a trainer class");

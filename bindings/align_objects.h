@@ -27,6 +27,7 @@
 #include "align/sweep.h"
 #include "align/trans_table.h"
 #include "align/writers.h"
+#include "pickle_support.h"
 
 namespace qaz_py {
 
@@ -35,9 +36,6 @@ namespace py = pybind11;
 inline constexpr const char* kCore = "qaz.smt.align.emcore";
 inline constexpr const char* kLex = "qaz.smt.align.emlex";
 inline constexpr const char* kPos = "qaz.smt.align.empos";
-
-// Tag of the raw creation used by the restore functions (no constructor).
-struct RawTag {};
 
 class VocabObj {
  public:
@@ -207,22 +205,13 @@ inline constexpr const char* kTrainerFields =
     "character_based, count_align_trg2src, count_cooc_src2trg, model, "
     "sent_pairs, src_path, trg_path";
 inline constexpr const char* kModelFields = "align_dist, trans_dist, vocab";
-inline constexpr long kTrainerChecksums[3] = {0x83f4426, 0x81f0996, 0x099432f};
-inline constexpr long kModelChecksums[3] = {0xfb35628, 0x73c4b42, 0x7d370c5};
+inline const pickling::Layout kTrainerLayout{{0x83f4426, 0x81f0996, 0x099432f},
+                                            kTrainerFields};
+inline const pickling::Layout kModelLayout{{0xfb35628, 0x73c4b42, 0x7d370c5},
+                                          kModelFields};
 
-// Raises pickle.PickleError unless `checksum` is one of `accepted`.
-void CheckChecksum(py::handle checksum, const long accepted[3],
-                   const char* fields);
-// The restore-function argument checks: state a tuple or none.
-void CheckStateArg(py::handle state);
-// The state of a trainer or model plus the instance dictionary, if any, in
-// the pair or triple form.
-py::tuple Reduce(py::handle self, py::object restore, long checksum,
-                 py::tuple state, bool any_reference_set);
-// Applies element `index` of a state as an instance-dictionary update.
-void ApplyDict(py::handle self, py::tuple state, size_t index);
-// Creates `cls` without running its constructor (its nearest native class's
-// raw creation).
+// Creates `cls` (a trainer class) without running its constructor: its
+// nearest native class makes the native part.
 py::object RawNew(py::handle cls);
 
 // Binding helpers for the three modules.

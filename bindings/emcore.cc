@@ -10,7 +10,7 @@
 
 #include "align_objects.h"
 #include "common/errors.h"
-#include "common/process_memory.h"
+#include "common/memory.h"
 #include "native_api.h"
 #include "py_support.h"
 

@@ -104,10 +104,6 @@ void RegisterErrorTranslators() {
   });
 }
 
-std::string TypeName(py::handle value) {
-  return Py_TYPE(value.ptr())->tp_name;
-}
-
 void ThrowExpected(const char* expected, py::handle got) {
   throw py::type_error(std::string("Expected ") + expected + ", got " +
                        TypeName(got));

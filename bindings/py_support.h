@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/float_format.h"
+#include "pickle_support.h"
 #include "common/reporter.h"
 
 namespace qaz_py {
@@ -44,8 +45,7 @@ void RegisterErrorTranslators();
 
 // A path argument: text, else TypeError("Expected str, got <type>").
 std::string TextArg(py::handle value);
-// The type name the interpreter prints for `value`.
-std::string TypeName(py::handle value);
+using pickling::TypeName;
 [[noreturn]] void ThrowExpected(const char* expected, py::handle got);
 
 // A file path: text or os.PathLike, else the TypeError open() raises.

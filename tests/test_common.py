@@ -70,7 +70,7 @@ def test_config_get_data_and_repr():
     conf.update(a=2, new="n")
     assert data.a == 2 and data.new == "n"
     with pytest.raises(AttributeError, match="missing_key"):
-        data.missing_key
+        _ = data.missing_key
     assert repr(conf) == "Config({'a': 2, 'b': None, 'new': 'n'})"
 
 
@@ -125,6 +125,32 @@ def test_log_line_format(monkeypatch, coloured):
         out,
     )
     assert ("\033[" in out) is coloured and "hidden" not in out
+
+
+def test_records_name_the_caller():
+    class Keep(std_logging.Handler):
+        def emit(self, record):
+            seen.append((record.levelname, record.funcName, record.lineno))
+
+    seen = []
+    log = qlog.getColorLogger("wheretest")
+    handler = Keep()
+    log.logger.addHandler(handler)
+    try:
+        with qlog.using_config(["wheretest"], debug=True):
+            first = sys._getframe().f_lineno + 1
+            log.debug("d"); log.info("i"); log.warning("w"); log.error("e")  # noqa: E702
+            log.critical("c"); log.log(std_logging.INFO, "l"); log.debug_print([1])  # noqa: E702
+            try:
+                raise KeyError("k")
+            except KeyError:
+                log.exception("x")
+    finally:
+        log.logger.removeHandler(handler)
+    where = "test_records_name_the_caller"
+    assert [(lvl, fn) for lvl, fn, _ in seen] == [
+        (lvl, where) for lvl in ("DEBUG", "INFO", "WARNING", "ERROR", "CRITICAL", "INFO", "DEBUG", "ERROR")]
+    assert [n for _, _, n in seen] == [first] * 4 + [first + 1] * 3 + [first + 5]
 
 
 def test_exception_debug_print_and_capsys(capsys):

@@ -1,12 +1,9 @@
 """Record classes: parsing of the Moses and Travatar layouts, symbols, equality."""
 
-from pathlib import Path
-
 import pytest
 
+from conftest import data_dirs
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord
-
-DATA = Path(__file__).resolve().parents[2] / "shared" / "data" / "tables"
 
 
 @pytest.mark.parametrize(
@@ -77,14 +74,14 @@ def test_equality_repr_and_errors():
     assert a != MosesRecord("a ||| b ||| 2") and a != "a ||| b ||| 1"
     assert repr(a) == "MosesRecord('a ||| b ||| 1')" and eval(repr(a)) == a
     with pytest.raises(ValueError, match=r"field 3 of 'a \|\|\| b \|\|\| kb=1'"):
-        MosesRecord("a ||| b ||| kb=1").scores
+        _ = MosesRecord("a ||| b ||| kb=1").scores
     with pytest.raises(ValueError, match="name=value"):
-        TravatarRecord("a ||| b ||| 0.5").features
+        _ = TravatarRecord("a ||| b ||| 0.5").features
     with pytest.raises(TypeError):
         MosesRecord(None)
 
 
-@pytest.mark.skipif(not DATA.is_dir(), reason="shared rule tables not present")
+@pytest.mark.parametrize("where", data_dirs("tables"))
 @pytest.mark.parametrize(
     "name,cls",
     [
@@ -96,10 +93,10 @@ def test_equality_repr_and_errors():
         ("travatar/kftt-jaen.t2s-rules", TravatarRecord),
     ],
 )
-def test_every_line_of_real_tables_parses(name, cls):
-    for line in (DATA / name).read_text(encoding="utf-8").splitlines():
+def test_every_line_of_real_tables_parses(where, name, cls):
+    for line in (where / name).read_text(encoding="utf-8").splitlines():
         r = cls(line)
-        r.scores, r.alignment, r.counts
+        _ = r.scores, r.alignment, r.counts  # every field parses
         assert r.src and r.trg
         assert all(i >= 0 and j >= 0 for i, j in r.alignment)
         if cls is MosesRecord and "[X]" in r.src:

@@ -3,6 +3,7 @@
 import hashlib
 import pickle
 import random
+import re
 from collections import defaultdict
 from pathlib import Path
 
@@ -10,11 +11,11 @@ import pytest
 
 pycedar = pytest.importorskip("pycedar")
 tables = pytest.importorskip("qaz.smt.trans_models.tables")
+from conftest import data_dirs, run_command  # noqa: E402
 from qaz.smt.trans_models import records  # noqa: E402
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord  # noqa: E402
 
-DATA = Path(__file__).resolve().parents[2] / "shared" / "data" / "tables"
-needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="shared rule tables not present")
+TABLE_DIRS = data_dirs("tables")
 
 SMALL_TABLES = [
     ("moses-hierarchical/europarl-en-de.score-inverse.half-table", "MosesTable"),
@@ -171,6 +172,139 @@ def test_track_notation_and_round_trips(abc_table):
     assert tables.track2key(t.field_dict, "( %s , +%s )" % (first, second)) == "a"
 
 
+# Tracks from callers: pycedar reads wherever a track's numbers point, so a
+# forged, stale or foreign track must be refused before it reaches the trie.
+
+FORGED = ["(99999999999,5)", "(0,99999)", "(18446744073709551615,18446744073709551615)"]
+
+
+def _tracks_of(d):
+    """Both ways pycedar names each key's node: get_node() and nodes()."""
+    out = {}
+    for n in d.nodes():
+        out.setdefault(n.key(), set()).update({tables.get_track_str(n), tables.get_track_str(d.get_node(n.key()))})
+    return out
+
+
+def test_track2key_refuses_forged_tracks(abc_table):
+    d = abc_table.field_dict
+    a = tables.get_track_str(d.get_node("a"))
+    first, second = a[1:-1].split(",")
+    for track in FORGED + ["(%s,%d)" % (first, int(second) + 1), "(%d,%s)" % (int(first) + 7, second)]:
+        with pytest.raises(ValueError, match=re.escape("track %s names no key of the trie" % track)):
+            tables.track2key(d, track)
+    with pytest.raises(ValueError, match="names no key"):
+        tables.track2key(d, "( 99999999999 , +5 )")  # the interpreter's forms are checked too
+    for key, tracks in _tracks_of(d).items():  # every track of every key still works
+        assert {tables.track2key(d, t) for t in tracks} == {key}
+
+
+def test_track2key_refuses_tracks_of_another_trie(abc_table):
+    other = pycedar.dict(str)
+    for w in ("zebra", "a", "a b c d e f g", "日本語"):
+        other.update(w, 1)
+    refused = 0
+    for tracks in _tracks_of(other).values():
+        for t in tracks:
+            try:
+                assert tables.track2key(abc_table.field_dict, t) in abc_table.field_dict
+            except ValueError:
+                refused += 1
+    assert refused > 0
+
+
+def test_track2key_notices_stale_tracks():
+    rng = random.Random(3)
+    words = sorted({"".join(rng.choice("abc") for _ in range(rng.randint(1, 6))) for _ in range(300)})
+    d = pycedar.dict(str)
+    taken = {}
+    for w in words:  # nodes move while the trie is filled
+        d.update(w, 1)
+        taken[w] = tables.get_track_str(d.get_node(w))
+        assert tables.track2key(d, taken[w]) == w
+    moved = [w for w in words if tables.get_track_str(d.get_node(w)) != taken[w]]
+    assert moved
+    now = _tracks_of(d)
+    refused = 0
+    for w in moved:  # an old track gives the key it names now, or nothing
+        try:
+            assert taken[w] in now[tables.track2key(d, taken[w])]
+        except ValueError:
+            refused += 1
+    assert refused > 0
+    assert all(tables.track2key(d, tables.get_track_str(d.get_node(w))) == w for w in words)
+    gone = tables.get_track_str(d.get_node(words[0]))
+    del d[words[0]]  # an erased key's track names nothing
+    with pytest.raises(ValueError, match="names no key"):
+        tables.track2key(d, gone)
+
+
+def test_known_tracks_go_with_their_trie():
+    import gc
+    import weakref
+
+    class Dict(pycedar.dict):
+        pass
+
+    d = Dict(str)
+    d.update("a", 1)
+    assert tables.track2key(d, tables.get_track_str(d.get_node("a"))) == "a"
+    ref = weakref.ref(d)
+    del d
+    gc.collect()
+    assert ref() is None
+
+
+def test_tracks_from_script_code_are_checked(tmp_path, log):
+    path = write(tmp_path, "a ||| b ||| 1\nc ||| d ||| 2\n")
+    t = tables.Table(path, MosesRecord)
+    a = tables.get_track_str(t.field_dict.get_node("a"))
+    with pytest.raises(ValueError, match="names no key"):
+        t.tracks2line(a + " | (99999999999,5)")
+    assert t.tracks2line(t.line2tracks("c ||| d")) == "c ||| d"
+
+    # an index trie that is not the table's own
+    forged = pycedar.dict(str)
+    forged.update(a + " | (99999999999,5)", 1)
+    with pytest.raises(ValueError, match="names no key"):
+        list(t._Table__find_key(forged, "a"))
+    assert lines_of(t._Table__find_key(t.src_record_dict, "a")) == {"a ||| b ||| 1"}
+
+    class Forging(tables.Table):
+        def line2tracks(self, line):
+            return re.sub(r"\((\d)", r"(9\1", tables.Table.line2tracks(self, line))
+
+    with pytest.raises(ValueError, match="names no key"):
+        list(Forging(path, MosesRecord))
+    with pytest.raises(ValueError, match="names no key"):
+        Forging(path, MosesRecord, trg_key=True)
+    assert log.texts("warning")[0].startswith("line_tracks: (9")
+
+    class Honest(tables.Table):
+        def line2tracks(self, line):
+            return tables.Table.line2tracks(self, line)
+
+    assert lines_of(Honest(path, MosesRecord, trg_key=True)) == {"a ||| b ||| 1", "c ||| d ||| 2"}
+
+
+def test_forged_track_does_not_kill_the_interpreter(tmp_path):
+    script = tmp_path / "forge.py"
+    script.write_text(
+        "import pycedar\n"
+        "from qaz.smt.trans_models import tables\n"
+        "d = pycedar.dict(str)\n"
+        "d.update('a', 1)\n"
+        "for t in %r:\n"
+        "    try:\n"
+        "        tables.track2key(d, t)\n"
+        "    except ValueError as e:\n"
+        "        print(e)\n" % FORGED
+    )
+    done = run_command([str(script)])
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.count("names no key of the trie") == len(FORGED)
+
+
 def test_get_track_str_removes_every_space():
     class Node:
         def track(self):
@@ -264,11 +398,11 @@ def _check_against_reference(t, ref, trg_key, key_type):
         assert rule in lines_of(t.find(rule))
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", SMALL_TABLES)
 @pytest.mark.parametrize("trg_key", [False, True])
-def test_real_tables_match_plain_reading(name, cls, trg_key):
-    path = str(DATA / name)
+def test_real_tables_match_plain_reading(where, name, cls, trg_key):
+    path = str(where / name)
     table_cls = getattr(tables, cls)
     t = table_cls(path, trg_key=trg_key)
     ref = Reference(path, t.RecordClass)
@@ -278,39 +412,38 @@ def test_real_tables_match_plain_reading(name, cls, trg_key):
         assert r.src and r.trg_columns
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", [SMALL_TABLES[0], SMALL_TABLES[2], SMALL_TABLES[7]])
 @pytest.mark.parametrize("key_type", ["src_hiero", "src_symbols"])
-def test_real_tables_by_key_type(name, cls, key_type):
-    path = str(DATA / name)
+def test_real_tables_by_key_type(where, name, cls, key_type):
+    path = str(where / name)
     t = getattr(tables, cls)(path, key_type=key_type)
     ref = Reference(path, t.RecordClass, key_type)
-    for key, rules in ref.by_src.items():
+    for key in ref.by_src:
         assert key in t.field_dict
     for src in ref.sources:  # queried with the raw source, formatted by the table
         assert lines_of(t.find_src(src)) == ref.by_src[src_key(t.RecordClass, src, key_type)]
 
 
-@needs_data
-def test_big_table_loads_once():
-    path = DATA / "moses-phrase/multimodel-de-en.phrase-table"
+@pytest.mark.parametrize("where", TABLE_DIRS)
+def test_big_table_loads_once(where):
+    path = where / "moses-phrase/multimodel-de-en.phrase-table"
     t = tables.MosesTable(str(path), trg_key=True)
     ref = Reference(path, MosesRecord)
     assert len(t) == len(ref.rules)
-    for key in list(ref.by_src)[::997]:
-        assert lines_of(t.find_src(key)) == ref.by_src[key]
-    for key in list(ref.by_trg)[::997]:
-        assert lines_of(t.find_trg(key)) == ref.by_trg[key]
+    for index, found in ((ref.by_src, t.find_src), (ref.by_trg, t.find_trg)):
+        for key in list(index)[:: max(1, len(index) // 100)]:
+            assert lines_of(found(key)) == index[key]
 
 
 # ---------------------------------------------------------------------------
 # Pickling.
 
 
-@needs_data
+@pytest.mark.parametrize("where", TABLE_DIRS)
 @pytest.mark.parametrize("name,cls", [SMALL_TABLES[6], SMALL_TABLES[0]])
-def test_pickle_round_trip_keeps_both_tables_working(name, cls):
-    path = str(DATA / name)
+def test_pickle_round_trip_keeps_both_tables_working(where, name, cls):
+    path = str(where / name)
     t = getattr(tables, cls)(path, trg_key=True, key_type="src_symbols")
     t.note = "kept"
     ref = Reference(path, t.RecordClass, "src_symbols")
@@ -324,7 +457,10 @@ def test_pickle_round_trip_keeps_both_tables_working(name, cls):
 
 
 def test_pickled_state_layout_and_checksums(abc_table, tmp_path):
-    names = "RecordClass field_dict key_type record_dict src_record_dict table_file table_path trg_field_record_dicts trg_key_enabled trg_record_dict"
+    names = (
+        "RecordClass field_dict key_type record_dict src_record_dict table_file table_path"
+        " trg_field_record_dicts trg_key_enabled trg_record_dict"
+    )
     assert sorted(names.split()) == names.split()
     digests = [int(h(names.encode()).hexdigest()[:7], 16) for h in (hashlib.sha256, hashlib.sha1, hashlib.md5)]
     assert digests == [0x262EBC1, 0x3A15322, 0x25CF22C]
@@ -344,7 +480,9 @@ def test_pickled_state_layout_and_checksums(abc_table, tmp_path):
     pair = tables.unpickle_Table(tables.Table, 0x262EBC1, None).__reduce__()
     assert len(pair) == 2 and pair[1][2][8] is False
 
-    with pytest.raises(pickle.PickleError, match=r"Incompatible checksums \(0x1 vs \(0x262ebc1, 0x3a15322, 0x25cf22c\) = \(RecordClass, field_dict, .*trg_record_dict\)\)"):
+    refusal = (r"Incompatible checksums \(0x1 vs \(0x262ebc1, 0x3a15322, 0x25cf22c\)"
+               r" = \(RecordClass, field_dict, .*trg_record_dict\)\)")
+    with pytest.raises(pickle.PickleError, match=refusal):
         tables.unpickle_Table(tables.Table, 1, state)
     with pytest.raises(OverflowError):
         tables.unpickle_Table(tables.Table, 2**40, state)

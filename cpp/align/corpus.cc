@@ -1,13 +1,7 @@
 #include "align/corpus.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "common/errors.h"
+#include "common/text.h"
 
 namespace qaz {
 
@@ -34,128 +28,6 @@ size_t Corpus::MemoryBytes() const {
 }
 
 namespace {
-constexpr size_t kBlock = 1 << 20;
-}  // namespace
-
-LineReader::LineReader(const std::string& path) : path_(path), buf_(kBlock) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw IoError(errno, path);
-  struct stat st;
-  if (::fstat(fd_, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      fd_ = -1;
-      throw IoError(EISDIR, path);
-    }
-    file_size_ = st.st_size;
-  }
-}
-
-LineReader::~LineReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool LineReader::Fill() {
-  if (eof_) return false;
-  if (begin_ > 0) {
-    std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
-  for (;;) {
-    ssize_t n = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw IoError(errno, path_);
-    }
-    if (n == 0) {
-      eof_ = true;
-      return false;
-    }
-    end_ += static_cast<size_t>(n);
-    return true;
-  }
-}
-
-bool LineReader::Next(std::string_view* line) {
-  size_t scan = begin_;
-  for (;;) {
-    const void* nl = std::memchr(buf_.data() + scan, '\n', end_ - scan);
-    if (nl != nullptr) {
-      size_t pos = static_cast<const char*>(nl) - buf_.data();
-      *line = std::string_view(buf_.data() + begin_, pos - begin_);
-      consumed_ += static_cast<int64_t>(pos + 1 - begin_);
-      begin_ = pos + 1;
-      ++line_number_;
-      return true;
-    }
-    size_t scanned = end_ - begin_;
-    if (!Fill()) {
-      if (end_ > begin_) {  // a last line without "\n"
-        *line = std::string_view(buf_.data() + begin_, end_ - begin_);
-        consumed_ += static_cast<int64_t>(end_ - begin_);
-        begin_ = end_;
-        ++line_number_;
-        return true;
-      }
-      return false;
-    }
-    scan = begin_ + scanned;
-  }
-}
-
-void CheckUtf8(std::string_view s, const std::string& path,
-               int64_t line_number) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-  const size_t n = s.size();
-  size_t k = 0;
-  auto fail = [&](size_t start, size_t end, const char* why) {
-    throw DecodeError(std::string(s), static_cast<int64_t>(start),
-                      static_cast<int64_t>(end),
-                      std::string(why) + " (" + path + ", line " +
-                          std::to_string(line_number) + ")");
-  };
-  while (k < n) {
-    // Skip ASCII eight bytes at a time.
-    while (k + 8 <= n) {
-      uint64_t w;
-      std::memcpy(&w, p + k, 8);
-      if (w & 0x8080808080808080ULL) break;
-      k += 8;
-    }
-    if (k >= n) break;
-    unsigned char c = p[k];
-    if (c < 0x80) {
-      ++k;
-      continue;
-    }
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      fail(k, k + 1, "invalid start byte");
-    }
-    for (size_t t = 1; t < len; ++t) {
-      if (k + t >= n) fail(k, n, "unexpected end of data");
-      unsigned char d = p[k + t];
-      unsigned char l = t == 1 ? lo : 0x80, h = t == 1 ? hi : 0xBF;
-      if (d < l || d > h) fail(k, k + t, "invalid continuation byte");
-    }
-    k += len;
-  }
-}
-
-namespace {
 
 std::string_view StripLineEnds(std::string_view s) {
   while (!s.empty() && (s.front() == '\r' || s.front() == '\n')) {
@@ -167,13 +39,6 @@ std::string_view StripLineEnds(std::string_view s) {
   return s;
 }
 
-size_t Utf8Length(unsigned char c) {
-  if (c < 0x80) return 1;
-  if (c < 0xE0) return 2;
-  if (c < 0xF0) return 3;
-  return 4;
-}
-
 // Tokenises one stripped line and appends the ids to `ids`; returns true when
 // a token holds a tab.
 bool Encode(std::string_view line, bool character_based,
@@ -182,7 +47,7 @@ bool Encode(std::string_view line, bool character_based,
   if (character_based) {
     size_t k = 0;
     while (k < line.size()) {
-      size_t len = Utf8Length(static_cast<unsigned char>(line[k]));
+      size_t len = Utf8SequenceLength(line[k]);
       std::string_view ch = line.substr(k, len);
       tab = tab || ch[0] == '\t';
       ids->push_back(enumerator->StrToId(ch));

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_reader.h"
 #include "common/reporter.h"
 #include "common/string_enumerator.h"
 
@@ -84,40 +85,6 @@ class Corpus {
 Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
                   const std::string& trg_path, bool character_based,
                   Reporter& reporter);
-
-// Reads a file line by line ("\n" ends a line, a last line without one
-// counts), in large blocks.
-class LineReader {
- public:
-  explicit LineReader(const std::string& path);
-  ~LineReader();
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
-
-  // The next line without its "\n"; false at the end of the file.
-  bool Next(std::string_view* line);
-  int64_t line_number() const { return line_number_; }
-  int64_t bytes_consumed() const { return consumed_; }
-  int64_t file_size() const { return file_size_; }
-  const std::string& path() const { return path_; }
-
- private:
-  bool Fill();
-
-  std::string path_;
-  int fd_ = -1;
-  std::vector<char> buf_;
-  size_t begin_ = 0, end_ = 0;
-  bool eof_ = false;
-  int64_t line_number_ = 0;
-  int64_t consumed_ = 0;
-  int64_t file_size_ = -1;
-};
-
-// Checks that `line` is UTF-8; throws DecodeError naming `path` and
-// `line_number` otherwise.
-void CheckUtf8(std::string_view line, const std::string& path,
-               int64_t line_number);
 
 }  // namespace qaz
 

@@ -1,5 +1,7 @@
 #include "align/links.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>

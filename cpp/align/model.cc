@@ -9,7 +9,7 @@
 #include "align/em.h"
 #include "common/errors.h"
 #include "common/float_format.h"
-#include "common/process_memory.h"
+#include "common/memory.h"
 
 namespace qaz {
 

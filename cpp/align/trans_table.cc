@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "common/parallel.h"
-#include "common/process_memory.h"
+#include "common/memory.h"
 
 #include <algorithm>
 #include <set>

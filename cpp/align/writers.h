@@ -19,31 +19,10 @@
 #include "align/align_table.h"
 #include "align/corpus.h"
 #include "align/trans_table.h"
+#include "common/output_file.h"
 #include "common/reporter.h"
 
 namespace qaz {
-
-// A text file written through a large buffer; whatever was written stays
-// when an error unwinds past it.
-class OutputFile {
- public:
-  explicit OutputFile(const std::string& path);  // throws IoError
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  std::string& buffer() { return buf_; }
-  void MaybeFlush() {
-    if (buf_.size() >= (1u << 20)) Flush();
-  }
-  void Flush();
-  void Close();
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  std::string buf_;
-};
 
 // Where the count column of a trainer file comes from.
 class CountSource {

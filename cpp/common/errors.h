@@ -65,17 +65,6 @@ class MemoryError : public std::runtime_error {
 // An index outside an array dimension, worded as numpy words it.
 [[noreturn]] void ThrowOutOfBounds(int64_t index, int axis, int64_t size);
 
-// Bytes of memory the system can still give (MemAvailable), -1 if unknown.
-int64_t AvailableMemory();
-
-// Throws MemoryError naming `what` when `bytes` exceed the available memory.
-void CheckMemory(int64_t bytes, const std::string& what);
-
-// Asks the kernel to back a large array with huge pages: the EM sweeps
-// gather at random over gigabytes, where TLB misses would dominate.  Call it
-// on reserved, untouched memory.  Does nothing for small arrays.
-void AdviseHugePages(const void* data, size_t bytes);
-
 // An abstract operation; carries no message.
 class NotImplementedError : public std::runtime_error {
  public:

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <locale.h>
 
+#include "common/text.h"
+
 namespace qaz {
 
 namespace {
@@ -99,41 +101,6 @@ void AppendFixed(double x, int decimals, std::string* out) {
 
 namespace {
 
-// Length of the white-space character at the start of `s`, 0 if none.
-size_t SpaceAtStart(std::string_view s) {
-  if (s.empty()) return 0;
-  unsigned char c = s[0];
-  if (c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F)) {
-    return 1;
-  }
-  if (c == 0xC2 && s.size() >= 2) {
-    unsigned char d = s[1];
-    return (d == 0x85 || d == 0xA0) ? 2 : 0;
-  }
-  if (s.size() >= 3) {
-    unsigned char d = s[1], e = s[2];
-    if (c == 0xE1 && d == 0x9A && e == 0x80) return 3;
-    if (c == 0xE2 && d == 0x80 &&
-        (e <= 0x8A || e == 0xA8 || e == 0xA9 || e == 0xAF) && e >= 0x80) {
-      return 3;
-    }
-    if (c == 0xE2 && d == 0x81 && e == 0x9F) return 3;
-    if (c == 0xE3 && d == 0x80 && e == 0x80) return 3;
-  }
-  return 0;
-}
-
-// Length of the white-space character at the end of `s`, 0 if none.
-size_t SpaceAtEnd(std::string_view s) {
-  if (s.empty()) return 0;
-  unsigned char c = s.back();
-  if (c < 0x80) return SpaceAtStart(s.substr(s.size() - 1));
-  for (size_t len = 2; len <= 3 && len <= s.size(); ++len) {
-    if (SpaceAtStart(s.substr(s.size() - len)) == len) return len;
-  }
-  return 0;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Copies a run of digits with single underscores between them into `out`;
@@ -164,6 +131,14 @@ bool EqualsNoCase(std::string_view a, const char* b) {
   return true;
 }
 
+// Removes a leading "+" or "-" from `s`; true for "-".
+bool TakeSign(std::string_view* s) {
+  if (s->empty() || ((*s)[0] != '+' && (*s)[0] != '-')) return false;
+  const bool negative = (*s)[0] == '-';
+  s->remove_prefix(1);
+  return negative;
+}
+
 locale_t CLocale() {
   static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   return loc;
@@ -171,19 +146,9 @@ locale_t CLocale() {
 
 }  // namespace
 
-std::string_view StripSpace(std::string_view text) {
-  for (size_t n; (n = SpaceAtStart(text)) > 0;) text.remove_prefix(n);
-  for (size_t n; (n = SpaceAtEnd(text)) > 0;) text.remove_suffix(n);
-  return text;
-}
-
 bool ParseFloat(std::string_view text, double* value) {
   std::string_view s = StripSpace(text);
-  bool negative = false;
-  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-    negative = s[0] == '-';
-    s.remove_prefix(1);
-  }
+  const bool negative = TakeSign(&s);
   if (EqualsNoCase(s, "inf") || EqualsNoCase(s, "infinity")) {
     *value = negative ? -HUGE_VAL : HUGE_VAL;
     return true;
@@ -219,11 +184,7 @@ bool ParseFloat(std::string_view text, double* value) {
 
 bool ParseInt(std::string_view text, int64_t* value) {
   std::string_view s = StripSpace(text);
-  bool negative = false;
-  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-    negative = s[0] == '-';
-    s.remove_prefix(1);
-  }
+  const bool negative = TakeSign(&s);
   std::string clean;
   size_t k = TakeDigits(s, &clean);
   if (k == 0 || k != s.size()) return false;
@@ -233,15 +194,20 @@ bool ParseInt(std::string_view text, int64_t* value) {
 }
 
 std::string Thousands(long long value) {
-  std::string digits = std::to_string(value < 0 ? -value : value);
+  // The magnitude as unsigned, so that the smallest value has one too.
+  const unsigned long long magnitude =
+      value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                : static_cast<unsigned long long>(value);
+  const std::string digits = std::to_string(magnitude);
   std::string out;
-  const int n = static_cast<int>(digits.size());
-  for (int k = 0; k < n; ++k) {
+  if (value < 0) out.push_back('-');
+  const size_t n = digits.size();
+  for (size_t k = 0; k < n; ++k) {
     out.push_back(digits[k]);
-    const int left = n - 1 - k;
+    const size_t left = n - 1 - k;
     if (left > 0 && left % 3 == 0) out.push_back(',');
   }
-  return value < 0 ? "-" + out : out;
+  return out;
 }
 
 }  // namespace qaz

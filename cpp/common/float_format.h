@@ -1,7 +1,9 @@
-// Number forms of the text files.
+// Number forms of the text files and the log: the interpreter's repr(float)
+// and "%.Nf", float() and int() parsing, thousands separators.
 #ifndef QAZ_COMMON_FLOAT_FORMAT_H_
 #define QAZ_COMMON_FLOAT_FORMAT_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,9 +32,8 @@ bool ParseFloat(std::string_view text, double* value);
 // digits).  Returns false when it is not an integer or does not fit 64 bits.
 bool ParseInt(std::string_view text, int64_t* value);
 
-// Strips the white space that str.strip() strips (ASCII and Unicode spaces,
-// UTF-8 encoded) from both ends.
-std::string_view StripSpace(std::string_view text);
+// "{:,d}" of an integer: digits in groups of three joined by commas.
+std::string Thousands(long long value);
 
 // "{:,d}" of an integer: digits grouped by three with commas.
 std::string Thousands(long long value);

@@ -1,63 +1,11 @@
 #include "tables/rule_line.h"
 
 #include <charconv>
+#include <stdexcept>
+
+#include "common/text.h"
 
 namespace qaz::tables {
-
-bool IsUnicodeSpace(char32_t c) {
-  switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D:
-    case 0x1C: case 0x1D: case 0x1E: case 0x1F: case 0x20:
-    case 0x85: case 0xA0: case 0x1680:
-    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-      return true;
-    default:
-      return c >= 0x2000 && c <= 0x200A;
-  }
-}
-
-namespace {
-
-// Decodes the code point that starts at `p`; `n` receives its byte length.
-char32_t DecodeAt(const unsigned char* p, size_t avail, size_t* n) {
-  const unsigned char b = p[0];
-  if (b < 0x80) { *n = 1; return b; }
-  if (avail < 2) { *n = 1; return 0x10FFFF; }
-  if ((b & 0xE0) == 0xC0) { *n = 2; return ((b & 0x1F) << 6) | (p[1] & 0x3F); }
-  if ((b & 0xF0) == 0xE0 && avail >= 3) {
-    *n = 3;
-    return ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-  }
-  *n = (avail >= 4) ? 4 : avail;
-  return 0x10FFFF;  // not white space; only its length matters here
-}
-
-// Start of the code point that ends just before `end` (continuation bytes
-// are 10xxxxxx).
-size_t PrevStart(const unsigned char* s, size_t end) {
-  size_t i = end - 1;
-  while (i > 0 && (s[i] & 0xC0) == 0x80 && end - i < 4) --i;
-  return i;
-}
-
-}  // namespace
-
-std::string_view Strip(std::string_view text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  size_t begin = 0, end = text.size();
-  while (begin < end) {
-    size_t n;
-    if (!IsUnicodeSpace(DecodeAt(s + begin, end - begin, &n))) break;
-    begin += n;
-  }
-  while (end > begin) {
-    const size_t start = PrevStart(s, end);
-    size_t n;
-    if (!IsUnicodeSpace(DecodeAt(s + start, end - start, &n))) break;
-    end = start;
-  }
-  return text.substr(begin, end - begin);
-}
 
 std::vector<std::string_view> Split(std::string_view text, std::string_view sep,
                                     int max_split) {
@@ -77,14 +25,18 @@ std::string_view FirstPiece(std::string_view text, std::string_view sep) {
   return text.substr(0, text.find(sep));
 }
 
-std::string FormatTrack(int64_t first, int64_t second) {
+void AppendTrack(uint64_t first, uint64_t second, std::string* out) {
+  *out += '(';
+  *out += std::to_string(first);
+  *out += ',';
+  *out += std::to_string(second);
+  *out += ')';
+}
+
+std::string FormatTrack(uint64_t first, uint64_t second) {
   std::string out;
   out.reserve(24);
-  out += '(';
-  out += std::to_string(first);
-  out += ',';
-  out += std::to_string(second);
-  out += ')';
+  AppendTrack(first, second, &out);
   return out;
 }
 
@@ -109,6 +61,34 @@ bool ParsePlainTrack(std::string_view track, uint64_t* first, uint64_t* second) 
     return false;
   return ParseDigits(inner.substr(0, comma), first) &&
          ParseDigits(inner.substr(comma + 1), second);
+}
+
+std::string PairKey(std::string_view key_track, std::string_view record_track) {
+  std::string pair;
+  pair.reserve(key_track.size() + kTrackSep.size() + record_track.size());
+  pair += key_track;
+  pair += kTrackSep;
+  pair += record_track;
+  return pair;
+}
+
+std::string_view RecordTrackOfPairKey(std::string_view pair_key) {
+  const size_t bar = pair_key.find('|');
+  if (bar == std::string_view::npos) throw std::out_of_range("list index out of range");
+  return StripSpace(pair_key.substr(bar + 1));
+}
+
+bool HasAbsentTrack(std::string_view tracks) {
+  return tracks.find(kAbsentTrack) != std::string_view::npos;
+}
+
+int AbsentFieldIndex(std::string_view tracks) {
+  const size_t at = tracks.find(kAbsentTrack);
+  if (at == std::string_view::npos) return -1;
+  int index = 0;
+  for (size_t i = 0; i < at; ++i)
+    if (tracks[i] == '|') ++index;
+  return index;
 }
 
 }  // namespace qaz::tables

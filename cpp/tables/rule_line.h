@@ -1,14 +1,14 @@
-// Text helpers for rule-table lines: field splitting, white-space stripping
-// and the track notation "(id,length)" that names a trie node.
+// The text forms of rule tables: fields split at "|||", the track notation
+// "(id,length)" that names a trie node, track lines and pair keys.
 //
-// Everything works on UTF-8 bytes and needs no Python headers. Stripping
-// follows the interpreter's str.strip() (every Unicode white-space code
-// point), so a line stripped here and the same line stripped by a script
-// agree.
+// A track line holds the track texts of a rule's fields joined by " | " (an
+// empty field gives an empty text, a field the field trie lacks the absent
+// track "(-1,-1)"); a pair key is "key track | record track".  Everything
+// works on UTF-8 bytes and needs no Python headers.
 //
 // Usage:
-//   for (std::string_view f : qaz::tables::SplitAll(line, "|||"))
-//     Use(qaz::tables::Strip(f));
+//   for (std::string_view f : qaz::tables::Split(line, qaz::tables::kFieldSep))
+//     Use(qaz::StripSpace(f));
 //   std::string t = qaz::tables::FormatTrack(1204, 7);   // "(1204,7)"
 #ifndef QAZ_TABLES_RULE_LINE_H_
 #define QAZ_TABLES_RULE_LINE_H_
@@ -26,13 +26,6 @@ inline constexpr std::string_view kTrackSep = " | ";
 inline constexpr std::string_view kFieldJoin = " ||| ";
 inline constexpr std::string_view kAbsentTrack = "(-1,-1)";
 
-// True for the code points that Python's str.isspace() accepts.
-bool IsUnicodeSpace(char32_t c);
-
-// `text` without leading and trailing Unicode white space. `text` must be
-// valid UTF-8 (what the interpreter hands out always is).
-std::string_view Strip(std::string_view text);
-
 // Pieces of `text` between occurrences of `sep` (like str.split(sep)); at
 // most `max_split` splits, or no limit when negative.
 std::vector<std::string_view> Split(std::string_view text, std::string_view sep,
@@ -41,13 +34,27 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sep,
 // First piece of str.split(sep, 1), the whole text when `sep` is absent.
 std::string_view FirstPiece(std::string_view text, std::string_view sep);
 
-// "(first,second)".
-std::string FormatTrack(int64_t first, int64_t second);
+// "(first,second)", appended to `out` or returned.
+void AppendTrack(uint64_t first, uint64_t second, std::string* out);
+std::string FormatTrack(uint64_t first, uint64_t second);
 
 // Reads a track text of the plain form "(digits,digits)". Returns false for
 // anything else, which the caller then hands to the interpreter's own integer
 // parsing so that every form it accepts (blanks, signs, '_') is honoured.
 bool ParsePlainTrack(std::string_view track, uint64_t* first, uint64_t* second);
+
+// "key track | record track".
+std::string PairKey(std::string_view key_track, std::string_view record_track);
+
+// The record track of a pair key: what follows its first "|", stripped.
+// Throws std::out_of_range when there is no "|".
+std::string_view RecordTrackOfPairKey(std::string_view pair_key);
+
+// Whether a track line names a field that the field trie lacks.
+bool HasAbsentTrack(std::string_view tracks);
+
+// 0-based position of the first absent field of a track line, or -1.
+int AbsentFieldIndex(std::string_view tracks);
 
 }  // namespace qaz::tables
 

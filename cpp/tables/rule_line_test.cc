@@ -1,49 +1,56 @@
-// Unit tests of the rule-line helpers; run by ctest when QAZ_BUILD_TESTS is on.
 #include "tables/rule_line.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <stdexcept>
 #include <string>
 
-namespace {
+#include "testing/harness.h"
 
-int failures = 0;
+using namespace qaz::tables;
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "FAILED: %s\n", what);
-    ++failures;
+QAZ_TEST(SplitIsStrSplit) {
+  auto parts = Split("a ||| b |||", kFieldSep);
+  QAZ_EXPECT(parts.size() == 3 && parts[2].empty());
+  parts = Split("a|||b|||c", kFieldSep, 1);
+  QAZ_EXPECT(parts.size() == 2 && parts[1] == "b|||c");
+  QAZ_EXPECT_EQ(Split("", kFieldSep).size(), 1u);
+  QAZ_EXPECT_EQ(Split("||||||", kFieldSep).size(), 3u);
+  // "|COL|" inside a field does not split fields.
+  QAZ_EXPECT_EQ(Split("s ||| x |COL| y ||| 1", kFieldSep).size(), 3u);
+  QAZ_EXPECT_EQ(FirstPiece("x |COL| y", kColumnSep), "x ");
+  QAZ_EXPECT_EQ(FirstPiece("no separator", kFieldSep), "no separator");
+}
+
+QAZ_TEST(TrackTextsRoundTrip) {
+  QAZ_EXPECT_EQ(FormatTrack(1204, 7), "(1204,7)");
+  std::string out = "x";
+  AppendTrack(18446744073709551615ull, 0, &out);
+  QAZ_EXPECT_EQ(out, "x(18446744073709551615,0)");
+  uint64_t a = 0, b = 0;
+  QAZ_EXPECT(ParsePlainTrack("(18446744073709551615,3)", &a, &b) &&
+             a == 18446744073709551615ull && b == 3);
+  QAZ_EXPECT(ParsePlainTrack(FormatTrack(90194313446, 6), &a, &b) && a == 90194313446 && b == 6);
+}
+
+QAZ_TEST(ParsePlainTrackLeavesOtherFormsToTheInterpreter) {
+  uint64_t a = 0, b = 0;
+  for (const char* other : {"(18446744073709551616,3)", "(-1,-1)", "( 1,2)", "(1,2,3)",
+                            "(1)", "(1,)", "(,1)", "1,2", "(1_0,2)", "(+1,2)", ""}) {
+    QAZ_EXPECT(!ParsePlainTrack(other, &a, &b));
   }
 }
 
-}  // namespace
+QAZ_TEST(PairKeysAndTheirRecordTracks) {
+  QAZ_EXPECT_EQ(PairKey("(1,2)", "(30,4)"), "(1,2) | (30,4)");
+  QAZ_EXPECT_EQ(RecordTrackOfPairKey("(1,2) | (30,4)"), "(30,4)");
+  QAZ_EXPECT_EQ(RecordTrackOfPairKey("(1,2)|(30,4) | (5,6)"), "(30,4) | (5,6)");
+  QAZ_EXPECT_EQ(RecordTrackOfPairKey(" |"), "");
+  QAZ_EXPECT_THROW(RecordTrackOfPairKey("(1,2)"), std::out_of_range);
+}
 
-int main() {
-  using namespace qaz::tables;
-  // Python's str.strip() removes Unicode white space, not just ASCII.
-  Check(Strip("  a b \n") == "a b", "ascii strip");
-  Check(Strip("\xe3\x80\x80x\xc2\xa0") == "x", "ideographic space and nbsp");
-  Check(Strip("\xe6\x97\xa5\xe6\x9c\xac") == "\xe6\x97\xa5\xe6\x9c\xac", "non-space multibyte kept");
-  Check(Strip(" \t ").empty(), "all blank");
-  Check(Strip("\xe2\x80\x8b").size() == 3, "zero width space is not white space");
-
-  auto parts = Split("a ||| b |||", kFieldSep);
-  Check(parts.size() == 3 && parts[2].empty(), "split keeps empty last piece");
-  parts = Split("a|||b|||c", kFieldSep, 1);
-  Check(parts.size() == 2 && parts[1] == "b|||c", "split with limit");
-  Check(Split("", kFieldSep).size() == 1, "empty text gives one piece");
-  Check(FirstPiece("x |COL| y", kColumnSep) == "x ", "first piece");
-
-  Check(FormatTrack(1204, 7) == "(1204,7)", "format");
-  Check(FormatTrack(-1, -1) == std::string(kAbsentTrack), "absent track");
-  uint64_t a = 0, b = 0;
-  Check(ParsePlainTrack("(18446744073709551615,3)", &a, &b) && a == 18446744073709551615ull && b == 3,
-        "largest id");
-  Check(!ParsePlainTrack("(18446744073709551616,3)", &a, &b), "id past 64 bits");
-  Check(!ParsePlainTrack("(-1,-1)", &a, &b), "negative left to the interpreter");
-  Check(!ParsePlainTrack("( 1,2)", &a, &b), "blanks left to the interpreter");
-  Check(!ParsePlainTrack("(1,2,3)", &a, &b), "three numbers left to the interpreter");
-  Check(!ParsePlainTrack("(1)", &a, &b), "one number");
-  if (failures == 0) std::puts("rule_line_test: ok");
-  return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+QAZ_TEST(AbsentFieldsOfATrackLine) {
+  QAZ_EXPECT(!HasAbsentTrack("(1,2) |  | (3,4)"));
+  QAZ_EXPECT(HasAbsentTrack("(1,2) | (-1,-1)"));
+  QAZ_EXPECT_EQ(AbsentFieldIndex("(1,2) | (3,4)"), -1);
+  QAZ_EXPECT_EQ(AbsentFieldIndex("(-1,-1) | (3,4)"), 0);
+  QAZ_EXPECT_EQ(AbsentFieldIndex("(1,2) |  | (-1,-1) | (-1,-1)"), 2);
 }

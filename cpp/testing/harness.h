@@ -5,6 +5,8 @@
 //     QAZ_EXPECT(table.Find(0, 1) == 3);
 //     QAZ_EXPECT_EQ(FormatRepr(0.1), "0.1");
 //     QAZ_EXPECT_THROW(table.Get(9, 9), std::out_of_range);
+//     auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::LineReader r(path); });
+//     QAZ_EXPECT(e && e->err() == ENOENT);
 //   }
 //
 // A failed expectation prints the file, the line and the expression and lets
@@ -14,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +51,17 @@ class RecordingReporter : public Reporter {
   }
   std::vector<std::string> lines;
 };
+// The exception of type E that `f` throws, to look into; nothing when it
+// throws none (another type propagates).
+template <typename E, typename F>
+std::optional<E> Thrown(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e;
+  }
+  return std::nullopt;
+}
 
 // Path of a fresh scratch file for the running test (removed at exit).
 std::string TempPath(const std::string& name);

@@ -22,7 +22,18 @@ def _decode_error(err, raw, path, line_number):
     )
 
 
-class TextReader:
+class _Closing:
+    """``with`` support for objects that have ``close()``: the block closes them."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+class TextReader(_Closing):
     """The lines of a UTF-8 file, in order, each with its line feed if it had one.
 
     The file is opened at construction (a missing file raises
@@ -50,12 +61,19 @@ class TextReader:
     def __iter__(self):
         return self._lines()
 
+    # Given every raw line handed out, when set (a progress display counts
+    # the bytes read with it).
+    _consumed = None
+
     def _lines(self):
         f = self._file
         if f is None:
             return
+        consumed = self._consumed
         for raw in f:
             self.line_number += 1
+            if consumed is not None:
+                consumed(raw)
             try:
                 line = raw.decode("utf-8")
             except UnicodeDecodeError as err:
@@ -72,11 +90,9 @@ class TextReader:
             self.close()
             raise StopIteration
         self.line_number += 1
-        self._consumed(raw)
+        if self._consumed is not None:
+            self._consumed(raw)
         return self._decode(raw)
-
-    def _consumed(self, raw):
-        """Called with every line read by ``__next__``."""
 
     def readline(self):
         """The next line, or "" at the end of the file."""
@@ -114,13 +130,6 @@ class TextReader:
         if f is not None:
             self._file = None
             f.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
 
     def __del__(self):
         try:

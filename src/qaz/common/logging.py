@@ -101,6 +101,18 @@ def _top_logger(name):
     return logger
 
 
+def _at_level(level, name):
+    """The logging method of one level (the message object is turned into text)."""
+
+    def method(self, msg):
+        if self._logger.isEnabledFor(level):
+            self._emit(level, msg)
+
+    method.__name__ = name
+    method.__qualname__ = "ColorLogger." + name
+    return method
+
+
 class ColorLogger:
     """Thin wrapper around a standard logger; messages are turned into text with ``str``."""
 
@@ -122,29 +134,19 @@ class ColorLogger:
     def isEnabledFor(self, level):
         return self._logger.isEnabledFor(level)
 
+    def _emit(self, level, msg, exc_info=None):
+        # stacklevel 3: the record names the caller of the public method.
+        self._logger.log(level, "%s", msg, exc_info=exc_info, stacklevel=3)
+
     def log(self, level, msg):
         if self._logger.isEnabledFor(level):
-            self._logger.log(level, "%s", msg, stacklevel=2)
+            self._emit(level, msg)
 
-    def debug(self, msg):
-        if self._logger.isEnabledFor(DEBUG):
-            self._logger.debug("%s", msg, stacklevel=2)
-
-    def info(self, msg):
-        if self._logger.isEnabledFor(INFO):
-            self._logger.info("%s", msg, stacklevel=2)
-
-    def warning(self, msg):
-        if self._logger.isEnabledFor(WARNING):
-            self._logger.warning("%s", msg, stacklevel=2)
-
-    def error(self, msg):
-        if self._logger.isEnabledFor(ERROR):
-            self._logger.error("%s", msg, stacklevel=2)
-
-    def critical(self, msg):
-        if self._logger.isEnabledFor(CRITICAL):
-            self._logger.critical("%s", msg, stacklevel=2)
+    debug = _at_level(DEBUG, "debug")
+    info = _at_level(INFO, "info")
+    warning = _at_level(WARNING, "warning")
+    error = _at_level(ERROR, "error")
+    critical = _at_level(CRITICAL, "critical")
 
     def exception(self, msg):
         """Log ``msg`` at error level with the traceback of the exception being handled.
@@ -160,13 +162,12 @@ class ColorLogger:
                 exc_info = (type(msg), msg, msg.__traceback__)
             else:
                 exc_info = None
-        self._logger.error("%s", msg, exc_info=exc_info, stacklevel=2)
+        self._emit(ERROR, msg, exc_info)
 
     def debug_print(self, obj):
         """Log ``obj`` at debug level: text as it is, anything else pretty-printed."""
         if self._logger.isEnabledFor(DEBUG):
-            text = obj if isinstance(obj, str) else pprint.pformat(obj)
-            self._logger.debug("%s", text, stacklevel=2)
+            self._emit(DEBUG, obj if isinstance(obj, str) else pprint.pformat(obj))
 
     def __repr__(self):
         return f"<ColorLogger {self.name} ({_logging.getLevelName(self._logger.getEffectiveLevel())})>"

@@ -1,9 +1,9 @@
-"""Progress display on standard error.
+"""Progress display on standard error, drawn by tqdm.
 
 A bar is drawn only when standard error is a terminal and the "qaz" loggers
 are not quiet; otherwise nothing is written and counting costs one addition
-and one comparison per step. The line is redrawn in place with a carriage
-return at most about ten times a second and finished with a line feed::
+per step. The line is redrawn in place at most about ten times a second and
+finished with a line feed::
 
     loading:  45%|#########           | 4,500/10,000 [00:02<00:03, 2,000.0/s]
 
@@ -15,6 +15,8 @@ import stat
 import sys
 import time
 
+from tqdm import tqdm as _tqdm
+
 from qaz.common import files as _files
 from qaz.common import logging as _log
 
@@ -22,21 +24,12 @@ __all__ = ["Bar", "view", "FileReader"]
 
 _INTERVAL = 0.1  # seconds between redraws
 _WIDTH = 20  # characters of the bar itself
-_NEVER = float("inf")
+_clock = _tqdm.format_interval  # "MM:SS", or "H:MM:SS" past an hour
 
 
 def _drawing_wanted():
     stream = sys.stderr
     return stream is not None and _log._stream_is_tty(stream) and not _log.is_quiet()
-
-
-def _clock(seconds):
-    seconds = int(seconds)
-    minutes, secs = divmod(seconds, 60)
-    hours, minutes = divmod(minutes, 60)
-    if hours:
-        return f"{hours:d}:{minutes:02d}:{secs:02d}"
-    return f"{minutes:02d}:{secs:02d}"
 
 
 def _bytes(n):
@@ -47,7 +40,38 @@ def _bytes(n):
     return ""  # unreachable
 
 
-class Bar:
+class _Line(_tqdm):
+    """The tqdm machinery (redraw interval, in-place line) showing a Bar's text.
+
+    Every line is drawn where the cursor is (no stacking of bars), nothing is
+    drawn before the first step, and no monitor thread runs.
+    """
+
+    monitor_interval = 0
+
+    def __init__(self, bar):
+        self._bar = bar
+        self._started = False
+        super().__init__(total=bar.total, file=sys.stderr, mininterval=_INTERVAL, position=0,
+                         ascii=True, ncols=80, nrows=20, smoothing=0)
+        self._started = True
+
+    def refresh(self, *args, **kwargs):
+        if self._started:
+            return super().refresh(*args, **kwargs)
+        return False
+
+    def __str__(self):
+        return self._bar.format()
+
+    def display(self, msg=None, pos=None):
+        shown = super().display(msg, pos)
+        if msg is None:
+            _log._set_status_line(self._bar)
+        return shown
+
+
+class Bar(_files._Closing):
     """One progress line: ``advance(n)`` or ``update_to(done)``, then ``close()``.
 
     ``total`` is the expected count (``None`` when unknown); ``unit`` "B"
@@ -58,50 +82,39 @@ class Bar:
         self.label = label or ""
         self.total = total
         self.unit = unit
-        self.n = 0
         self.closed = False
         self.enabled = _drawing_wanted()
-        now = time.monotonic()
-        self._start = now
-        self._last_draw = now
-        self._last_check = now
-        self._last_check_n = 0
-        self._shown = 0  # length of the text currently on the line
-        # The next count at which the clock is looked at; never when silent.
-        self._next = 1 if self.enabled else _NEVER
+        self._start = time.monotonic()
+        self._count = 0
+        self._line = _Line(self) if self.enabled else None
+
+    @property
+    def n(self):
+        return self._count if self._line is None else self._line.n
+
+    @n.setter
+    def n(self, value):
+        if self._line is None:
+            self._count = value
+        else:
+            self._line.n = value
 
     def advance(self, n=1):
-        self.n += n
-        if self.n >= self._next:
-            self._check()
+        if self._line is None:
+            self._count += n
+        else:
+            self._line.update(n)
 
     def update_to(self, done):
-        self.n = done
-        if done >= self._next:
-            self._check()
-
-    def _check(self):
-        now = time.monotonic()
-        if now - self._last_draw >= _INTERVAL:
-            self._draw(now)
-            self._last_draw = now
-        # Guess how many more steps fit in what is left of the interval, so
-        # that the clock is read only about once per redraw.
-        steps = self.n - self._last_check_n
-        spent = now - self._last_check
-        left = _INTERVAL - (now - self._last_draw)
-        ahead = int(steps / spent * left) if steps > 0 and spent > 0 else 1
-        ahead = min(ahead, 8 * steps)  # a bad first guess must not hide the bar
-        self._last_check = now
-        self._last_check_n = self.n
-        self._next = self.n + max(1, ahead)
+        self.advance(done - self.n)
 
     def format(self, now=None):
         """The text of the line for the current count."""
         if now is None:
             now = time.monotonic()
+        n, total = self.n, self.total
         elapsed = now - self._start
-        rate = self.n / elapsed if elapsed > 0 else 0.0
+        rate = n / elapsed if elapsed > 0 else 0.0
         prefix = f"{self.label}: " if self.label else ""
         if self.unit == "B":
             speed = _bytes(rate) + "/s"
@@ -109,71 +122,37 @@ class Bar:
             speed = f"{rate:,.1f}/s"
         else:
             speed = f"{rate:,.1f} {self.unit}/s"
-        total = self.total
         if total is None:
-            count = _bytes(self.n) if self.unit == "B" else f"{self.n:,}"
+            count = _bytes(n) if self.unit == "B" else f"{n:,}"
             return f"{prefix}{count} [{_clock(elapsed)}, {speed}]"
-        frac = min(max(self.n / total, 0.0), 1.0) if total > 0 else 1.0
+        frac = min(max(n / total, 0.0), 1.0) if total > 0 else 1.0
         filled = int(frac * _WIDTH)
         bar = "#" * filled + " " * (_WIDTH - filled)
-        if self.unit == "B":
-            count = f"{_bytes(self.n)}/{_bytes(total)}"
-        else:
-            count = f"{self.n:,}/{total:,}"
-        remaining = _clock((total - self.n) / rate) if rate > 0 and total >= self.n else "?"
-        return (
-            f"{prefix}{int(frac * 100):3d}%|{bar}| {count} "
-            f"[{_clock(elapsed)}<{remaining}, {speed}]"
-        )
-
-    def _draw(self, now):
-        stream = sys.stderr
-        if stream is None:
-            return
-        text = self.format(now)
-        pad = " " * max(0, self._shown - len(text))
-        try:
-            stream.write("\r" + text + pad)
-            stream.flush()
-        except (OSError, ValueError):
-            return
-        self._shown = len(text)
-        _log._set_status_line(self)
+        count = f"{_bytes(n)}/{_bytes(total)}" if self.unit == "B" else f"{n:,}/{total:,}"
+        remaining = _clock((total - n) / rate) if rate > 0 and total >= n else "?"
+        return f"{prefix}{int(frac * 100):3d}%|{bar}| {count} [{_clock(elapsed)}<{remaining}, {speed}]"
 
     def _erase(self, stream):
-        """Clear the line before a log message; the next check redraws it."""
-        if self._shown:
-            stream.write("\r" + " " * self._shown + "\r")
-            self._shown = 0
-            self._last_draw = 0.0
-            self._next = self.n
+        """Clear the line before a log message; the next step redraws it."""
+        line = self._line
+        if line is None or line.disable:
+            return
+        line.clear()
+        line.last_print_t = line.start_t - _INTERVAL
+        line.miniters = 0
 
     def close(self):
         """Draw the final state and end the line (once; silent bars stay silent)."""
         if self.closed:
             return
         self.closed = True
-        self._next = _NEVER
-        if not self.enabled:
+        line = self._line
+        if line is None:
             return
-        stream = sys.stderr
-        if stream is None:
-            return
-        self._draw(time.monotonic())
+        self._count = line.n
+        line.close()
         if _log._status_line is self:
             _log._set_status_line(None)
-        try:
-            stream.write("\n")
-            stream.flush()
-        except (OSError, ValueError):
-            pass
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
 
     def __repr__(self):
         return f"<Bar {self.format()!r}>"
@@ -187,30 +166,9 @@ class FileReader(_files.TextReader):
         st = os.fstat(self._file.fileno())
         total = st.st_size if stat.S_ISREG(st.st_mode) else None
         self._bar = Bar(label, total, unit="B")
-
-    def _lines(self):
-        f = self._file
-        if f is None:
-            return
-        bar = self._bar
-        try:
-            done = f.tell()
-        except (OSError, ValueError):
-            done = bar.n
-        for raw in f:
-            self.line_number += 1
-            done += len(raw)
-            if done >= bar._next:
-                bar.update_to(done)
-            try:
-                line = raw.decode("utf-8")
-            except UnicodeDecodeError as err:
-                raise _files._decode_error(err, raw, self.name, self.line_number) from None
-            yield line
-        self.close()
-
-    def _consumed(self, raw):
-        self._bar.advance(len(raw))
+        if self._bar.enabled:  # a silent bar learns the count when the file closes
+            advance = self._bar.advance
+            self._consumed = lambda raw: advance(len(raw))
 
     def close(self):
         bar = getattr(self, "_bar", None)

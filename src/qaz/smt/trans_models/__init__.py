@@ -1,1 +1,2 @@
-"""Translation models: Moses and Travatar rule tables indexed by tries (``tables``) and their rule records (``records``)."""
+"""Translation models: Moses and Travatar rule tables indexed by tries (``tables``)
+and their rule records (``records``)."""
