@@ -119,16 +119,3 @@ def run_command(args, **kw):
         timeout=120,
         **kw,
     )
-
-
-# Warnings are errors (pyproject.toml).  One file's read-back check leaves
-# files to the collector; its warnings stay ignored there, and only there.
-_FILE_WARNING_IGNORES = {
-    "test_trainers.py": ["ignore::ResourceWarning", "ignore::pytest.PytestUnraisableExceptionWarning"],
-}
-
-
-def pytest_collection_modifyitems(items):
-    for item in items:
-        for spec in _FILE_WARNING_IGNORES.get(item.path.name, ()):
-            item.add_marker(pytest.mark.filterwarnings(spec))

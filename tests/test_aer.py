@@ -5,10 +5,11 @@ import re
 from pathlib import Path
 
 import pytest
-from conftest import SHARED, run_command
 
 from qaz import _links
 from qaz.aer import create_parser, main
+
+from conftest import SHARED, run_command
 
 DATA = Path(__file__).resolve().parent / "data" / "links"
 GOLD_WA = str(DATA / "gold.wa")

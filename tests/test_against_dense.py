@@ -16,9 +16,10 @@ from pathlib import Path
 import numpy as np
 import pytest
 
+from qaz.smt.align import emcore, empos
+
 import dense_reference as ref
 from conftest import EXAMPLES, FIXTURES, SHARED, messages
-from qaz.smt.align import emcore, empos
 
 # The bundled 1,000 Hansards pairs are the first lines of the full corpus in
 # ../shared, which only the long check needs.

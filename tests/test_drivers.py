@@ -6,9 +6,10 @@ from pathlib import Path
 
 import pytest
 
-from conftest import SMALL_SRC, SMALL_TRG, log_records, messages, run_command, write_lines
 from qaz.common.config import Config
 from qaz.smt.align import _drivers, emcore, emlex, empos
+
+from conftest import SMALL_SRC, SMALL_TRG, log_records, messages, run_command, write_lines
 
 TRAIN_ARGS = [
     # (option strings, dest, default, help)

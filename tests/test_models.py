@@ -11,9 +11,10 @@ import re
 import numpy as np
 import pytest
 
-from conftest import messages, write_lines
 from qaz.common import logging as qlog
 from qaz.smt.align import emcore, emlex, empos
+
+from conftest import messages, write_lines
 
 NULL = "__NULL__"
 

@@ -7,9 +7,10 @@ import re
 import numpy as np
 import pytest
 
-from conftest import messages
 from qaz.common import logging as qlog
 from qaz.smt.align import emcore, emlex, empos
+
+from conftest import messages
 
 TRAINER_FIELDS = ["model", "src_path", "trg_path", "sent_pairs", "character_based",
                   "count_cooc_src2trg", "count_align_trg2src"]

@@ -2,8 +2,9 @@
 
 import pytest
 
-from conftest import data_dirs
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord
+
+from conftest import data_dirs
 
 
 @pytest.mark.parametrize(

@@ -11,9 +11,10 @@ import pytest
 
 pycedar = pytest.importorskip("pycedar")
 tables = pytest.importorskip("qaz.smt.trans_models.tables")
-from conftest import data_dirs, run_command  # noqa: E402
 from qaz.smt.trans_models import records  # noqa: E402
 from qaz.smt.trans_models.records import MosesRecord, TravatarRecord  # noqa: E402
+
+from conftest import data_dirs, run_command  # noqa: E402
 
 TABLE_DIRS = data_dirs("tables")
 

@@ -6,8 +6,9 @@ from pathlib import Path
 import numpy as np
 import pytest
 
-from conftest import write_lines
 from qaz.smt.align import emcore, emlex, empos
+
+from conftest import write_lines
 
 EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
 FILES = ("trans.txt", "align.txt", "scores.txt", "decoded.txt")

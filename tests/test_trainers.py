@@ -5,15 +5,17 @@ rendering in dense_reference.py, compared at full precision.
 """
 
 import re
+from pathlib import Path
 
 import numpy as np
 import pytest
 
-import dense_reference as ref
-from conftest import log_records, messages, write_lines
 from qaz.common import logging as qlog
 from qaz.common.config import Config
 from qaz.smt.align import emcore, emlex, empos
+
+import dense_reference as ref
+from conftest import log_records, messages, write_lines
 
 CORE, LEX, POS = "qaz.smt.align.emcore", "qaz.smt.align.emlex", "qaz.smt.align.empos"
 TRAINER_CHECKSUM = 0x83F4426
@@ -224,7 +226,7 @@ def test_sizes_use_thousands_separators(tmp_path, capsys):
 @pytest.mark.parametrize("cls", TRAINERS)
 def test_setup_without_paths_fails(cls, capsys):
     t = cls({})
-    with pytest.raises(Exception):
+    with pytest.raises(TypeError, match="not NoneType"):
         t._setup()
     assert t._sent_pairs is None
     assert "loading files: None None" in info(capsys.readouterr().err)
@@ -670,4 +672,4 @@ def test_model_files_read_back_into_a_fresh_model(small_corpus, tmp_path):
         np.testing.assert_array_equal(got[u, v, :v + 1, :u + 2], want[u, v, :v + 1, :u + 2])
     again = str(tmp_path / "trans2.txt")
     fresh._model._save_trans_dist(again, -1.0, None)
-    assert open(again, encoding="utf-8").read() == open(trans_path, encoding="utf-8").read()
+    assert Path(again).read_text(encoding="utf-8") == Path(trans_path).read_text(encoding="utf-8")

@@ -4,8 +4,9 @@ import re
 
 import pytest
 
-from conftest import messages
 from qaz.smt.align import emcore
+
+from conftest import messages
 
 NULL = "__NULL__"
 

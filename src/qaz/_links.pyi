@@ -3,7 +3,6 @@
 import os
 from typing import Sequence, TypedDict, Union
 
-import numpy as np
 import numpy.typing as npt
 
 Link = tuple[int, int]
