@@ -16,6 +16,7 @@
 
 #include "align/links.h"
 #include "common/errors.h"
+#include "py_support.h"
 
 namespace py = pybind11;
 
@@ -254,23 +255,7 @@ PYBIND11_MODULE(_links, m) {
       "rate counts and link files.  Links are (i, j) tuples of 0-based "
       "source and target positions, one list per sentence.";
 
-  py::register_local_exception_translator([](std::exception_ptr p) {
-    try {
-      if (p) std::rethrow_exception(p);
-    } catch (const qaz::IoError& e) {
-      errno = e.err();
-      PyErr_SetFromErrnoWithFilename(PyExc_OSError, e.path().c_str());
-    } catch (const qaz::DecodeError& e) {
-      PyObject* err = PyUnicodeDecodeError_Create(
-          "utf-8", e.bytes().data(), static_cast<Py_ssize_t>(e.bytes().size()),
-          static_cast<Py_ssize_t>(e.start()), static_cast<Py_ssize_t>(e.end()),
-          e.reason().c_str());
-      if (err != nullptr) {
-        PyErr_SetObject(PyExc_UnicodeDecodeError, err);
-        Py_DECREF(err);
-      }
-    }
-  });
+  qaz_py::RegisterErrorTranslators();
 
   m.def("symmetrize", &SymmetrizeShim, py::arg("forward"), py::arg("reverse"),
         py::arg("method") = "grow-diag-final-and",
