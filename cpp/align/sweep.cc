@@ -14,6 +14,8 @@ namespace {
 // index is padded so that reading ahead stays inside it).
 constexpr int kAhead = TransTable::kIndexPadding;
 constexpr int64_t kMinPairsPerTask = 64;
+// Pairs of a run walked in two phases by several threads.
+constexpr int64_t kPairsPerRun = 4096;
 
 
 // Per-pair first alignment cell and shape, rebuilt when the alignment table
@@ -211,44 +213,41 @@ struct Walk {
     }
   }
 
-  // Phase 2 for the rows `owner` holds: a walk over the pairs in corpus
-  // order, each pair's source positions in order.
-  void Rows(uint16_t owner, int64_t from, int64_t to, TransCell* cells) {
+  // Phase 2 for pair p: the counts of the rows `owner` holds (all rows when
+  // `owner` is -1), source positions in order, each one's target positions
+  // in order.
+  void Scatter(int64_t p, int owner, TransCell* cells) const {
+    if (model2_expect && s.block[p] < 0) return;
     const uint16_t* row_owner = s.row_owner.data();
-    for (int64_t p = from; p < to; ++p) {
-      if ((p & 4095) == 4095) Parallel::Checkpoint();
-      const IdSpan src = corpus.src(p);
-      const int32_t L = src.size, m = corpus.trg(p).size;
-      if (model2_expect && s.block[p] < 0) continue;
-      const uint32_t* idx = index + offsets[p - first];
-      const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
-      const double* a =
-          model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
-                        : nullptr;
-      for (int32_t i = 0; i < L; ++i) {
-        if (row_owner[src[i]] != owner) continue;
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
-        if (a != nullptr) {
-          for (int32_t j = 0; j < m; ++j) {
-            __builtin_prefetch(&cells[row[j + kAhead]], 1);
-            if (inv[j] < 0.0) continue;
-            TransCell& cell = cells[row[j]];
-            // c(e_i, f_j) += p(i, j)
-            cell.c += (cell.p * a[j * L + i]) * inv[j];
-          }
-        } else {
-          for (int32_t j = 0; j < m; ++j) {
-            __builtin_prefetch(&cells[row[j + kAhead]], 1);
-            if (inv[j] < 0.0) continue;
-            TransCell& cell = cells[row[j]];
-            // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
-            cell.c += cell.p * inv[j];
-          }
+    const IdSpan src = corpus.src(p);
+    const int32_t L = src.size, m = corpus.trg(p).size;
+    const uint32_t* idx = index + offsets[p - first];
+    const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
+    const double* a =
+        model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
+                      : nullptr;
+    for (int32_t i = 0; i < L; ++i) {
+      if (owner >= 0 && row_owner[src[i]] != owner) continue;
+      const uint32_t* row = idx + static_cast<size_t>(i) * m;
+      if (a != nullptr) {
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]], 1);
+          if (inv[j] < 0.0) continue;
+          TransCell& cell = cells[row[j]];
+          // c(e_i, f_j) += p(i, j)
+          cell.c += (cell.p * a[j * L + i]) * inv[j];
+        }
+      } else {
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]], 1);
+          if (inv[j] < 0.0) continue;
+          TransCell& cell = cells[row[j]];
+          // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
+          cell.c += cell.p * inv[j];
         }
       }
     }
   }
-
 };
 
 // Looks up the cells of pairs [first, last) into scratch->run_index, taking
@@ -322,44 +321,64 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
                ProgressTicker* ticker) {
   const SweepScratch& scratch = walk.s;
   const int threads = parallel.threads();
-  // Phase 1.  With Model 2 counts every shape has one owner, which walks
-  // the pairs in corpus order and takes those of its shapes; otherwise
-  // each pair's results are its own and any split gives the same.
-  if (model2_expect) {
-    parallel.For(threads, [&](int64_t t) -> int64_t {
+  TransCell* cells = const_cast<TransCell*>(walk.table.cells());
+  const bool expect = walk.request.expect;
+  if (threads == 1) {
+    // One thread: each pair's counts right after its sums, while its cells
+    // are in cache.  The same additions in the same order as below.
+    parallel.For(1, [&](int64_t) -> int64_t {
       Buffers buf;
-      const uint16_t* owner = scratch.shape_owner.data();
-      const uint32_t* shape = scratch.shape.data();
       int64_t done = 0;
       for (int64_t p = first; p < last; ++p) {
-        if ((p & 1023) == 1023) {
+        if (++done == 1024) {
           Parallel::Checkpoint(done);
           done = 0;
         }
-        if (owner[shape[p]] != t) continue;
         walk.Pair(p, buf);
-        ++done;
+        if (expect) walk.Scatter(p, -1, cells);
       }
       return done;
     }, reporter, ticker);
-  } else {
-    const int64_t count = last - first;
-    const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 16);
-    parallel.For(tasks, [&](int64_t t) -> int64_t {
-      Buffers buf;
-      const int64_t b = first + ChunkBegin(count, tasks, t);
-      const int64_t e = first + ChunkBegin(count, tasks, t + 1);
-      for (int64_t p = b; p < e; ++p) walk.Pair(p, buf);
-      return e - b;
-    }, reporter, ticker);
+    return;
   }
-  // Phase 2: every row has one owning thread.
-  if (walk.request.expect) {
-    TransCell* cells = const_cast<TransCell*>(walk.table.cells());
-    parallel.For(threads, [&](int64_t t) -> int64_t {
-      walk.Rows(static_cast<uint16_t>(t), first, last, cells);
-      return 0;
-    }, reporter, nullptr);
+  // Several threads: runs of pairs, each in two phases, so that the second
+  // finds the run's cells still in the shared cache.
+  for (int64_t b = first; b < last; b += kPairsPerRun) {
+    const int64_t e = std::min(last, b + kPairsPerRun);
+    // Phase 1.  With Model 2 counts every shape has one owner, which takes
+    // the pairs of its shapes in corpus order; otherwise each pair's
+    // results are its own and any split gives the same.
+    if (model2_expect) {
+      parallel.For(threads, [&](int64_t t) -> int64_t {
+        Buffers buf;
+        const uint16_t* owner = scratch.shape_owner.data();
+        const uint32_t* shape = scratch.shape.data();
+        int64_t done = 0;
+        for (int64_t p = b; p < e; ++p) {
+          if (owner[shape[p]] != t) continue;
+          walk.Pair(p, buf);
+          ++done;
+        }
+        return done;
+      }, reporter, ticker);
+    } else {
+      const int64_t count = e - b;
+      const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 4);
+      parallel.For(tasks, [&](int64_t t) -> int64_t {
+        Buffers buf;
+        const int64_t from = b + ChunkBegin(count, tasks, t);
+        const int64_t to = b + ChunkBegin(count, tasks, t + 1);
+        for (int64_t p = from; p < to; ++p) walk.Pair(p, buf);
+        return to - from;
+      }, reporter, ticker);
+    }
+    // Phase 2: every row has one owning thread.
+    if (expect) {
+      parallel.For(threads, [&](int64_t t) -> int64_t {
+        for (int64_t p = b; p < e; ++p) walk.Scatter(p, static_cast<int>(t), cells);
+        return 0;
+      }, reporter, nullptr);
+    }
   }
 }
 
