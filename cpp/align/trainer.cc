@@ -134,25 +134,36 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
                const Corpus& corpus, const Parallel& parallel,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step) {
+  const Walker local = [&](bool entropy, bool expect) {
+    SweepRequest request;
+    request.entropy = entropy;
+    if (entropy) request.entropy_model = EntropyKind(*model);
+    request.expect = expect;
+    request.expect_model = kind;
+    return Sweep(model->trans.get(), model->align.get(), corpus, request,
+                 parallel, scratch, core_log);
+  };
+  RunEmLoop(kind, limit, model, corpus.size(), local, core_log, model_log,
+            on_step);
+}
+
+void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
+               const Walker& walker, Reporter& core_log, Reporter& model_log,
+               const std::function<void()>& on_step) {
   model_log.Info("----");
   model_log.Info(std::string("start training IBM Model ") + Name(kind));
   const bool model2 = kind == ModelKind::kModel2;
 
-  // One walk: the entropy of the current tables and, unless this is the
-  // last one, the counts of the next E-step.
+  // One walk: the entropy of the current tables and, when asked, the counts
+  // of the next E-step.
   auto walk = [&](bool expect) {
     core_log.Info("calculating entropy");
-    if (corpus.size() == 0) throw ZeroDivisionError("float division");
-    SweepRequest request;
-    request.entropy = true;
-    request.entropy_model = EntropyKind(*model);
+    if (pairs == 0) throw ZeroDivisionError("float division");
+    const ModelKind entropy_kind = EntropyKind(*model);
     model->Trans();
-    if (request.entropy_model == ModelKind::kModel2 || model2) model->Align();
-    request.expect = expect;
-    request.expect_model = kind;
-    const double total = Sweep(model->trans.get(), model->align.get(), corpus,
-                               request, parallel, scratch, core_log);
-    return Narrow(total / static_cast<double>(corpus.size()));
+    if (entropy_kind == ModelKind::kModel2 || model2) model->Align();
+    const double total = walker(true, expect);
+    return Narrow(total / static_cast<double>(pairs));
   };
 
   // With the counts kept aside, a walk gives the entropy of the tables and
@@ -179,7 +190,11 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
                    std::to_string(limit));
     LogExpectStep(kind, model_log);
     // With fused walks, the last walk collected the counts already.
-    if (!fused) ExpectStep(kind, model, corpus, parallel, scratch, model_log);
+    if (!fused) {
+      model->Trans();
+      if (model2) model->Align();
+      walker(false, true);
+    }
     on_step();
     MaximizeStep(kind, model, model_log);  // keeps the counts aside
     const bool last = k + 1 == limit;

@@ -56,6 +56,19 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step);
 
+// One walk over a corpus under the model's current tables: returns the sum
+// over the pairs of the per-word entropies when `entropy` (0 otherwise) and
+// leaves the E-step's expected counts in the tables when `expect`.
+using Walker = std::function<double(bool entropy, bool expect)>;
+
+// The same loop over a corpus of `pairs` pairs walked by `walker` (the
+// corpus may live elsewhere, e.g. in shards on other machines).  Whether a
+// walk gives the entropy and the next counts at once follows
+// TransTable::keeps_counts_aside() of the model's table.
+void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
+               const Walker& walker, Reporter& core_log, Reporter& model_log,
+               const std::function<void()>& on_step);
+
 }  // namespace qaz
 
 #endif  // QAZ_ALIGN_TRAINER_H_
