@@ -1,8 +1,12 @@
 """Cost of each stage of alignment training on one corpus.
 
 Usage:
-    PYTHONPATH=src python3 bench/bench_align.py SRC TRG [--label NAME] [--repeat R]
-    PYTHONPATH=src python3 bench/bench_align.py --synthetic 1000000 [--seed 1]
+    python bench/bench_align.py SRC TRG [--label NAME] [--repeat R]
+    python bench/bench_align.py --synthetic 1000000 [--seed 1]
+
+with an interpreter that imports the installed package (or
+PYTHONPATH=$(bench/snapshot_build.sh REV | tail -1) for a fixed commit);
+QAZ_BENCH_THREADS=N sets the threads of the measured runs.
 
 ``--synthetic N`` writes (once) an N-pair corpus from ``make_corpus.py`` into
 bench/out/ and measures that.  Two fresh subprocesses do the work, so that
@@ -33,7 +37,6 @@ from pathlib import Path
 
 BENCH = Path(__file__).resolve().parent
 OUT = BENCH / "out"
-SRC_ROOT = BENCH.parent / "src"
 
 # How each figure of the stage worker is obtained; printed under the table.
 STAGES = {
@@ -86,6 +89,12 @@ def _timed(fn, *args):
 # Workers (run in their own process)
 
 
+def _threads():
+    """Threads of the measured runs (QAZ_BENCH_THREADS; default: every CPU)."""
+    value = os.environ.get("QAZ_BENCH_THREADS")
+    return int(value) if value else None
+
+
 def stage_worker(src, trg, out_prefix, repeat, iterations):
     import gc
 
@@ -107,7 +116,7 @@ def stage_worker(src, trg, out_prefix, repeat, iterations):
             gc.collect()
         res["load"] = loads
 
-        t = empos.Model2Trainer({"src_path": src, "trg_path": trg})
+        t = empos.Model2Trainer({"src_path": src, "trg_path": trg, "threads": _threads()})
         res["setup"] = [_timed(t._setup)]
         res["rss_after_setup_mb"] = _current_mb()
         model, sent_pairs = t._model, t._sent_pairs
@@ -144,6 +153,7 @@ def driver_worker(src, trg, out_prefix):
         "iteration_limit": 5,
         "threshold": 0.001,
         "nbest": 100,
+        "threads": _threads(),
     }
     with logging.using_config(["qaz"]):
         t0 = time.perf_counter()
@@ -153,10 +163,8 @@ def driver_worker(src, trg, out_prefix):
 
 
 def worker_env():
-    """Environment of the workers: the caller's PYTHONPATH first, then the tree's src/."""
-    env = dict(os.environ)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [env.get("PYTHONPATH"), str(SRC_ROOT)]))
-    return env
+    """Environment of the workers: the caller's, so that they import the same ``qaz``."""
+    return dict(os.environ)
 
 
 def _run_worker(kind, args, log_path=None):

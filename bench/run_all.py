@@ -1,9 +1,9 @@
 """The whole alignment benchmark set, one command.
 
 Usage:
-    PYTHONPATH=src python3 bench/run_all.py              # Hansards both ways, synthetic 100K and 1M
-    PYTHONPATH=src python3 bench/run_all.py --large      # ... and synthetic 3M (long)
-    PYTHONPATH=src python3 bench/run_all.py --sizes 100000 --no-hansards
+    python bench/run_all.py              # Hansards both ways, synthetic 100K and 1M
+    python bench/run_all.py --large      # ... and synthetic 3M (long)
+    python bench/run_all.py --sizes 100000 --no-hansards
 
 Each corpus goes through ``bench_align.measure`` (two fresh subprocesses);
 the per-corpus tables, then one summary table with a column per corpus, are
