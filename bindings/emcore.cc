@@ -29,10 +29,14 @@ PYBIND11_MODULE(emcore, m) {
   m.attr("dprint") = logger.attr("debug_print");
   m.attr("environ") = py::module_::import("os").attr("environ");
 
-  m.attr("ITERATION_LIMIT") = 5;
-  m.attr("THRESHOLD") = 0.001;
-  m.attr("NBEST") = 100;
-  m.attr("NULL_SYMBOL") = qaz::kNullSymbol;
+  // The module constants have one home, shared with the drivers.
+  py::module_ constants = py::module_::import("qaz.smt.align._constants");
+  for (const char* name : {"ITERATION_LIMIT", "THRESHOLD", "NBEST", "NULL_SYMBOL"}) {
+    m.attr(name) = constants.attr(name);
+  }
+  if (m.attr("NULL_SYMBOL").cast<std::string>() != qaz::kNullSymbol) {
+    throw std::logic_error("the NULL word of the engine and of the package differ");
+  }
 
   BindVocabAndModel(m);
   BindTrainer(m);

@@ -109,11 +109,6 @@ void ThrowExpected(const char* expected, py::handle got) {
                        TypeName(got));
 }
 
-std::string TextArg(py::handle value) {
-  if (!PyUnicode_Check(value.ptr())) ThrowExpected("str", value);
-  return value.cast<std::string>();
-}
-
 std::string PathArg(py::handle value) {
   if (PyUnicode_Check(value.ptr())) return value.cast<std::string>();
   if (value.is_none() || !PyObject_HasAttrString(value.ptr(), "__fspath__")) {

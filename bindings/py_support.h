@@ -43,8 +43,6 @@ class PyReporter : public qaz::Reporter {
 // Registers the translations of the engine's exceptions for one module.
 void RegisterErrorTranslators();
 
-// A path argument: text, else TypeError("Expected str, got <type>").
-std::string TextArg(py::handle value);
 using pickling::TypeName;
 [[noreturn]] void ThrowExpected(const char* expected, py::handle got);
 

@@ -20,7 +20,7 @@
 
 namespace qaz {
 
-// Entropy of one pair from its gathered t values (L x m, a-major):
+// Entropy of one pair from its gathered t values (L x m, t[i * m + j]):
 // Model 1: -sum_j ln(sum_i t(f_j|e_i) / L), Model 2: -sum_j ln(sum_i
 // a(i|j,I,J) t(f_j|e_i)); divided by m when `average`.
 double Model1PairEntropy(const double* t, int32_t L, int32_t m, bool average);

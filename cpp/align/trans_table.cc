@@ -480,9 +480,9 @@ void PairCells::Gather(int64_t p, std::vector<double>* out) const {
     for (size_t k = 0; k < cells; ++k) (*out)[k] = tc[idx[k]].p;
     return;
   }
-  for (int32_t a = 0; a < src.size; ++a) {
-    for (int32_t b = 0; b < trg.size; ++b) {
-      (*out)[static_cast<size_t>(a) * trg.size + b] = table_.Get(src[a], trg[b]);
+  for (int32_t i = 0; i < src.size; ++i) {
+    for (int32_t j = 0; j < trg.size; ++j) {
+      (*out)[static_cast<size_t>(i) * trg.size + j] = table_.Get(src[i], trg[j]);
     }
   }
 }

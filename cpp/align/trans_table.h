@@ -200,7 +200,7 @@ class TransTable {
 class PairCells {
  public:
   PairCells(const TransTable& table, const Corpus& corpus);
-  // Fills `out` with L * m values t(trg[b] | src[a]) at a * m + b.
+  // Fills `out` with L * m values t(trg[j] | src[i]) at i * m + j.
   void Gather(int64_t p, std::vector<double>* out) const;
 
  private:
