@@ -15,7 +15,7 @@ namespace {
 constexpr int kAhead = TransTable::kIndexPadding;
 constexpr int64_t kMinPairsPerTask = 64;
 // Pairs of a run walked in two phases by several threads.
-constexpr int64_t kPairsPerRun = 4096;
+constexpr int64_t kPairsPerRun = 16384;
 
 
 // Per-pair first alignment cell and shape, rebuilt when the alignment table
