@@ -506,6 +506,10 @@ void Aligner::TrainFiles(const std::string& src_path,
   log.Info("loading files: " + src_path + " " + trg_path);
   Corpus corpus =
       LoadCorpus(vocab.get(), src_path, trg_path, options_.character_based, log);
+  if (corpus.size() == 0) {
+    throw std::invalid_argument(src_path + " and " + trg_path +
+                                " hold no sentence pair");
+  }
   TrainBoth(std::move(vocab), std::move(corpus), log);
 }
 
@@ -514,6 +518,7 @@ void Aligner::TrainLines(const std::vector<std::string>& src,
   auto vocab = std::make_shared<Vocab>();
   Corpus corpus =
       CorpusFromLines(vocab.get(), src, trg, options_.character_based, log);
+  if (corpus.size() == 0) throw std::invalid_argument("no sentence pair to train on");
   TrainBoth(std::move(vocab), std::move(corpus), log);
 }
 
