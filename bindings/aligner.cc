@@ -26,6 +26,50 @@ namespace {
 
 constexpr const char* kLogger = "qaz.aligner";
 
+// A progress bar of qaz.common.progress whose closing keeps a Ctrl-C that
+// arrives during it: the interrupt is raised again at the next check
+// instead of being dropped with the close's error.
+class Bar : public qaz::Progress {
+ public:
+  Bar(const std::string& label, int64_t total) {
+    py::gil_scoped_acquire acquire;
+    py::object type = py::module_::import("qaz.common.progress").attr("Bar");
+    bar_ = total >= 0 ? type(label, total) : type(label);
+    advance_ = bar_.attr("advance");
+  }
+  ~Bar() override {
+    py::gil_scoped_acquire acquire;
+    PyObject *type, *value, *trace;
+    PyErr_Fetch(&type, &value, &trace);
+    try {
+      bar_.attr("close")();
+    } catch (py::error_already_set& e) {
+      if (e.matches(PyExc_KeyboardInterrupt)) PyErr_SetInterrupt();
+    }
+    PyErr_Restore(type, value, trace);
+    bar_ = py::object();
+    advance_ = py::object();
+  }
+  void Advance(int64_t n) override {
+    py::gil_scoped_acquire acquire;
+    advance_(n);
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  }
+
+ private:
+  py::object bar_, advance_;
+};
+
+// Log lines and polls as qaz_py::PyReporter has them, bars as above.
+class Reporter : public qaz_py::PyReporter {
+ public:
+  Reporter() : qaz_py::PyReporter(kLogger) {}
+  std::unique_ptr<qaz::Progress> StartProgress(const std::string& label,
+                                               int64_t total) override {
+    return std::make_unique<Bar>(label, total);
+  }
+};
+
 // A sequence of str as lines; TypeError naming the argument and the item.
 std::vector<std::string> Lines(const py::handle& value, const char* name) {
   if (PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()) ||
@@ -97,7 +141,7 @@ std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
 
 void TrainFilesShim(qaz::Aligner& a, const py::object& src, const py::object& trg) {
   const std::string s = qaz_py::PathArg(src), t = qaz_py::PathArg(trg);
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.TrainFiles(s, t, log);
 }
@@ -105,13 +149,13 @@ void TrainFilesShim(qaz::Aligner& a, const py::object& src, const py::object& tr
 void TrainLinesShim(qaz::Aligner& a, const py::object& src, const py::object& trg) {
   const std::vector<std::string> s = Lines(src, "src_lines");
   const std::vector<std::string> t = Lines(trg, "trg_lines");
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.TrainLines(s, t, log);
 }
 
 void TrainReverseShim(qaz::Aligner& a) {
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.TrainReverse(log);
 }
@@ -120,7 +164,7 @@ void LoadShim(qaz::Aligner& a, const py::object& trans, const py::object& align)
   const std::string t = qaz_py::PathArg(trans);
   std::optional<std::string> al;
   if (!align.is_none()) al = qaz_py::PathArg(align);
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.Load(t, al ? &*al : nullptr, log);
 }
@@ -132,7 +176,7 @@ void SaveShim(const qaz::Aligner& a, const py::object& trans,
   std::optional<std::string> al;
   if (!align.is_none()) al = qaz_py::PathArg(align);
   const std::string text = py::repr(py::float_(threshold)).cast<std::string>();
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.Save(t, al ? &*al : nullptr, threshold, nbest, text, log);
 }
@@ -141,7 +185,7 @@ void WriteLinksShim(const qaz::Aligner& a, const std::string& links,
                     const std::string& forward, const std::string& reverse,
                     const std::string& method, double threshold) {
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   py::gil_scoped_release release;
   a.WriteLinks({links, forward, reverse}, m, log);
 }
@@ -152,7 +196,7 @@ py::list AlignLinesShim(const qaz::Aligner& a, const py::object& src,
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
   const std::vector<std::string> s = Lines(src, "src_lines");
   const std::vector<std::string> t = Lines(trg, "trg_lines");
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   std::vector<qaz::Links> out;
   {
     py::gil_scoped_release release;
@@ -165,7 +209,7 @@ py::array_t<double> ScoreLinesShim(const qaz::Aligner& a, const py::object& src,
                                    const py::object& trg) {
   const std::vector<std::string> s = Lines(src, "src_lines");
   const std::vector<std::string> t = Lines(trg, "trg_lines");
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   std::vector<double> out;
   {
     py::gil_scoped_release release;
@@ -178,7 +222,7 @@ py::array_t<double> ScoreLinesShim(const qaz::Aligner& a, const py::object& src,
 py::array_t<double> PosteriorsShim(const qaz::Aligner& a, const py::object& src,
                                    const py::object& trg) {
   const std::string s = Text(src, "src"), t = Text(trg, "trg");
-  qaz_py::PyReporter log(kLogger);
+  Reporter log;
   std::vector<double> out;
   int64_t I = 0, J = 0;
   {
@@ -215,7 +259,7 @@ PYBIND11_MODULE(_aligner, m) {
       .def(py::init(&MakeAligner), py::arg("iterations") = 5,
            py::arg("character") = false, py::arg("threads") = 0,
            py::arg("memory_limit") = 0, py::arg("both_directions") = true,
-           py::arg("concurrent") = false,
+           py::arg("concurrent") = true,
            "An untrained aligner.  threads 0: every CPU this process may run "
            "on; memory_limit in bytes, 0 for none.")
       .def_property_readonly("iterations",

@@ -188,10 +188,17 @@ def test_standard_output_and_logs(tmp_path, small_corpus):
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines()[0] == "0-0 1-2 2-1"
     assert len(r.stdout.splitlines()) == len(SMALL_SRC)
-    info = messages(r.stderr, "INFO")
+    # With two threads or more the two directions train at the same time,
+    # their lines marked by direction.
+    info = [m.removeprefix("forward: ").removeprefix("reverse: ") for m in messages(r.stderr, "INFO")]
     assert "training the forward model on 5 sentence pairs" in info
     assert "training the reverse model on 5 sentence pairs" in info
     assert info.count("start training IBM Model 2") == 2
+    for threads, marked in (("1", False), ("2", True)):
+        r = run_command(["-m", "qaz.align_command", src, trg, "-I", "1", "-j", threads])
+        lines = messages(r.stderr, "INFO")
+        assert ("reverse: start training IBM Model 1" in lines) == marked
+        assert ("start training IBM Model 1" in lines) != marked
     assert {name for _, name, _ in log_records(r.stderr)} <= {"qaz.aligner", "qaz.align_command"}
     # -q keeps the warnings only; --sym none trains one direction.
     r = run_command(["-m", "qaz.align_command", src, trg, "--sym", "none", "-q"])

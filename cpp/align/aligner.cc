@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <exception>
 #include <mutex>
@@ -471,6 +472,7 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
     DirectionReporter rev_log(log, &mu, "reverse: ", false, &stop);
     const Parallel fwd_threads(threads - threads / 2), rev_threads(threads / 2);
     std::exception_ptr rev_error;
+    std::atomic<bool> rev_done{false};
     std::thread worker([&] {
       try {
         TrainDirection(rev.get(), "reverse", rev_threads, rev_log);
@@ -478,10 +480,16 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
         rev_error = std::current_exception();
         stop = true;
       }
+      rev_done = true;
     });
     std::exception_ptr fwd_error;
     try {
       TrainDirection(fwd.get(), "forward", fwd_threads, fwd_log);
+      // Still polled (an interrupt) while the reverse model finishes.
+      while (!rev_done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        fwd_log.Poll();
+      }
     } catch (...) {
       fwd_error = std::current_exception();
       stop = true;

@@ -58,8 +58,10 @@ struct AlignerOptions {
   // Train the reverse model with the forward one (else only on demand).
   bool both_directions = true;
   // With two threads or more, train the two directions at the same time on
-  // half the threads each instead of one after the other on all of them.
-  bool concurrent = false;
+  // half the threads each instead of one after the other on all of them:
+  // the serial parts of one (loading the tables, the M-steps) then overlap
+  // the other's sweeps.
+  bool concurrent = true;
 };
 
 // How the links of a pair are chosen.

@@ -202,6 +202,8 @@ QAZ_TEST(AlignerLinksAWordForWordCorpusByHand) {
   qaz::NullReporter quiet;
   aligner.TrainLines({"a b", "a", "b a", "c a"}, {"x y", "x", "y x", "z x"}, quiet);
   QAZ_EXPECT_EQ(aligner.size(), int64_t{4});
+  QAZ_EXPECT_EQ(InvalidArgument([&] { Aligner(options).TrainLines({}, {}, quiet); }),
+                std::string("no sentence pair to train on"));
   QAZ_EXPECT_EQ(qaz::FormatLinks(aligner.ForwardLinks(0)), std::string("0-0 1-1"));
   QAZ_EXPECT_EQ(qaz::FormatLinks(aligner.ReverseLinks(2)), std::string("0-0 1-1"));
   QAZ_EXPECT_EQ(qaz::FormatLinks(aligner.ForwardLinks(3)), std::string("0-0 1-1"));

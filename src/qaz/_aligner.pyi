@@ -20,7 +20,7 @@ class Engine:
         threads: int = 0,
         memory_limit: int = 0,
         both_directions: bool = True,
-        concurrent: bool = False,
+        concurrent: bool = True,
     ) -> None: ...
     @property
     def iterations(self) -> int: ...
