@@ -128,19 +128,6 @@ def test_character_mode_matches_the_training_command(tmp_path, corpus):
     assert aligner.posteriors("", "y").shape == (0, 1)
 
 
-def test_results_do_not_depend_on_threads(hansards_lines):
-    results = []
-    for threads in (1, 2, 3):
-        a = Aligner(iterations=2, threads=threads).fit(*hansards_lines)
-        results.append((
-            a.align(*hansards_lines, sym="grow-diag-final-and"),
-            a.align(hansards_lines[0][::-1], hansards_lines[1][::-1]),
-            a.score(*hansards_lines).tobytes(),
-            a.posteriors(hansards_lines[0][7], hansards_lines[1][7]).tobytes(),
-        ))
-    assert results[1] == results[0] and results[2] == results[0]
-
-
 # ---------------------------------------------------------------------------
 # Values worked out by hand
 
