@@ -247,6 +247,7 @@ def test_help_explains_every_option(capsys, run_main, monkeypatch):
     (["-j", "0"], "must be at least 1, got 0"),
     (["-I", "-1"], "must be at least 0, got -1"),
     (["--sym", "diag"], "invalid choice: 'diag'"),
+    (["-f", ""], "expected a file name, got an empty one"),
 ])
 def test_bad_arguments_exit_2(tmp_path, small_corpus, run_main, capsys, args, message):
     src, trg = small_corpus

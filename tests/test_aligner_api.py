@@ -85,6 +85,14 @@ def test_loaded_tables_score_and_align_as_qaz_score(tmp_path, hansards_lines):
         loaded = Aligner.load(trans, align_path)
         assert [repr(float(x)) for x in loaded.score(test_src, test_trg)] == lines_of(scores)
         assert loaded.align(test_src, test_trg) == _links.read_decoded(decoded)
+    # The training command's own files (probabilities in "%.8f" with a count
+    # column) are read the same way.
+    train_src, train_trg = write_lines(tmp_path / "train.f", train_src), write_lines(tmp_path / "train.e", train_trg)
+    trans, align = tmp_path / "t.trans", tmp_path / "t.align"
+    assert run_entry(emcore.main_train, [train_src, train_trg, trans, align, "-I", "2", "-q"]) == 0
+    scores = tmp_path / "s2.txt"
+    assert run_entry(emcore.main_score, [src, trg, trans, align, "-s", scores, "-q"]) == 0
+    assert [repr(float(x)) for x in Aligner.load(trans, align).score(test_src, test_trg)] == lines_of(scores)
 
 
 def test_save_writes_the_training_commands_probabilities(tmp_path, small_corpus):

@@ -51,6 +51,12 @@ def _threshold(text):
     return value
 
 
+def _path(text):
+    if not text:
+        raise argparse.ArgumentTypeError("expected a file name, got an empty one")
+    return text
+
+
 def _size(text):
     try:
         return parse_size(text)
@@ -72,6 +78,7 @@ def create_parser():
         "-o",
         "--output",
         metavar="OUT",
+        type=_path,
         default="-",
         help="file to write the symmetrised links to, '-' for standard output (default: standard output)",
     )
@@ -79,6 +86,7 @@ def create_parser():
         "-f",
         "--forward",
         metavar="FILE",
+        type=_path,
         default=None,
         help="also write the forward (source-to-target) model's Viterbi links to FILE (default: not written)",
     )
@@ -86,6 +94,7 @@ def create_parser():
         "-r",
         "--reverse",
         metavar="FILE",
+        type=_path,
         default=None,
         help="also write the reverse (target-to-source) model's Viterbi links to FILE, turned into "
         "source-target order; trains the reverse model even with --sym none (default: not written)",
@@ -152,7 +161,7 @@ def align_files(args):
     """Train and write the link files named by parsed arguments; exceptions propagate."""
     from qaz import _aligner
 
-    output = "" if args.output is None else args.output
+    output = args.output
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
     engine = _aligner.Engine(
         iterations=args.iteration_limit,

@@ -167,6 +167,10 @@ class Aligner:
       gives with the same files, and a fitted one, on its training lines,
       what ``qaz-train -s``/``-d`` give.
     - Results do not depend on ``threads``.
+    - Training logs its progress through the ``qaz.aligner`` logger (INFO,
+      on standard error); ``qaz.common.logging.using_config("qaz",
+      quiet=True)`` keeps only warnings.  An aligner is not picklable: keep
+      its model with :meth:`save` and :meth:`load`.
 
     Good:
 
