@@ -33,12 +33,14 @@ class PyProgress : public qaz::Progress {
   }
   ~PyProgress() override {
     py::gil_scoped_acquire acquire;
-    // Closing must not throw out of a destructor, nor lose a pending error.
+    // Closing must not throw out of a destructor, nor lose a pending error;
+    // a Ctrl-C that arrives during it is raised again at the next check.
     PyObject *type, *value, *trace;
     PyErr_Fetch(&type, &value, &trace);
     try {
       bar_.attr("close")();
-    } catch (py::error_already_set&) {
+    } catch (py::error_already_set& e) {
+      if (e.matches(PyExc_KeyboardInterrupt)) PyErr_SetInterrupt();
     }
     PyErr_Restore(type, value, trace);
     bar_ = py::object();

@@ -1,5 +1,8 @@
 #include "align/corpus.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "common/errors.h"
 #include "common/text.h"
 
@@ -145,6 +148,65 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
     }
     ticker.Tick(src_reader.bytes_consumed() - last_consumed);
     last_consumed = src_reader.bytes_consumed();
+  }
+  ticker.Flush();
+  return corpus;
+}
+
+Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
+                       const std::vector<std::string>& trg,
+                       bool character_based, Reporter& reporter) {
+  if (src.size() != trg.size()) {
+    throw std::invalid_argument(
+        "the source side has " + std::to_string(src.size()) +
+        " lines but the target side has " + std::to_string(trg.size()));
+  }
+  // Every line is checked before any word is entered, so a failure leaves
+  // the vocabulary as it was.
+  auto check = [](const std::string& line, const char* side, int64_t number) {
+    if (StripLineEnds(line).find('\n') != std::string_view::npos) {
+      throw std::invalid_argument(std::string(side) + " line " +
+                                  std::to_string(number) +
+                                  " holds a line feed inside it");
+    }
+    CheckUtf8(line, std::string(side) + " lines", number);
+  };
+  const int64_t n = static_cast<int64_t>(src.size());
+  for (int64_t k = 0; k < n; ++k) {
+    check(src[k], "source", k + 1);
+    check(trg[k], "target", k + 1);
+  }
+  const int32_t null_id = vocab->src.StrToId(kNullSymbol);
+  ProgressTicker ticker(reporter, "loading", n, 4096);
+  Corpus corpus;
+  std::vector<int32_t> src_ids, trg_ids;
+  bool warned_tab = false;
+  for (int64_t k = 0; k < n; ++k) {
+    src_ids.clear();
+    trg_ids.clear();
+    src_ids.push_back(null_id);
+    const bool src_tab = Encode(StripLineEnds(src[k]), character_based,
+                                &vocab->src, &src_ids);
+    const bool trg_tab = Encode(StripLineEnds(trg[k]), character_based,
+                                &vocab->trg, &trg_ids);
+    if ((src_tab || trg_tab) && !warned_tab) {
+      reporter.Warning(std::string(src_tab ? "source" : "target") +
+                       " line " + std::to_string(k + 1) +
+                       ": a token holds a tab character, which the "
+                       "tab-separated model files cannot store faithfully");
+      warned_tab = true;
+    }
+    if (src_ids.size() > 0x7FFFFFFFu || trg_ids.size() > 0x7FFFFFFFu) {
+      throw std::length_error("sentence too long at line " +
+                              std::to_string(k + 1));
+    }
+    corpus.AddPair(src_ids.data(), static_cast<int32_t>(src_ids.size()),
+                   trg_ids.data(), static_cast<int32_t>(trg_ids.size()));
+    vocab->max_len_src =
+        std::max(vocab->max_len_src, static_cast<int32_t>(src_ids.size()));
+    vocab->max_len_trg =
+        std::max(vocab->max_len_trg, static_cast<int32_t>(trg_ids.size()));
+    ticker.Tick();
   }
   ticker.Flush();
   return corpus;

@@ -86,6 +86,15 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
                   const std::string& trg_path, bool character_based,
                   Reporter& reporter);
 
+// The same for a corpus held in memory: line k of `src` translates line k of
+// `trg`, each line tokenised and entered as LoadCorpus does with a line of
+// a file (a trailing "\r\n" is stripped).  std::invalid_argument when the
+// two sides differ in length (naming both counts) or a line holds a line
+// feed inside it; DecodeError for bytes that are not UTF-8.
+Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
+                       const std::vector<std::string>& trg,
+                       bool character_based, Reporter& reporter);
+
 }  // namespace qaz
 
 #endif  // QAZ_ALIGN_CORPUS_H_

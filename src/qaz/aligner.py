@@ -92,3 +92,245 @@ def alignment_error_rate(gold_sure, gold_possible, hyp):
     ValueError: hypothesis has 0 sentences but sure has 1
     """
     return AlignmentScores(**_links.aer_counts(gold_sure, gold_possible, hyp))
+
+
+# ---------------------------------------------------------------------------
+# Training and applying alignment models on lines held in memory
+
+_SIZE_UNITS = {"": 1, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
+
+
+def parse_size(text):
+    """Bytes of a size written as digits with an optional K, M or G (powers of 1024).
+
+    >>> parse_size("512M"), parse_size("2G"), parse_size("4096")
+    (536870912, 2147483648, 4096)
+    >>> parse_size("-5M")
+    Traceback (most recent call last):
+    ...
+    ValueError: invalid size '-5M' (expected a positive whole number with an optional K, M or G suffix)
+    """
+    stripped = text.strip()
+    unit = stripped[-1:].upper() if stripped[-1:].upper() in _SIZE_UNITS else ""
+    digits = stripped[: len(stripped) - len(unit)] if unit else stripped
+    if not digits.isascii() or not digits.isdigit() or int(digits) == 0:
+        raise ValueError(
+            f"invalid size {text!r} (expected a positive whole number with an optional K, M or G suffix)"
+        )
+    return int(digits) * _SIZE_UNITS[unit]
+
+
+def _memory_limit_bytes(memory_limit):
+    if memory_limit is None:
+        return 0
+    if isinstance(memory_limit, str):
+        return parse_size(memory_limit)
+    if isinstance(memory_limit, bool) or not isinstance(memory_limit, int):
+        raise TypeError(f"memory_limit must be a byte count or a size such as '2G', not {type(memory_limit).__name__}")
+    if memory_limit < 1:
+        raise ValueError(f"memory_limit must be at least 1 byte, got {memory_limit}")
+    return memory_limit
+
+
+def _threads(threads):
+    if threads is None:
+        return 0
+    if isinstance(threads, bool) or not isinstance(threads, int):
+        raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
+    if threads < 1:
+        raise ValueError(f"threads must be at least 1, got {threads}")
+    return threads
+
+
+class Aligner:
+    """IBM Model 2 word aligner, started from IBM Model 1, on lines held in memory.
+
+    Caveats first:
+
+    - Lines are tokenised exactly as the corpus files of ``qaz-train`` are:
+      split at every single space (so two spaces make an empty token), or
+      into characters with ``character=True``; a trailing line feed is
+      stripped.
+    - :meth:`fit` trains the forward model, of P(target | source), with the
+      training command's defaults: ``iterations`` of Model 1, then as many of
+      Model 2, each loop stopping early when the entropy no longer falls.
+      Fitting the lines of a corpus gives the model ``qaz-train`` gives.
+    - The reverse model (target to source) is only needed for symmetrised
+      links (``align(..., sym=...)``).  It is trained on the fitted lines the
+      first time it is needed, and kept.  A loaded model has no reverse one.
+    - Lines given to :meth:`align`, :meth:`score` and :meth:`posteriors` need
+      not be training lines.  They are read as ``qaz-score`` reads a corpus:
+      their new words join the vocabulary for that call, and every
+      translation entry the model does not hold reads 1/T, T counting the
+      model's target words and the call's new ones; sentence shapes the
+      model never saw read 1/L.  So a loaded model gives what ``qaz-score``
+      gives with the same files, and a fitted one, on its training lines,
+      what ``qaz-train -s``/``-d`` give.
+    - Results do not depend on ``threads``.
+    - Training logs its progress through the ``qaz.aligner`` logger (INFO,
+      on standard error); ``qaz.common.logging.using_config("qaz",
+      quiet=True)`` keeps only warnings.  An aligner is not picklable: keep
+      its model with :meth:`save` and :meth:`load`.
+
+    Good:
+
+    >>> a = Aligner().fit(["le chat", "le chien", "un chat"], ["the cat", "the dog", "a cat"])
+    >>> a.align(["le chat"], ["the cat"])
+    [[(0, 0), (1, 1)]]
+    >>> a.posteriors("le chien", "the dog").shape
+    (2, 2)
+
+    Bad (the two sides must have as many lines):
+
+    >>> a.score(["le chat"], [])
+    Traceback (most recent call last):
+    ...
+    ValueError: the source side has 1 lines but the target side has 0
+    """
+
+    def __init__(self, iterations=5, character=False, threads=None, memory_limit=None):
+        if isinstance(iterations, bool) or not isinstance(iterations, int):
+            raise TypeError(f"iterations must be an int, not {type(iterations).__name__}")
+        if iterations < 0:
+            raise ValueError(f"iterations must not be negative, got {iterations}")
+        self._options = dict(
+            iterations=iterations,
+            character=bool(character),
+            threads=_threads(threads),
+            memory_limit=_memory_limit_bytes(memory_limit),
+        )
+        self._engine = None
+
+    def _new_engine(self):
+        from qaz import _aligner
+
+        return _aligner.Engine(both_directions=False, **self._options)
+
+    def _trained(self):
+        if self._engine is None or not self._engine.trained:
+            raise RuntimeError("the aligner has no model yet: call fit() or Aligner.load() first")
+        return self._engine
+
+    @property
+    def iterations(self):
+        return self._options["iterations"]
+
+    @property
+    def character(self):
+        return self._options["character"]
+
+    @property
+    def threads(self):
+        """The number of threads used (every CPU this process may run on by default)."""
+        from qaz import _aligner
+
+        return self._options["threads"] or _aligner.available_cpus()
+
+    @property
+    def memory_limit(self):
+        """The memory limit in bytes, or None."""
+        return self._options["memory_limit"] or None
+
+    def fit(self, src_lines, trg_lines):
+        """Train the forward model on line pairs; returns the aligner.
+
+        >>> Aligner(iterations=2).fit(["a b"], ["x y"]).iterations
+        2
+        >>> Aligner().fit("a b", "x y")
+        Traceback (most recent call last):
+        ...
+        TypeError: src_lines must be a sequence of str lines, got str
+        """
+        engine = self._new_engine()
+        engine.train_lines(_as_lines(src_lines), _as_lines(trg_lines))
+        self._engine = engine
+        return self
+
+    def align(self, src_lines, trg_lines, sym="none", posterior_threshold=0.5):
+        """Links ``(i, j)`` of every pair (0-based, sorted, NULL links dropped).
+
+        ``sym`` ``"none"`` gives the forward model's Viterbi links; any of
+        :data:`SYMMETRIZATION_METHODS` combines them with the reverse model's
+        (trained on the fitted lines when first needed); ``"posterior"``
+        links (i, j) when the mean of the two models' link posteriors is at
+        least ``posterior_threshold`` (in (0, 1]).
+
+        >>> a = Aligner().fit(["le chat", "le chien", "un chat"], ["the cat", "the dog", "a cat"])
+        >>> a.align(["le chien"], ["the dog"], sym="intersect")
+        [[(0, 0), (1, 1)]]
+        >>> a.align(["le chien"], ["the dog"], sym="diag")
+        Traceback (most recent call last):
+        ...
+        ValueError: unknown symmetrisation method 'diag' (expected intersect, union, grow-diag, ...
+        """
+        engine = self._trained()
+        src_lines, trg_lines = _as_lines(src_lines), _as_lines(trg_lines)
+        if sym != "none":
+            from qaz import _aligner
+
+            # Checked before the reverse model is trained for nothing.
+            _aligner.check_link_method(sym, posterior_threshold)
+            engine.train_reverse()
+        return engine.align_lines(src_lines, trg_lines, sym, posterior_threshold)
+
+    def score(self, src_lines, trg_lines):
+        """Per-word cross-entropy of every pair under the forward model, as the score file has them.
+
+        >>> a = Aligner().fit(["le chat"], ["the cat"])
+        >>> a.score(["le chat", "le chat"], ["the cat", "the cat"]).shape
+        (2,)
+        """
+        return self._trained().score_lines(_as_lines(src_lines), _as_lines(trg_lines))
+
+    def posteriors(self, src, trg):
+        """Forward link posteriors of one pair: an (I, J) array for its real words.
+
+        Element (i, j) is P(target word j comes from source word i) =
+        t(f_j|e_i) a(i|j,I,J) / sum over i' of the same, the NULL word
+        included in the sum, so a column sums to 1 minus its NULL share.
+        """
+        return self._trained().posteriors(src, trg)
+
+    def translation_prob(self, src_word, trg_word):
+        """t(trg_word | src_word) as :meth:`align` and :meth:`score` read it.
+
+        The NULL word is ``"__NULL__"``.  An entry the model does not hold
+        reads 1/T (T counting ``trg_word`` when it is new).
+        """
+        return self._trained().translation_prob(src_word, trg_word)
+
+    def save(self, trans_path, align_path=None, threshold=0.001, nbest=100):
+        """Write the forward model's translation and alignment tables.
+
+        The files are the model variant of the training command's tables
+        (probabilities narrowed to 32-bit floats, at most ``nbest`` targets a
+        source word, only probabilities above ``threshold``; ``nbest`` None
+        keeps every target); ``qaz-score`` and :meth:`load` read them.
+        """
+        self._trained().save(trans_path, align_path, float(threshold), nbest)
+
+    @classmethod
+    def load(cls, trans_path, align_path=None, *, character=False, threads=None, memory_limit=None):
+        """An aligner with the forward model read from table files, as ``qaz-score`` reads them.
+
+        Without ``align_path`` every alignment reads 1/L (Model 1).
+        """
+        aligner = cls(character=character, threads=threads, memory_limit=memory_limit)
+        engine = aligner._new_engine()
+        engine.load(trans_path, align_path)
+        aligner._engine = engine
+        return aligner
+
+    def __repr__(self):
+        state = "untrained" if self._engine is None else f"{self._engine.size:,d} training pairs"
+        return (
+            f"Aligner(iterations={self.iterations}, character={self.character}, "
+            f"threads={self._options['threads'] or None}, memory_limit={self.memory_limit}) [{state}]"
+        )
+
+
+def _as_lines(lines):
+    """Lines as the engine takes them (a list); a str is refused there with its own message."""
+    if isinstance(lines, (list, tuple, str, bytes)):
+        return lines
+    return list(lines)

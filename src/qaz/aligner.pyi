@@ -1,7 +1,11 @@
-"""Type stubs of qaz.aligner (symmetrisation and alignment error rate)."""
+"""Type stubs of qaz.aligner (symmetrisation, alignment error rate, the Aligner)."""
 
+import os
 from dataclasses import dataclass
-from typing import Sequence
+from typing import Iterable, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
 
 Link = tuple[int, int]
 LinkLists = Sequence[Sequence[Link]]
@@ -21,3 +25,44 @@ class AlignmentScores:
     hypothesis_and_possible: int
 
 def alignment_error_rate(gold_sure: LinkLists, gold_possible: LinkLists, hyp: LinkLists) -> AlignmentScores: ...
+Lines = Iterable[str]
+Path = Union[str, os.PathLike[str]]
+
+def parse_size(text: str) -> int: ...
+
+class Aligner:
+    def __init__(
+        self,
+        iterations: int = 5,
+        character: bool = False,
+        threads: Optional[int] = None,
+        memory_limit: Union[int, str, None] = None,
+    ) -> None: ...
+    @property
+    def iterations(self) -> int: ...
+    @property
+    def character(self) -> bool: ...
+    @property
+    def threads(self) -> int: ...
+    @property
+    def memory_limit(self) -> Optional[int]: ...
+    def fit(self, src_lines: Lines, trg_lines: Lines) -> "Aligner": ...
+    def align(
+        self, src_lines: Lines, trg_lines: Lines, sym: str = "none", posterior_threshold: float = 0.5
+    ) -> list[list[Link]]: ...
+    def score(self, src_lines: Lines, trg_lines: Lines) -> npt.NDArray[np.float64]: ...
+    def posteriors(self, src: str, trg: str) -> npt.NDArray[np.float64]: ...
+    def translation_prob(self, src_word: str, trg_word: str) -> float: ...
+    def save(
+        self, trans_path: Path, align_path: Optional[Path] = None, threshold: float = 0.001, nbest: Optional[int] = 100
+    ) -> None: ...
+    @classmethod
+    def load(
+        cls,
+        trans_path: Path,
+        align_path: Optional[Path] = None,
+        *,
+        character: bool = False,
+        threads: Optional[int] = None,
+        memory_limit: Union[int, str, None] = None,
+    ) -> "Aligner": ...

@@ -1,0 +1,794 @@
+#include "align/aligner.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "align/em.h"
+#include "align/sweep.h"
+#include "align/trainer.h"
+#include "align/writers.h"
+#include "common/errors.h"
+#include "common/float_format.h"
+#include "common/memory.h"
+
+namespace qaz {
+
+namespace {
+
+constexpr int64_t kPairsPerChunk = 1024;
+
+// Chunks of pairs handed out at a time: a few per thread.
+int64_t WaveSize(const Parallel& parallel) {
+  return static_cast<int64_t>(parallel.threads()) * 4;
+}
+
+// Thrown into a direction's training when the other one failed.
+struct Cancelled : std::exception {
+  const char* what() const noexcept override { return "cancelled"; }
+};
+
+// The reporter of one of two directions trained at the same time: its
+// lines carry the direction's name, only one of the two shows progress, and
+// both stop at their next poll once `stop` is set.
+class DirectionReporter : public Reporter {
+ public:
+  DirectionReporter(Reporter& base, std::mutex* mu, std::string prefix,
+                    bool progress, const std::atomic<bool>* stop)
+      : base_(base), mu_(mu), prefix_(std::move(prefix)),
+        progress_(progress), stop_(stop) {}
+  void Info(const std::string& message) override {
+    std::lock_guard<std::mutex> lock(*mu_);
+    base_.Info(prefix_ + message);
+  }
+  void Warning(const std::string& message) override {
+    std::lock_guard<std::mutex> lock(*mu_);
+    base_.Warning(prefix_ + message);
+  }
+  std::unique_ptr<Progress> StartProgress(const std::string& label,
+                                          int64_t total) override {
+    if (!progress_) return nullptr;
+    return base_.StartProgress(label, total);
+  }
+  void Poll() override {
+    if (stop_->load()) throw Cancelled();
+    // Only the caller's own thread may take an interrupt.
+    if (progress_) base_.Poll();
+  }
+
+ private:
+  Reporter& base_;
+  std::mutex* mu_;
+  std::string prefix_;
+  bool progress_;
+  const std::atomic<bool>* stop_;
+};
+
+// Buffers of one task's pairs.
+struct PairScratch {
+  std::vector<double> t, post, fwd, rev;
+  std::vector<int32_t> best;
+};
+
+// Viterbi links and posteriors of the pairs of one corpus (forward) and of
+// the same corpus with its sides exchanged (reverse, optional), in
+// source-target orientation.
+class PairLinker {
+ public:
+  PairLinker(const Model& fwd, const Corpus& fwd_corpus, const Model* rev,
+             const Corpus* rev_corpus)
+      : fwd_(fwd), fwd_corpus_(fwd_corpus), fwd_cells_(fwd.Trans(), fwd_corpus),
+        rev_(rev), rev_corpus_(rev_corpus) {
+    fwd.Align();
+    if (rev != nullptr) {
+      rev_cells_ = std::make_unique<PairCells>(rev->Trans(), *rev_corpus);
+      rev->Align();
+    }
+  }
+
+  void Forward(int64_t p, PairScratch* s, Links* out) const {
+    Viterbi(fwd_, fwd_cells_, fwd_corpus_, p, false, s, out);
+  }
+  void Reverse(int64_t p, PairScratch* s, Links* out) const {
+    Viterbi(*rev_, *rev_cells_, *rev_corpus_, p, true, s, out);
+  }
+  // The forward posteriors of pair p's real words, I x J row-major.
+  void ForwardPosteriors(int64_t p, PairScratch* s,
+                         std::vector<double>* out) const {
+    RealPosteriors(fwd_, fwd_cells_, fwd_corpus_, p, false, s, out);
+  }
+  void Combined(int64_t p, const LinkMethod& method, PairScratch* s,
+                Links* out) const {
+    if (method.kind == LinkMethod::kForward) {
+      Forward(p, s, out);
+      return;
+    }
+    if (method.kind == LinkMethod::kPosterior) {
+      RealPosteriors(fwd_, fwd_cells_, fwd_corpus_, p, false, s, &s->fwd);
+      RealPosteriors(*rev_, *rev_cells_, *rev_corpus_, p, true, s, &s->rev);
+      const int64_t I = fwd_corpus_.src(p).size - 1, J = fwd_corpus_.trg(p).size;
+      *out = PosteriorLinks(s->fwd.data(), s->rev.data(), std::max<int64_t>(I, 0),
+                            J, method.threshold);
+      return;
+    }
+    Links f, r;
+    Forward(p, s, &f);
+    Reverse(p, s, &r);
+    *out = Symmetrize(f, r, method.heuristic);
+  }
+
+ private:
+  static void Viterbi(const Model& model, const PairCells& cells,
+                      const Corpus& corpus, int64_t p, bool swap,
+                      PairScratch* s, Links* out) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    cells.Gather(p, &s->t);
+    DecodePair(s->t.data(), *model.align, L, m, &s->best);
+    out->clear();
+    for (int32_t j = 0; j < m; ++j) {
+      const int32_t i = s->best[j];
+      if (i == 0) continue;  // NULL
+      out->push_back(swap ? Link{j, i - 1} : Link{i - 1, j});
+    }
+    Normalize(out);
+  }
+
+  // Pair p's posteriors without the NULL row, in source-target
+  // orientation: for the reverse model the pair's source words are the
+  // forward pair's target words, so the matrix is transposed.
+  static void RealPosteriors(const Model& model, const PairCells& cells,
+                             const Corpus& corpus, int64_t p, bool swap,
+                             PairScratch* s, std::vector<double>* out) {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    cells.Gather(p, &s->t);
+    PairPosteriors(s->t.data(), *model.align, L, m, &s->post);
+    const int64_t words = L - 1;
+    out->resize(static_cast<size_t>(std::max<int64_t>(words, 0) * m));
+    for (int64_t i = 0; i < words; ++i) {
+      for (int32_t j = 0; j < m; ++j) {
+        const double v = s->post[(i + 1) * m + j];
+        if (swap) {
+          (*out)[static_cast<size_t>(j * words + i)] = v;
+        } else {
+          (*out)[static_cast<size_t>(i * m + j)] = v;
+        }
+      }
+    }
+  }
+
+  const Model& fwd_;
+  const Corpus& fwd_corpus_;
+  PairCells fwd_cells_;
+  const Model* rev_;
+  const Corpus* rev_corpus_;
+  std::unique_ptr<PairCells> rev_cells_;
+};
+
+// Runs fn(p, slot) for every pair of [0, n) on the threads, in chunks of
+// pairs; slot k of a wave belongs to one chunk, so per-chunk outputs can be
+// emitted in order by emit(slot) after each wave.
+template <typename Fn, typename Emit>
+void ForPairsInOrder(int64_t n, const Parallel& parallel, Reporter& log,
+                     ProgressTicker* ticker, Fn fn, Emit emit) {
+  const int64_t chunks = (n + kPairsPerChunk - 1) / kPairsPerChunk;
+  const int64_t wave = WaveSize(parallel);
+  for (int64_t first = 0; first < chunks; first += wave) {
+    const int64_t count = std::min(wave, chunks - first);
+    parallel.For(count, [&](int64_t k) -> int64_t {
+      const int64_t b = (first + k) * kPairsPerChunk;
+      const int64_t e = std::min(n, b + kPairsPerChunk);
+      fn(b, e, k);
+      return e - b;
+    }, log, ticker);
+    for (int64_t k = 0; k < count; ++k) emit(k);
+  }
+}
+
+// A link file: a path, or "-" for standard output (left open).
+class LinkFile {
+ public:
+  explicit LinkFile(const std::string& path) : path_(path) {
+    if (path == "-") {
+      fd_ = STDOUT_FILENO;
+      path_ = "<stdout>";
+      own_ = false;
+    } else {
+      fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   0666);
+      if (fd_ < 0) throw IoError(errno, path);
+    }
+  }
+  ~LinkFile() {
+    try {
+      Flush();
+    } catch (...) {
+    }
+    if (own_ && fd_ >= 0) ::close(fd_);
+  }
+  LinkFile(const LinkFile&) = delete;
+  LinkFile& operator=(const LinkFile&) = delete;
+
+  void Append(const std::string& text) {
+    buf_ += text;
+    if (buf_.size() >= (1u << 20)) Flush();
+  }
+  void Flush() {
+    size_t done = 0;
+    while (done < buf_.size()) {
+      ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        buf_.erase(0, done);
+        throw IoError(errno, path_);
+      }
+      done += static_cast<size_t>(n);
+    }
+    buf_.clear();
+  }
+  void Close() {
+    Flush();
+    if (own_) {
+      const int fd = fd_;
+      fd_ = -1;
+      if (::close(fd) != 0) throw IoError(errno, path_);
+    }
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool own_ = true;
+  std::string buf_;
+};
+
+void AppendLine(const Links& links, std::string* out) {
+  *out += FormatLinks(links);
+  out->push_back('\n');
+}
+
+// Copies the blocks of `from` that `to` also has (every shape of `to` was
+// built uniform for its corpus).
+void CopyShapes(const AlignTable& from, AlignTable* to) {
+  for (const AlignTable::Block& b : to->blocks()) {
+    const AlignTable::Block* src = from.Find(b.I, b.J);
+    if (src == nullptr) continue;
+    const size_t cells = static_cast<size_t>(b.J) * (b.I + 1);
+    std::copy(from.values(*src), from.values(*src) + cells, to->values(b));
+    std::copy(from.padding(*src), from.padding(*src) + b.J, to->padding(b));
+  }
+}
+
+}  // namespace
+
+LinkMethod ParseLinkMethod(std::string_view name, double threshold) {
+  if (!(threshold > 0.0 && threshold <= 1.0)) {
+    throw std::invalid_argument("posterior threshold must lie in (0, 1], got " +
+                                std::to_string(threshold));
+  }
+  LinkMethod method;
+  method.threshold = threshold;
+  if (name == "none") {
+    method.kind = LinkMethod::kForward;
+  } else if (name == "posterior") {
+    method.kind = LinkMethod::kPosterior;
+  } else {
+    method.kind = LinkMethod::kHeuristic;
+    method.heuristic = ParseSymmetrization(name);
+  }
+  return method;
+}
+
+void PairPosteriors(const double* t, const AlignTable& align, int32_t L,
+                    int32_t m, std::vector<double>* post) {
+  post->assign(static_cast<size_t>(L) * m, 0.0);
+  const AlignTable::Block* b = nullptr;
+  if (HasShape(L, m)) {
+    align.CheckShape(L, m);
+    b = align.Find(L - 1, m);
+  }
+  const double uniform = 1.0 / static_cast<double>(L);
+  for (int32_t j = 0; j < m; ++j) {
+    const double* a = b ? align.values(*b) + static_cast<size_t>(j) * L
+                        : nullptr;
+    // The products and their sum in the E-step's order.
+    double sum = 0.0;
+    for (int32_t i = 0; i < L; ++i) {
+      const double v = t[i * m + j] * (a ? a[i] : uniform);
+      (*post)[static_cast<size_t>(i) * m + j] = v;
+      sum += v;
+    }
+    if (!(sum > 0.0)) {
+      for (int32_t i = 0; i < L; ++i) (*post)[static_cast<size_t>(i) * m + j] = 0.0;
+      continue;
+    }
+    const double inv = 1.0 / sum;
+    for (int32_t i = 0; i < L; ++i) (*post)[static_cast<size_t>(i) * m + j] *= inv;
+  }
+}
+
+Corpus SwapSides(const Vocab& from, const Corpus& corpus, Vocab* to) {
+  const int32_t null_id = to->src.StrToId(kNullSymbol);
+  Corpus out;
+  std::vector<int32_t> src, trg;
+  for (int64_t p = 0; p < corpus.size(); ++p) {
+    const IdSpan s = corpus.src(p), t = corpus.trg(p);
+    src.assign(1, null_id);
+    for (int32_t j = 0; j < t.size; ++j) {
+      src.push_back(to->src.StrToId(from.trg.IdToStr(t[j])));
+    }
+    trg.clear();
+    for (int32_t i = 1; i < s.size; ++i) {
+      trg.push_back(to->trg.StrToId(from.src.IdToStr(s[i])));
+    }
+    out.AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(),
+                static_cast<int32_t>(trg.size()));
+    to->max_len_src = std::max(to->max_len_src, static_cast<int32_t>(src.size()));
+    to->max_len_trg = std::max(to->max_len_trg, static_cast<int32_t>(trg.size()));
+  }
+  return out;
+}
+
+AppliedModel ApplyModel(const DirectionModel& direction,
+                        const std::vector<std::string>& src,
+                        const std::vector<std::string>& trg,
+                        bool character_based, const Parallel& parallel,
+                        Reporter& log) {
+  const Vocab& vocab = *direction.vocab;
+  Vocab local;
+  const Corpus raw = CorpusFromLines(&local, src, trg, character_based, log);
+  // The pairs' words in the model's ids; new words take the next free ones.
+  int32_t S = vocab.src.size(), T = vocab.trg.size();
+  std::vector<int32_t> src_ids(static_cast<size_t>(local.src.size()));
+  std::vector<int32_t> trg_ids(static_cast<size_t>(local.trg.size()));
+  for (int32_t k = 0; k < local.src.size(); ++k) {
+    const int32_t id = vocab.src.Find(local.src.IdToStr(k));
+    src_ids[k] = id >= 0 ? id : S++;
+  }
+  for (int32_t k = 0; k < local.trg.size(); ++k) {
+    const int32_t id = vocab.trg.Find(local.trg.IdToStr(k));
+    trg_ids[k] = id >= 0 ? id : T++;
+  }
+  auto corpus = std::make_shared<Corpus>();
+  std::vector<int32_t> s, t;
+  for (int64_t p = 0; p < raw.size(); ++p) {
+    const IdSpan rs = raw.src(p), rt = raw.trg(p);
+    s.resize(static_cast<size_t>(rs.size));
+    t.resize(static_cast<size_t>(rt.size));
+    for (int32_t i = 0; i < rs.size; ++i) s[i] = src_ids[rs[i]];
+    for (int32_t j = 0; j < rt.size; ++j) t[j] = trg_ids[rt[j]];
+    corpus->AddPair(s.data(), rs.size, t.data(), rt.size);
+  }
+
+  // As the scoring command lays out a table for its corpus: every entry
+  // 1/T, then the entries the model holds.
+  AppliedModel applied;
+  applied.corpus = corpus;
+  applied.model.type = ModelType::kModel2;
+  const TransTable& held = direction.model.Trans();
+  auto table = TransTable::Build(S, T, corpus, {},
+                                 1.0 / static_cast<double>(T), nullptr,
+                                 &parallel);
+  TransCell* cells = table->cells();
+  const int32_t rows = std::min(held.S(), S);
+  for (int32_t e = 0; e < rows; ++e) {
+    uint64_t k_held = held.row_begin(e);
+    const uint64_t held_end = held.row_end(e);
+    for (uint64_t k = table->row_begin(e); k < table->row_end(e); ++k) {
+      const int32_t f = table->cols()[k];
+      while (k_held < held_end && held.cols()[k_held] < f) ++k_held;
+      if (k_held < held_end && held.cols()[k_held] == f) {
+        cells[k].p = held.cells()[k_held].p;
+      }
+    }
+  }
+  applied.model.trans = std::move(table);
+  auto align = AlignTable::Build(std::max(local.max_len_src, 1),
+                                 local.max_len_trg, *corpus);
+  CopyShapes(direction.model.Align(), align.get());
+  applied.model.align = std::move(align);
+  return applied;
+}
+
+// ---------------------------------------------------------------- Aligner
+
+Aligner::Aligner(const AlignerOptions& options)
+    : options_(options), parallel_(options.threads) {
+  if (options.memory_limit < 0) {
+    throw std::invalid_argument("memory limit must not be negative");
+  }
+}
+
+const DirectionModel& Aligner::forward() const {
+  if (!forward_) throw std::logic_error("the aligner has no model yet");
+  return *forward_;
+}
+
+const DirectionModel& Aligner::reverse() const {
+  if (!reverse_) throw std::logic_error("the reverse model is not trained");
+  return *reverse_;
+}
+
+int64_t Aligner::size() const { return forward().corpus->size(); }
+
+void Aligner::TrainDirection(DirectionModel* direction, const char* name,
+                             const Parallel& parallel, Reporter& log,
+                             double share) const {
+  const Vocab& vocab = *direction->vocab;
+  const Corpus& corpus = *direction->corpus;
+  log.Info("----");
+  log.Info(std::string("training the ") + name + " model on " +
+           Thousands(corpus.size()) + " sentence pairs");
+  ReportVocab(vocab, log);
+  // These two tables, with the corpus, are what a direction allocates; two
+  // directions trained at once share what the limit leaves.
+  MemoryPlan plan;
+  const int64_t limit =
+      options_.memory_limit > 0 ? options_.memory_limit : DefaultMemoryLimit();
+  if (limit > 0) {
+    const int64_t resident = ResidentBytes();
+    plan.limit = resident + static_cast<int64_t>(
+                                std::max<int64_t>(limit - resident, 0) * share);
+  }
+  Model& model = direction->model;
+  model.type = ModelType::kModel2;
+  model.vocab = direction->vocab;
+  model.memory = plan;
+  model.trans = InitTransTable(vocab, direction->corpus, parallel, log, plan);
+  model.align = InitAlignTable(vocab, corpus, log);
+  // Both loops on the one Model 2, as the training command runs them: the
+  // Model 1 loop trains t from the uniform start, the Model 2 loop goes on
+  // from there with the still uniform alignment table.
+  SweepScratch scratch;
+  RunEmLoop(ModelKind::kModel1, options_.iterations, &model, corpus, parallel,
+            &scratch, log, log, [] {});
+  RunEmLoop(ModelKind::kModel2, options_.iterations, &model, corpus, parallel,
+            &scratch, log, log, [] {});
+}
+
+void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
+                        Reporter& log) {
+  auto fwd = std::make_unique<DirectionModel>();
+  fwd->vocab = std::move(vocab);
+  fwd->corpus = std::make_shared<const Corpus>(std::move(corpus));
+  forward_.reset();
+  reverse_.reset();
+  if (!options_.both_directions) {
+    TrainDirection(fwd.get(), "forward", parallel_, log);
+    forward_ = std::move(fwd);
+    return;
+  }
+  auto rev = std::make_unique<DirectionModel>();
+  rev->vocab = std::make_shared<Vocab>();
+  rev->corpus = std::make_shared<const Corpus>(
+      SwapSides(*fwd->vocab, *fwd->corpus, rev->vocab.get()));
+  const int threads = parallel_.threads();
+  if (!options_.concurrent || threads < 2) {
+    TrainDirection(fwd.get(), "forward", parallel_, log);
+    TrainDirection(rev.get(), "reverse", parallel_, log);
+  } else {
+    // The forward model on this thread (with the progress display), the
+    // reverse one beside it; a failure of either stops the other.
+    std::mutex mu;
+    std::atomic<bool> stop{false};
+    DirectionReporter fwd_log(log, &mu, "forward: ", true, &stop);
+    DirectionReporter rev_log(log, &mu, "reverse: ", false, &stop);
+    const Parallel fwd_threads(threads - threads / 2), rev_threads(threads / 2);
+    std::exception_ptr rev_error;
+    std::atomic<bool> rev_done{false};
+    std::thread worker([&] {
+      try {
+        TrainDirection(rev.get(), "reverse", rev_threads, rev_log, 0.5);
+      } catch (...) {
+        rev_error = std::current_exception();
+        stop = true;
+      }
+      rev_done = true;
+    });
+    std::exception_ptr fwd_error;
+    try {
+      TrainDirection(fwd.get(), "forward", fwd_threads, fwd_log, 0.5);
+      // Still polled (an interrupt) while the reverse model finishes.
+      while (!rev_done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        fwd_log.Poll();
+      }
+    } catch (...) {
+      fwd_error = std::current_exception();
+      stop = true;
+    }
+    worker.join();
+    // The error that stopped the other direction, not its Cancelled.
+    for (const std::exception_ptr& e : {fwd_error, rev_error}) {
+      if (!e) continue;
+      try {
+        std::rethrow_exception(e);
+      } catch (const Cancelled&) {
+      }
+    }
+  }
+  forward_ = std::move(fwd);
+  reverse_ = std::move(rev);
+}
+
+void Aligner::TrainFiles(const std::string& src_path,
+                         const std::string& trg_path, Reporter& log) {
+  auto vocab = std::make_shared<Vocab>();
+  log.Info("loading files: " + src_path + " " + trg_path);
+  Corpus corpus =
+      LoadCorpus(vocab.get(), src_path, trg_path, options_.character_based, log);
+  if (corpus.size() == 0) {
+    throw std::invalid_argument(src_path + " and " + trg_path +
+                                " hold no sentence pair");
+  }
+  TrainBoth(std::move(vocab), std::move(corpus), log);
+}
+
+void Aligner::TrainLines(const std::vector<std::string>& src,
+                         const std::vector<std::string>& trg, Reporter& log) {
+  auto vocab = std::make_shared<Vocab>();
+  Corpus corpus =
+      CorpusFromLines(vocab.get(), src, trg, options_.character_based, log);
+  if (corpus.size() == 0) throw std::invalid_argument("no sentence pair to train on");
+  TrainBoth(std::move(vocab), std::move(corpus), log);
+}
+
+void Aligner::TrainReverse(Reporter& log) {
+  if (reverse_) return;
+  const DirectionModel& fwd = forward();
+  // Training needs at least one pair, so only a model read from files has
+  // an empty corpus.
+  if (fwd.corpus->size() == 0) {
+    throw std::logic_error(
+        "a model read from files has no training corpus for the reverse model");
+  }
+  auto rev = std::make_unique<DirectionModel>();
+  rev->vocab = std::make_shared<Vocab>();
+  rev->corpus = std::make_shared<const Corpus>(
+      SwapSides(*fwd.vocab, *fwd.corpus, rev->vocab.get()));
+  TrainDirection(rev.get(), "reverse", parallel_, log);
+  reverse_ = std::move(rev);
+}
+
+void Aligner::Load(const std::string& trans_path,
+                   const std::string* align_path, Reporter& log) {
+  auto direction = std::make_unique<DirectionModel>();
+  direction->vocab = std::make_shared<Vocab>();
+  Vocab& vocab = *direction->vocab;
+  vocab.src.StrToId(kNullSymbol);
+  log.Info("loading word translation distribution file: " + trans_path);
+  const std::vector<TransEntry> entries = ReadTransFile(trans_path, &vocab, log);
+  auto table = TransTable::Build(vocab.src.size(), vocab.trg.size(), nullptr,
+                                 entries, 0.0, &log, &parallel_);
+  for (const TransEntry& e : entries) {  // a repeated pair: the last one wins
+    table->cells()[table->Find(e.src, e.trg)].p = e.p;
+  }
+  std::shared_ptr<AlignTable> align;
+  if (align_path != nullptr) {
+    log.Info("loading alignment distribution file: " + *align_path);
+    std::vector<AlignEntry> cells = ReadAlignFile(*align_path, log);
+    // Rows past the target length and cells past the source length name no
+    // cell that a sentence can use.
+    cells.erase(std::remove_if(cells.begin(), cells.end(),
+                               [](const AlignEntry& c) {
+                                 return c.j > c.J || c.i > c.I;
+                               }),
+                cells.end());
+    int32_t A = 1, B = 0;
+    for (const AlignEntry& c : cells) {
+      A = std::max(A, c.I + 1);
+      B = std::max(B, c.J);
+    }
+    align = std::make_shared<AlignTable>(A, B);
+    for (const AlignEntry& c : cells) {
+      const AlignTable::Block b = align->Add(c.I, c.J);
+      align->values(b)[(c.j - 1) * (c.I + 1) + c.i] = c.p;
+      // A row the file lists was re-estimated in training, which left its
+      // padding cells at 0; no sentence reads them.
+      align->padding(b)[c.j - 1] = 0.0;
+    }
+  } else {
+    align = std::make_shared<AlignTable>(1, 0);
+  }
+  direction->corpus = table->indexed_corpus_ptr();
+  direction->model.type = ModelType::kModel2;
+  direction->model.vocab = direction->vocab;
+  direction->model.trans = std::move(table);
+  direction->model.align = std::move(align);
+  forward_ = std::move(direction);
+  reverse_.reset();
+}
+
+void Aligner::Save(const std::string& trans_path, const std::string* align_path,
+                   double threshold, std::optional<int64_t> nbest,
+                   const std::string& threshold_text, Reporter& log) const {
+  const Model& model = forward().model;
+  WriteOptions options;
+  options.threshold = threshold;
+  options.nbest = nbest;
+  model.WriteTransFile(trans_path, options, threshold_text, parallel_, log);
+  if (align_path != nullptr) {
+    options.nbest.reset();
+    model.WriteAlignFile(*align_path, options, parallel_, log);
+  }
+}
+
+Links Aligner::ForwardLinks(int64_t p) const {
+  const DirectionModel& f = forward();
+  PairScratch s;
+  Links out;
+  PairLinker(f.model, *f.corpus, nullptr, nullptr).Forward(p, &s, &out);
+  return out;
+}
+
+Links Aligner::ReverseLinks(int64_t p) const {
+  const DirectionModel& f = forward();
+  const DirectionModel& r = reverse();
+  PairScratch s;
+  Links out;
+  PairLinker(f.model, *f.corpus, &r.model, r.corpus.get()).Reverse(p, &s, &out);
+  return out;
+}
+
+Links Aligner::PairLinks(int64_t p, const LinkMethod& method) const {
+  const DirectionModel& f = forward();
+  const DirectionModel* r = method.NeedsReverse() ? &reverse() : nullptr;
+  PairScratch s;
+  Links out;
+  PairLinker(f.model, *f.corpus, r ? &r->model : nullptr,
+             r ? r->corpus.get() : nullptr)
+      .Combined(p, method, &s, &out);
+  return out;
+}
+
+void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& method,
+                         Reporter& log) const {
+  const DirectionModel& f = forward();
+  const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
+  const DirectionModel* r = need_reverse ? &reverse() : nullptr;
+  const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
+                          r ? r->corpus.get() : nullptr);
+  std::unique_ptr<LinkFile> links, fwd, rev;
+  if (!outputs.links.empty()) {
+    log.Info("storing word links into file: " + outputs.links);
+    links = std::make_unique<LinkFile>(outputs.links);
+  }
+  if (!outputs.forward.empty()) {
+    log.Info("storing forward links into file: " + outputs.forward);
+    fwd = std::make_unique<LinkFile>(outputs.forward);
+  }
+  if (!outputs.reverse.empty()) {
+    log.Info("storing reverse links into file: " + outputs.reverse);
+    rev = std::make_unique<LinkFile>(outputs.reverse);
+  }
+  const int64_t n = f.corpus->size();
+  const size_t wave = static_cast<size_t>(WaveSize(parallel_));
+  std::vector<std::string> link_bufs(wave), fwd_bufs(wave), rev_bufs(wave);
+  ProgressTicker ticker(log, "storing", n, 4096);
+  ForPairsInOrder(
+      n, parallel_, log, &ticker,
+      [&](int64_t b, int64_t e, int64_t k) {
+        PairScratch s;
+        Links l, fl, rl;
+        link_bufs[k].clear();
+        fwd_bufs[k].clear();
+        rev_bufs[k].clear();
+        for (int64_t p = b; p < e; ++p) {
+          if (fwd) {
+            linker.Forward(p, &s, &fl);
+            AppendLine(fl, &fwd_bufs[k]);
+          }
+          if (rev) {
+            linker.Reverse(p, &s, &rl);
+            AppendLine(rl, &rev_bufs[k]);
+          }
+          if (links) {
+            if (method.kind == LinkMethod::kForward && fwd) {
+              l = fl;
+            } else if (method.kind == LinkMethod::kHeuristic && fwd && rev) {
+              l = Symmetrize(fl, rl, method.heuristic);
+            } else {
+              linker.Combined(p, method, &s, &l);
+            }
+            AppendLine(l, &link_bufs[k]);
+          }
+        }
+      },
+      [&](int64_t k) {
+        if (links) links->Append(link_bufs[k]);
+        if (fwd) fwd->Append(fwd_bufs[k]);
+        if (rev) rev->Append(rev_bufs[k]);
+      });
+  ticker.Flush();
+  if (links) links->Close();
+  if (fwd) fwd->Close();
+  if (rev) rev->Close();
+}
+
+std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
+                                       const std::vector<std::string>& trg,
+                                       const LinkMethod& method,
+                                       Reporter& log) const {
+  const bool both = method.NeedsReverse();
+  const DirectionModel& f = forward();
+  const DirectionModel* r = both ? &reverse() : nullptr;
+  const bool character = options_.character_based;
+  AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
+  AppliedModel ra;
+  if (both) ra = ApplyModel(*r, trg, src, character, parallel_, log);
+  const PairLinker linker(fa.model, *fa.corpus, both ? &ra.model : nullptr,
+                          both ? ra.corpus.get() : nullptr);
+  const int64_t n = fa.corpus->size();
+  std::vector<Links> out(static_cast<size_t>(n));
+  ProgressTicker ticker(log, "progress", n, 4096);
+  ForPairsInOrder(
+      n, parallel_, log, &ticker,
+      [&](int64_t b, int64_t e, int64_t) {
+        PairScratch s;
+        for (int64_t p = b; p < e; ++p) linker.Combined(p, method, &s, &out[p]);
+      },
+      [](int64_t) {});
+  ticker.Flush();
+  return out;
+}
+
+std::vector<double> Aligner::ScoreLines(const std::vector<std::string>& src,
+                                        const std::vector<std::string>& trg,
+                                        Reporter& log) const {
+  AppliedModel fa = ApplyModel(forward(), src, trg, options_.character_based,
+                               parallel_, log);
+  const Corpus& corpus = *fa.corpus;
+  const PairCells cells(*fa.model.trans, corpus);
+  const int64_t n = corpus.size();
+  std::vector<double> out(static_cast<size_t>(n));
+  ProgressTicker ticker(log, "progress", n, 4096);
+  ForPairsInOrder(
+      n, parallel_, log, &ticker,
+      [&](int64_t b, int64_t e, int64_t) {
+        std::vector<double> t;
+        for (int64_t p = b; p < e; ++p) {
+          cells.Gather(p, &t);
+          out[p] = fa.model.PairEntropy(t.data(), corpus.src(p).size,
+                                        corpus.trg(p).size, true);
+        }
+      },
+      [](int64_t) {});
+  ticker.Flush();
+  return out;
+}
+
+std::vector<double> Aligner::Posteriors(const std::string& src,
+                                        const std::string& trg, int64_t* I,
+                                        int64_t* J, Reporter& log) const {
+  AppliedModel fa = ApplyModel(forward(), {src}, {trg},
+                               options_.character_based, parallel_, log);
+  const PairLinker linker(fa.model, *fa.corpus, nullptr, nullptr);
+  PairScratch s;
+  std::vector<double> out;
+  linker.ForwardPosteriors(0, &s, &out);
+  *I = fa.corpus->src(0).size - 1;
+  *J = fa.corpus->trg(0).size;
+  return out;
+}
+
+double Aligner::TranslationProb(std::string_view e, std::string_view f) const {
+  const DirectionModel& d = forward();
+  const TransTable& table = d.model.Trans();
+  const int32_t s = d.vocab->src.Find(e), t = d.vocab->trg.Find(f);
+  if (s >= 0 && t >= 0 && s < table.S() && t < table.T()) {
+    const int64_t k = table.Find(s, t);
+    if (k >= 0) return table.cells()[k].p;
+  }
+  const int32_t T = d.vocab->trg.size() + (t >= 0 ? 0 : 1);
+  return 1.0 / static_cast<double>(T);
+}
+
+}  // namespace qaz

@@ -1,0 +1,1 @@
+from qaz.aligner import Aligner as Aligner
