@@ -86,6 +86,16 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
                   const std::string& trg_path, bool character_based,
                   Reporter& reporter);
 
+// Reads `count` pairs from line `first_line` (0-based) on, the source file
+// from byte `src_offset` and the target file from byte `trg_offset` (the
+// starts of that line), tokenised and checked as LoadCorpus does; errors and
+// warnings name the lines as counted from the start of the files.  Fewer
+// pairs when a file ends first (no warning: the caller counted the lines).
+Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
+                       const std::string& trg_path, int64_t src_offset,
+                       int64_t trg_offset, int64_t first_line, int64_t count,
+                       bool character_based, Reporter& reporter);
+
 }  // namespace qaz
 
 #endif  // QAZ_ALIGN_CORPUS_H_
