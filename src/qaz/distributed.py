@@ -240,7 +240,7 @@ def _cluster(client, scheduler=None):
             yield c, False
         return
     with LocalCluster(n_workers=_cpus(), threads_per_worker=1, processes=True,
-                      dashboard_address=None) as cluster, Client(cluster) as c:
+                      dashboard_address=":0") as cluster, Client(cluster) as c:
         yield c, True
 
 
