@@ -268,13 +268,17 @@ py::tuple ScoreStored(Shard& s, const std::string& trans_path,
                                        &parallel, &model.memory);
   model.align = qaz::AlignTable::Build(s.vocab->max_len_src,
                                        s.vocab->max_len_trg, *s.corpus);
+  const int64_t nnz = model.trans->nnz();
+  const size_t trans_bytes = model.trans->MemoryBytes();
+  const size_t align_bytes = model.align->MemoryBytes();
+  const size_t shapes = model.align->blocks().size();
   model.LoadTransFile(trans_path, parallel, quiet);
   if (align_file) model.LoadAlignFile(*align_file, quiet);
   model.WriteScoresAndAlignments(scores ? &*scores : nullptr,
                                  decoded ? &*decoded : nullptr, *s.corpus,
                                  parallel, quiet);
   py::gil_scoped_acquire acquire;
-  return py::make_tuple(model.trans->nnz(), model.trans->MemoryBytes());
+  return py::make_tuple(nnz, trans_bytes, align_bytes, shapes);
 }
 
 // ---------------------------------------------------------------- driver
