@@ -212,4 +212,53 @@ Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
   return corpus;
 }
 
+Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
+                       const std::string& trg_path, int64_t src_offset,
+                       int64_t trg_offset, int64_t first_line, int64_t count,
+                       bool character_based, Reporter& reporter) {
+  const int32_t null_id = vocab->src.StrToId(kNullSymbol);
+  LineReader src_reader(src_path);
+  LineReader trg_reader(trg_path);
+  src_reader.Seek(src_offset, first_line);
+  trg_reader.Seek(trg_offset, first_line);
+  Corpus corpus;
+  std::vector<int32_t> src_ids, trg_ids;
+  std::string_view src_line, trg_line;
+  bool warned_tab = false;
+  auto warn_tab = [&](const std::string& path, int64_t line_number) {
+    reporter.Warning(path + ", line " + std::to_string(line_number) +
+                     ": a token holds a tab character, which the "
+                     "tab-separated model files cannot store faithfully");
+    warned_tab = true;
+  };
+  for (int64_t k = 0; k < count; ++k) {
+    if (!src_reader.Next(&src_line) || !trg_reader.Next(&trg_line)) break;
+    const int64_t line_number = src_reader.line_number();
+    CheckUtf8(src_line, src_path, line_number);
+    CheckUtf8(trg_line, trg_path, line_number);
+    src_ids.clear();
+    trg_ids.clear();
+    src_ids.push_back(null_id);
+    if (Encode(StripLineEnds(src_line), character_based, &vocab->src,
+               &src_ids) && !warned_tab) {
+      warn_tab(src_path, line_number);
+    }
+    if (Encode(StripLineEnds(trg_line), character_based, &vocab->trg,
+               &trg_ids) && !warned_tab) {
+      warn_tab(trg_path, line_number);
+    }
+    if (src_ids.size() > 0x7FFFFFFFu || trg_ids.size() > 0x7FFFFFFFu) {
+      throw std::length_error("sentence too long at line " +
+                              std::to_string(line_number));
+    }
+    corpus.AddPair(src_ids.data(), static_cast<int32_t>(src_ids.size()),
+                   trg_ids.data(), static_cast<int32_t>(trg_ids.size()));
+    vocab->max_len_src =
+        std::max(vocab->max_len_src, static_cast<int32_t>(src_ids.size()));
+    vocab->max_len_trg =
+        std::max(vocab->max_len_trg, static_cast<int32_t>(trg_ids.size()));
+  }
+  return corpus;
+}
+
 }  // namespace qaz

@@ -93,6 +93,15 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
 // feed inside it; DecodeError for bytes that are not UTF-8.
 Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
                        const std::vector<std::string>& trg,
+
+// Reads `count` pairs from line `first_line` (0-based) on, the source file
+// from byte `src_offset` and the target file from byte `trg_offset` (the
+// starts of that line), tokenised and checked as LoadCorpus does; errors and
+// warnings name the lines as counted from the start of the files.  Fewer
+// pairs when a file ends first (no warning: the caller counted the lines).
+Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
+                       const std::string& trg_path, int64_t src_offset,
+                       int64_t trg_offset, int64_t first_line, int64_t count,
                        bool character_based, Reporter& reporter);
 
 }  // namespace qaz

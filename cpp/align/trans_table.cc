@@ -373,6 +373,22 @@ std::shared_ptr<TransTable> TransTable::Relayout(
   return table;
 }
 
+std::shared_ptr<TransTable> TransTable::FromRows(
+    int32_t S, int32_t T, std::vector<uint64_t> row_ptr,
+    std::vector<int32_t> cols, double initial, std::string layout_note) {
+  if (row_ptr.size() != static_cast<size_t>(S) + 1 ||
+      row_ptr.back() != cols.size()) {
+    throw std::invalid_argument("rows do not match their targets");
+  }
+  auto table = std::make_shared<TransTable>(S, T);
+  table->row_ptr_ = std::move(row_ptr);
+  table->cols_ = std::move(cols);
+  table->cells_.assign(table->cols_.size(), TransCell{initial, 0.0});
+  table->default_.assign(static_cast<size_t>(S), initial);
+  table->layout_note_ = std::move(layout_note);
+  return table;
+}
+
 void TransTable::AppendRow(
     int32_t s, double default_value,
     const std::vector<std::pair<int32_t, double>>& cells) {

@@ -100,6 +100,15 @@ class TransTable {
       const TransTable& table, std::shared_ptr<const Corpus> corpus,
       const std::vector<TransEntry>& entries, const Parallel* parallel = nullptr,
       const MemoryPlan* plan = nullptr);
+  // An S x T table whose row s holds the targets cols[row_ptr[s]] ..
+  // cols[row_ptr[s + 1] - 1] (ascending), every value `initial`, every count
+  // 0, without a cell index (its sweeps run elsewhere, on tables of parts of
+  // the corpus); counts are kept aside between walks.
+  static std::shared_ptr<TransTable> FromRows(int32_t S, int32_t T,
+                                              std::vector<uint64_t> row_ptr,
+                                              std::vector<int32_t> cols,
+                                              double initial,
+                                              std::string layout_note);
   // An S x T table from explicit rows (restoring a dense array): each row's
   // default and its cells.
   TransTable(int32_t S, int32_t T) : S_(S), T_(T), row_ptr_(S + 1, 0),

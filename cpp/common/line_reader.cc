@@ -83,4 +83,14 @@ bool LineReader::Next(std::string_view* line) {
   }
 }
 
+void LineReader::Seek(int64_t offset, int64_t line_number) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    throw IoError(errno, path_);
+  }
+  begin_ = end_ = 0;
+  eof_ = false;
+  line_number_ = line_number;
+  consumed_ = offset;
+}
+
 }  // namespace qaz

@@ -25,6 +25,9 @@ class LineReader {
 
   // The next line without its "\n"; false at the end of the file.
   bool Next(std::string_view* line);
+  // Goes on from byte `offset` (the first byte of a line), counting the
+  // lines read before it as `line_number`.
+  void Seek(int64_t offset, int64_t line_number);
   int64_t line_number() const { return line_number_; }
   int64_t bytes_consumed() const { return consumed_; }
   int64_t file_size() const { return file_size_; }

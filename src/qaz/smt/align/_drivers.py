@@ -134,6 +134,33 @@ def _add_memory_option(parser):
     )
 
 
+def _add_cluster_options(parser):
+    parser.add_argument(
+        "--scheduler",
+        dest="scheduler",
+        type=str,
+        default=None,
+        metavar="ADDRESS",
+        help="run on the Dask cluster of this scheduler, e.g. tcp://host:8786 "
+        "(needs the dask extra)",
+    )
+    parser.add_argument(
+        "--shards",
+        dest="shards",
+        type=_positive_int,
+        default=None,
+        metavar="N",
+        help="split the corpus into N shards of lines on a Dask cluster; alone, "
+        "on a local cluster of one worker per CPU (default with --scheduler: "
+        "one shard per worker)",
+    )
+
+
+def _distributed(conf):
+    """True when the command line asks for a Dask cluster."""
+    return bool(conf.get("scheduler", None) or conf.get("shards", None))
+
+
 def _check_output_paths(paths):
     """Fail before any work when an output file could not be written.
 
@@ -330,6 +357,10 @@ def train_model(parser, train_func):
 
 
 def _train_status(conf):
+    if _distributed(conf):
+        from qaz import distributed
+
+        return distributed._train(conf)
     return _train_emcore(conf, {})
 
 
@@ -338,6 +369,7 @@ def command_train_parser():
     parser = create_train_parser()
     _add_threads_option(parser)
     _add_memory_option(parser)
+    _add_cluster_options(parser)
     return parser
 
 
@@ -346,6 +378,7 @@ def command_score_parser():
     parser = create_score_parser()
     _add_threads_option(parser)
     _add_memory_option(parser)
+    _add_cluster_options(parser)
     return parser
 
 
@@ -476,6 +509,10 @@ def score_model(parser, score_func):
 
 
 def _score_status(conf):
+    if _distributed(conf):
+        from qaz import distributed
+
+        return distributed._score(conf)
     return _score_ibm_model(conf, {})
 
 

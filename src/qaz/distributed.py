@@ -1,0 +1,521 @@
+"""Training and scoring on a Dask cluster, the corpus split into shards of lines.
+
+Usage::
+
+    from distributed import Client
+    from qaz import distributed
+    distributed.train_emcore(conf, client=Client("tcp://host:8786"), shards=8)
+
+``conf`` holds the configuration keys of ``qaz.smt.align.emcore.train_emcore``
+and ``score_ibm_model``; both functions return the same boolean.  Without a
+client a local cluster of one single-threaded worker process per CPU runs
+the work and is closed afterwards; without ``shards``, one shard per worker.
+
+Training is map-reduce EM.  Each shard is a line range of both files, read by
+a worker into a vocabulary of its own and kept there for the whole run.  The
+driver merges the shards' words in shard order, so every id is the one a
+single-machine run gives, and each shard remaps its pairs to those ids.  The
+driver's translation table holds the union of the shards' co-occurring pairs;
+each shard's table is laid out for its own pairs, its cells mapped once onto
+the driver's.  Every walk of the engine's EM loop sends the driver's current
+values to the workers (one copy each), lets every shard run the engine's
+sweep, and sums the shards' counts and entropy totals in shard order.  With
+one shard the files are those of ``qaz-train``, byte for byte.
+
+Scoring maps the shards, each scoring its lines as ``qaz-score`` would score
+the whole corpus (entries missing from the table file read 1/T, T counting
+the target words of the whole corpus and of the file); the outputs are the
+shards' outputs in corpus order, byte for byte those of ``qaz-score``.
+
+Everything a shard needs to rebuild itself (file paths, line range, byte
+offsets, its id maps and cell maps) is in the task graph, so a lost worker
+costs a recomputation of its shards on another worker, not the run.
+"""
+
+import contextlib
+import os
+import tempfile
+
+import numpy as np
+
+from qaz.common import logging
+from qaz.common.config import Config
+
+__all__ = ["train_emcore", "score_ibm_model"]
+
+logger = logging.getColorLogger("qaz.smt.align.emcore")
+
+# How long to wait for a scheduler named on the command line.
+CONNECT_TIMEOUT = "5s"
+_CHUNK = 1 << 24
+
+# Called (if set) right after each walk's sweeps are submitted; tests use it
+# to disturb a run.
+_after_submit = None
+
+
+# ---------------------------------------------------------------------------
+# Line ranges
+
+
+def _count_lines(path):
+    """Lines as the engine counts them: "\\n" ends a line, a last line without one counts."""
+    n = 0
+    last = b"\n"
+    with open(path, "rb") as f:
+        while True:
+            block = f.read(_CHUNK)
+            if not block:
+                break
+            n += block.count(b"\n")
+            last = block[-1:]
+    return n + (last != b"\n")
+
+
+def _line_offsets(path, lines):
+    """Byte offsets of the starts of the given (ascending, 0-based) lines."""
+    out = []
+    want = iter(lines)
+    target = next(want, None)
+    seen = 0  # lines ended before `pos`
+    pos = 0
+    with open(path, "rb") as f:
+        while target is not None:
+            while target is not None and target == seen:
+                out.append(pos)
+                target = next(want, None)
+            if target is None:
+                break
+            block = f.read(_CHUNK)
+            if not block:
+                # Lines past the end start at the end.
+                out.extend([pos] * (1 + sum(1 for _ in want)))
+                break
+            start = 0
+            while target is not None:
+                k = block.find(b"\n", start)
+                if k < 0:
+                    break
+                seen += 1
+                start = k + 1
+                if seen == target:
+                    out.append(pos + start)
+                    target = next(want, None)
+                    while target is not None and target == seen:
+                        out.append(pos + start)
+                        target = next(want, None)
+            if target is not None:
+                seen += block.count(b"\n", start)
+            pos += len(block)
+    return out
+
+
+def _shard_ranges(src_path, trg_path, shards):
+    """(first line, count, src offset, trg offset) per shard, the pairs and the two line counts."""
+    n_src, n_trg = _count_lines(src_path), _count_lines(trg_path)
+    pairs = min(n_src, n_trg)
+    k = max(1, min(shards, pairs))
+    firsts = [i * pairs // k for i in range(k)]
+    src_off = _line_offsets(src_path, firsts)
+    trg_off = _line_offsets(trg_path, firsts)
+    bounds = firsts + [pairs]
+    ranges = [(firsts[i], bounds[i + 1] - firsts[i], src_off[i], trg_off[i]) for i in range(k)]
+    return ranges, pairs, n_src, n_trg
+
+
+def _log_line_counts(src_path, trg_path, pairs, n_src, n_trg):
+    if n_src != n_trg:
+        logger.warning("{} has {} lines but {} has {}; only the first {} pairs are used".format(
+            src_path, n_src, trg_path, n_trg, pairs))
+
+
+# ---------------------------------------------------------------------------
+# Tasks (run on the workers)
+
+
+def _load(src, trg, first, count, src_off, trg_off, character, threads):
+    from qaz import _shard
+
+    return _shard.load(src, trg, src_off, trg_off, first, count, character, threads)
+
+
+def _words(shard):
+    return shard.words()
+
+
+def _remap(shard, src_map, trg_map):
+    return shard.remap(src_map, trg_map)
+
+
+def _index(shard, S, T, A, B):
+    return shard.index(S, T, A, B)
+
+
+def _layout(shard):
+    return shard.layout()
+
+
+def _attach(shard, cell_map, block_offsets):
+    shard.attach(cell_map, block_offsets)
+    return shard
+
+
+def _sweep(shard, tables, entropy, expect, expect_model2):
+    p, a = tables
+    # The model is a Model 2 in both loops: its entropy is Model 2's.
+    return shard.sweep(p, a, entropy, expect, expect_model2, True)
+
+
+def _read_back(path):
+    if path is None:
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+@contextlib.contextmanager
+def _scratch_paths(scores, decode):
+    with tempfile.TemporaryDirectory(prefix="qaz-shard-") as tmp:
+        yield (os.path.join(tmp, "scores") if scores else None,
+               os.path.join(tmp, "decoded") if decode else None)
+
+
+def _write_trained(shard, tables, scores, decode):
+    p, a = tables
+    with _scratch_paths(scores, decode) as (s, d):
+        shard.write_trained(p, a, True, s, d)
+        return _read_back(s), _read_back(d)
+
+
+def _score_stored(shard, trans_path, align_path, T, scores, decode):
+    with _scratch_paths(scores, decode) as (s, d):
+        info = shard.score_stored(trans_path, align_path, T, s, d)
+        return _read_back(s), _read_back(d), info
+
+
+def _register_sizeof():
+    # The scheduler keeps a shard's tasks where the shard is: it knows its size.
+    try:
+        from dask.sizeof import sizeof
+
+        from qaz import _shard
+    except ImportError:
+        return
+    sizeof.register(_shard.Shard)(lambda s: s.memory_bytes)
+
+
+_register_sizeof()
+
+
+# ---------------------------------------------------------------------------
+# Cluster
+
+
+def _cpus():
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+class SchedulerUnreachable(ConnectionError):
+    """The scheduler named on the command line did not answer."""
+
+
+@contextlib.contextmanager
+def _cluster(client, scheduler=None):
+    """Yields (client, local): the given client, one connected to `scheduler`, or a local cluster's."""
+    if client is not None:
+        yield client, False
+        return
+    from distributed import Client, LocalCluster
+
+    if scheduler:
+        try:
+            c = Client(scheduler, timeout=CONNECT_TIMEOUT)
+        except (OSError, TimeoutError) as e:
+            raise SchedulerUnreachable(
+                "cannot reach the Dask scheduler at {}: {}".format(scheduler, e)) from None
+        with c:
+            yield c, False
+        return
+    with LocalCluster(n_workers=_cpus(), threads_per_worker=1, processes=True,
+                      dashboard_address=":0") as cluster, Client(cluster) as c:
+        yield c, True
+
+
+def _worker_count(client):
+    return max(1, len(client.scheduler_info().get("workers", {})))
+
+
+def _engine_threads(conf, local):
+    threads = conf.get("threads", None)
+    if threads:
+        return int(threads)
+    # One worker per CPU locally; elsewhere every CPU of the worker.
+    return 1 if local else 0
+
+
+# ---------------------------------------------------------------------------
+# Shared set-up
+
+
+def _load_shards(client, conf, shards, threads):
+    """Submits the loads; returns (loaded futures, word infos, pairs, line counts)."""
+    src, trg = conf.data.src_path, conf.data.trg_path
+    character = bool(conf.get("character", False))
+    ranges, pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
+    loaded = [client.submit(_load, src, trg, first, count, so, to, character, threads)
+              for first, count, so, to in ranges]
+    infos = client.gather([client.submit(_words, f) for f in loaded])
+    return loaded, infos, pairs, n_src, n_trg
+
+
+def _log_loading(conf, pairs, n_src, n_trg, infos):
+    src, trg = conf.data.src_path, conf.data.trg_path
+    logger.info("loading files: {} {}".format(src, trg))
+    _log_line_counts(src, trg, pairs, n_src, n_trg)
+    for info in infos:
+        if info[4]:
+            logger.warning(info[4][0])
+            break
+
+
+def _merge(infos, side):
+    """The words of all shards in shard order, and each shard's map to their ids."""
+    index, words, maps = {}, [], []
+    for info in infos:
+        m = np.empty(len(info[side]), dtype=np.int32)
+        for k, w in enumerate(info[side]):
+            i = index.get(w)
+            if i is None:
+                i = index[w] = len(words)
+                words.append(w)
+            m[k] = i
+        maps.append(m)
+    return words, maps
+
+
+def _setup_log():
+    logger.info("----")
+    logger.info("setting up to train/score IBM Models")
+
+
+# ---------------------------------------------------------------------------
+# Training
+
+
+class _Training:
+    def __init__(self, client, conf, trainer, shards, threads):
+        from qaz import _shard
+
+        self.client = client
+        _setup_log()
+        loaded, infos, self.pairs, n_src, n_trg = _load_shards(client, conf, shards, threads)
+        _log_loading(conf, self.pairs, n_src, n_trg, infos)
+        src_words, src_maps = _merge(infos, 0)
+        trg_words, trg_maps = _merge(infos, 1)
+        A = max(info[2] for info in infos)
+        B = max(info[3] for info in infos)
+        S, T = len(src_words), len(trg_words)
+        indexed = [client.submit(_index, client.submit(_remap, f, sm, tm), S, T, A, B)
+                   for f, sm, tm in zip(loaded, src_maps, trg_maps)]
+        del loaded
+        layouts = client.gather([client.submit(_layout, f) for f in indexed])
+        self.driver = _shard.Driver(trainer, src_words, trg_words, A, B,
+                                    [lay[0] for lay in layouts], [lay[1] for lay in layouts],
+                                    len(layouts))
+        self.ready = [client.submit(_attach, f, self.driver.cell_map(s), self.driver.block_offsets(s))
+                      for s, f in enumerate(indexed)]
+
+    def _tables(self):
+        p, a = self.driver.values()
+        [tables] = self.client.scatter([(p, a)], broadcast=True, hash=False)
+        return tables
+
+    def loop(self, kind, limit):
+        def walk(entropy, expect):
+            tables = self._tables()
+            futures = [self.client.submit(_sweep, r, tables, entropy, expect, kind == 2, pure=False)
+                       for r in self.ready]
+            if _after_submit is not None:
+                _after_submit(self.client)
+            return self.client.gather(futures)
+
+        self.driver.run(kind, limit, self.pairs, walk)
+
+    def write_outputs(self, scores, decode):
+        if scores:
+            logger.info("calculating and storing alignment scores into file: {}".format(scores))
+        if decode:
+            logger.info("decoding and storing alignment into file: {}".format(decode))
+        tables = self._tables()
+        futures = [self.client.submit(_write_trained, r, tables, bool(scores), bool(decode), pure=False)
+                   for r in self.ready]
+        _concatenate(self.client, futures, scores, decode)
+
+
+def _concatenate(client, futures, scores, decode):
+    """Writes the shards' outputs in corpus order; returns the shards' other results."""
+    files = [open(p, "wb") if p else None for p in (scores, decode)]
+    extra = []
+    try:
+        for future in futures:
+            result = future.result()
+            for f, data in zip(files, result[:2]):
+                if f is not None:
+                    f.write(data)
+            extra.append(result[2:])
+    finally:
+        for f in files:
+            if f is not None:
+                f.close()
+    return extra
+
+
+def _train(conf, client=None, shards=None, scheduler=None):
+    from qaz.smt.align import _drivers, empos
+
+    conf = Config(conf)
+    if not _drivers.check_train_config(conf):
+        return _drivers.EXIT_REJECTED
+    trainer = empos.Model2Trainer(conf)
+    status = _drivers.EXIT_OK
+    try:
+        cluster = _cluster(client, scheduler or conf.get("scheduler", None))
+        client, local = cluster.__enter__()
+    except SchedulerUnreachable as e:
+        logger.error(str(e))
+        return _drivers.EXIT_FAILED
+    try:
+        run = None
+        try:
+            _drivers._check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
+                                          conf.get("save_scores"), conf.get("decode_align")])
+            n = shards or conf.get("shards", None) or _worker_count(client)
+            run = _Training(client, conf, trainer, int(n), _engine_threads(conf, local))
+            limit = conf.data.iteration_limit
+            run.loop(1, limit)
+            run.loop(2, limit)
+        except KeyboardInterrupt:
+            logger.warning("interuppted by keyboard")
+            logger.info("forcing to dump alignments and scores")
+            status = _drivers.EXIT_FAILED
+        except Exception as e:
+            logger.exception(e)
+            status = _drivers.EXIT_FAILED
+        logger.info("----")
+        model = trainer._model
+        if model is None or not model._has_trans_dist or run is None:
+            logger.warning("nothing was trained; no output file is written")
+            return status
+        trainer._save_trans_dist(conf.data.save_trans_path, conf.data.threshold, conf.data.nbest)
+        if conf.get("save_align_path"):
+            trainer._save_align_dist(conf.get("save_align_path"), conf.data.threshold)
+        if conf.get("save_scores") or conf.get("decode_align"):
+            run.write_outputs(conf.get("save_scores"), conf.get("decode_align"))
+        return status
+    finally:
+        cluster.__exit__(None, None, None)
+
+
+def train_emcore(conf, client=None, shards=None):
+    """Train IBM Model 1 then Model 2 on a Dask cluster as ``conf`` says; see the module."""
+    from qaz.smt.align import _drivers
+
+    return _train(conf, client, shards) != _drivers.EXIT_REJECTED
+
+
+# ---------------------------------------------------------------------------
+# Scoring
+
+
+def _score(conf, client=None, shards=None, scheduler=None):
+    from qaz.smt.align import _drivers, emcore, empos
+
+    conf = Config(conf)
+    if not _drivers.check_test_config(conf):
+        return _drivers.EXIT_REJECTED
+    empos.Model2Trainer(conf)  # rejects what the single-machine driver rejects
+    try:
+        cluster = _cluster(client, scheduler or conf.get("scheduler", None))
+        client, local = cluster.__enter__()
+    except SchedulerUnreachable as e:
+        logger.error(str(e))
+        return _drivers.EXIT_FAILED
+    try:
+        scores, decode = conf.get("save_scores"), conf.get("decode_align")
+        _drivers._check_output_paths([scores, decode])
+        n = shards or conf.get("shards", None) or _worker_count(client)
+        loaded, infos, pairs, n_src, n_trg = _load_shards(client, conf, int(n), _engine_threads(conf, local))
+        # The driver's own load, then the set-up's, as the single-machine run logs them.
+        _log_loading(conf, pairs, n_src, n_trg, infos)
+        _setup_log()
+        _log_loading(conf, pairs, n_src, n_trg, infos)
+        trans_path, align_path = conf.data.trans_path, conf.get("align_path")
+        vocab = emcore.Vocab()
+        for w in _merge(infos, 0)[0]:
+            vocab._src_str2id(w)
+        for w in _merge(infos, 1)[0]:
+            vocab._trg_str2id(w)
+        vocab._enter_trans_file_words(trans_path)
+        S, T, _, _ = vocab._sizes()
+        A = max(info[2] for info in infos)
+        B = max(info[3] for info in infos)
+        for line in ("source vocabulary size: {:,}".format(S), "target vocabulary size: {:,}".format(T),
+                     "max source length: {:,}".format(A), "max target length: {:,}".format(B)):
+            logger.info(line)
+        futures = [client.submit(_score_stored, f, trans_path, align_path or None, T,
+                                 bool(scores), bool(decode), pure=False) for f in loaded]
+        with tempfile.TemporaryDirectory(prefix="qaz-score-") as tmp:
+            # Collected first, so that the files appear after the log lines.
+            staged = [os.path.join(tmp, "s") if scores else None, os.path.join(tmp, "d") if decode else None]
+            infos = _concatenate(client, futures, *staged)
+            nnz = sum(i[0][0] for i in infos)
+            _log_tables(S, T, A, B, nnz, sum(i[0][1] for i in infos), sum(i[0][2] for i in infos),
+                        sum(i[0][3] for i in infos), len(infos))
+            logger.info("loading word translation distribution file: {}".format(trans_path))
+            if align_path:
+                logger.info("loading alignment distribution file: {}".format(align_path))
+            if scores:
+                logger.info("calculating and storing alignment scores into file: {}".format(scores))
+            if decode:
+                logger.info("decoding and storing alignment into file: {}".format(decode))
+            for staged_path, path in zip(staged, (scores, decode)):
+                if path:
+                    with open(staged_path, "rb") as src, open(path, "wb") as dst:
+                        while True:
+                            block = src.read(_CHUNK)
+                            if not block:
+                                break
+                            dst.write(block)
+    except KeyboardInterrupt as e:
+        logger.exception(e)
+        return _drivers.EXIT_FAILED
+    except Exception as e:
+        logger.exception(e)
+        return _drivers.EXIT_FAILED
+    finally:
+        cluster.__exit__(None, None, None)
+    return _drivers.EXIT_OK
+
+
+def _log_tables(S, T, A, B, nnz, trans_bytes, align_bytes, shapes, shard_count):
+    lex = logging.getColorLogger("qaz.smt.align.emlex")
+    pos = logging.getColorLogger("qaz.smt.align.empos")
+    lex.info("initializing word translation probabilities as uniform distribution")
+    lex.info("word translation distribution matrix size: {} [src words] x {} [trg words] x 8 [bytes] = "
+             "{:,} [bytes]".format(S, T, S * T * 8))
+    lex.info("allocated: {:,} [bytes] for {:,} co-occurring word pairs".format(trans_bytes, nnz))
+    lex.info("cell layout: {} shards, each indexed on its worker".format(shard_count))
+    pos.info("initializing index alignment probabilities as uniform distribution")
+    pos.info("word alignment distribution matrix size: {} [src len] x {} [trg len] x {} [trg index] x {} "
+             "[src index] x 8 [bytes] = {:,} [bytes]".format(A - 1, B, B, A, (A - 1) * B * B * A * 8))
+    pos.info("allocated: {:,} [bytes] for {:,} sentence shapes".format(align_bytes, shapes))
+
+
+def score_ibm_model(conf, client=None, shards=None):
+    """Score and/or decode a corpus on a Dask cluster with stored tables; see the module."""
+    from qaz.smt.align import _drivers
+
+    return _score(conf, client, shards) != _drivers.EXIT_REJECTED

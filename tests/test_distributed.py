@@ -1,0 +1,176 @@
+"""Sharded training and scoring on a local Dask cluster against the single-machine commands."""
+
+import os
+import signal
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+distributed = pytest.importorskip("distributed")
+
+from qaz import distributed as qd  # noqa: E402
+from qaz.smt.align import emcore  # noqa: E402
+
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+LINES = 240
+ITERATIONS = 3
+
+
+@pytest.fixture(scope="module")
+def corpus(tmp_path_factory):
+    d = tmp_path_factory.mktemp("corpus")
+    for ext in ("e", "f"):
+        lines = (EXAMPLES / "hansards.1k.{}".format(ext)).read_bytes().split(b"\n")[:LINES]
+        (d / "c.{}".format(ext)).write_bytes(b"\n".join(lines) + b"\n")
+    return d / "c.f", d / "c.e"
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        yield c
+
+
+def _conf(corpus, out, **extra):
+    conf = dict(src_path=str(corpus[0]), trg_path=str(corpus[1]),
+                save_trans_path=str(out / "t.txt"), save_align_path=str(out / "a.txt"),
+                save_scores=str(out / "s.txt"), decode_align=str(out / "d.txt"),
+                iteration_limit=ITERATIONS, threshold=0.001, nbest=None, character=False,
+                threads=1)
+    conf.update(extra)
+    return conf
+
+
+FILES = ("t.txt", "a.txt", "s.txt", "d.txt")
+
+
+@pytest.fixture(scope="module")
+def single(corpus, tmp_path_factory):
+    out = tmp_path_factory.mktemp("single")
+    assert emcore.train_emcore(_conf(corpus, out))
+    return out
+
+
+def _read(out):
+    return {name: (out / name).read_bytes() for name in FILES}
+
+
+def _trans(path):
+    table = {}
+    for line in path.read_text().splitlines():
+        src, trg, p = line.split("\t")[:3]
+        table[src, trg] = float(p)
+    return table
+
+
+def test_one_shard_gives_the_files_of_one_machine(corpus, single, client, tmp_path):
+    assert qd.train_emcore(_conf(corpus, tmp_path), client=client, shards=1)
+    assert _read(tmp_path) == _read(single)
+
+
+@pytest.mark.parametrize("shards", [2, 3])
+def test_several_shards_agree_and_repeat(corpus, single, client, tmp_path, shards):
+    runs = []
+    for k in range(2):
+        out = tmp_path / str(k)
+        out.mkdir()
+        assert qd.train_emcore(_conf(corpus, out), client=client, shards=shards)
+        runs.append(_read(out))
+    assert runs[0] == runs[1]
+    # Same words and pairs, probabilities within reassociation.
+    ours, theirs = _trans(tmp_path / "0" / "t.txt"), _trans(single / "t.txt")
+    assert ours.keys() == theirs.keys()
+    for key, p in theirs.items():
+        assert ours[key] == pytest.approx(p, rel=1e-6), key
+    ours_s = [float(x) for x in (tmp_path / "0" / "s.txt").read_text().split()]
+    theirs_s = [float(x) for x in (single / "s.txt").read_text().split()]
+    assert ours_s == pytest.approx(theirs_s, rel=1e-9)
+    assert len((tmp_path / "0" / "d.txt").read_text().splitlines()) == LINES
+
+
+@pytest.mark.parametrize("shards", [1, 2, 3])
+def test_scoring_is_byte_identical(corpus, single, client, tmp_path, shards):
+    conf = dict(src_path=str(corpus[0]), trg_path=str(corpus[1]), trans_path=str(single / "t.txt"),
+                align_path=str(single / "a.txt"), save_scores=str(tmp_path / "s.txt"),
+                decode_align=str(tmp_path / "d.txt"), character=False, threads=1)
+    assert emcore.score_ibm_model(dict(conf, save_scores=str(tmp_path / "s1.txt"),
+                                       decode_align=str(tmp_path / "d1.txt")))
+    assert qd.score_ibm_model(conf, client=client, shards=shards)
+    assert (tmp_path / "s.txt").read_bytes() == (tmp_path / "s1.txt").read_bytes()
+    assert (tmp_path / "d.txt").read_bytes() == (tmp_path / "d1.txt").read_bytes()
+    # The table file alone (Model 1 entries, 1/T elsewhere).
+    conf.update(align_path=None, decode_align=None)
+    assert emcore.score_ibm_model(dict(conf, save_scores=str(tmp_path / "s1.txt")))
+    assert qd.score_ibm_model(conf, client=client, shards=shards)
+    assert (tmp_path / "s.txt").read_bytes() == (tmp_path / "s1.txt").read_bytes()
+
+
+def test_line_ranges_cover_the_files(tmp_path):
+    src, trg = tmp_path / "a", tmp_path / "b"
+    src.write_bytes(b"x\n\ny z\r\nlast")
+    trg.write_bytes(b"1\n2\n3\n4\n5\n")
+    ranges, pairs, n_src, n_trg = qd._shard_ranges(str(src), str(trg), 3)
+    assert (pairs, n_src, n_trg) == (4, 4, 5)
+    assert [(r[0], r[1]) for r in ranges] == [(0, 1), (1, 1), (2, 2)]
+    assert [r[2] for r in ranges] == [0, 2, 3]
+    assert [r[3] for r in ranges] == [0, 2, 4]
+    ranges, *_ = qd._shard_ranges(str(src), str(trg), 9)
+    assert len(ranges) == 4
+
+
+def _command(name, *args, cwd):
+    code = "import sys; from qaz.smt.align.emcore import {0}; sys.argv[0] = 'x'; {0}()".format(name)
+    return subprocess.run([sys.executable, "-c", code, *args], cwd=cwd, capture_output=True, text=True,
+                          timeout=120)
+
+
+def test_command_lines(corpus, single, tmp_path):
+    f, e = str(corpus[0]), str(corpus[1])
+    r = _command("main_train", f, e, "t.txt", "a.txt", "-I", str(ITERATIONS), "-j", "1", "--shards", "1",
+                 cwd=tmp_path)
+    assert r.returncode == 0, r.stderr
+    assert (tmp_path / "t.txt").read_bytes() == (single / "t.txt").read_bytes()
+    assert (tmp_path / "a.txt").read_bytes() == (single / "a.txt").read_bytes()
+    # The log lines of a one-machine run, in order (the memory figures aside).
+    log = [line.split(" ", 2)[2] for line in r.stderr.splitlines() if "[INFO]" in line]
+    assert "cell layout: 1 shards, each indexed on its worker" in " ".join(log)
+    assert sum("start training IBM Model" in line for line in log) == 2
+    r = _command("main_score", f, e, "t.txt", "a.txt", "-s", "s.txt", "--shards", "2", cwd=tmp_path)
+    assert r.returncode == 0, r.stderr
+    assert _command("main_score", f, e, "t.txt", "a.txt", "-s", "s1.txt", cwd=tmp_path).returncode == 0
+    assert (tmp_path / "s.txt").read_bytes() == (tmp_path / "s1.txt").read_bytes()
+
+
+def test_unreachable_scheduler_names_the_address(corpus, tmp_path):
+    address = "tcp://127.0.0.1:9"
+    r = _command("main_score", str(corpus[0]), str(corpus[1]), "t.txt", "-s", "s.txt",
+                 "--scheduler", address, cwd=tmp_path)
+    assert r.returncode == 1
+    assert "cannot reach the Dask scheduler at " + address in r.stderr
+    assert not (tmp_path / "s.txt").exists()
+
+
+def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_path, monkeypatch):
+    walks = []
+
+    def kill_one(client):
+        walks.append(1)
+        if len(walks) == 3:
+            pids = client.run(os.getpid)
+            os.kill(sorted(pids.values())[0], signal.SIGKILL)
+
+    monkeypatch.setattr(qd, "_after_submit", kill_one)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        assert qd.train_emcore(_conf(corpus, tmp_path), client=c, shards=2)
+    reference = tmp_path / "ref"
+    reference.mkdir()
+    monkeypatch.setattr(qd, "_after_submit", None)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        assert qd.train_emcore(_conf(corpus, reference), client=c, shards=2)
+    assert len(walks) > 3
+    assert _read(tmp_path) == _read(reference)
