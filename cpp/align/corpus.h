@@ -93,6 +93,7 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
 // feed inside it; DecodeError for bytes that are not UTF-8.
 Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
                        const std::vector<std::string>& trg,
+                       bool character_based, Reporter& reporter);
 
 // Reads `count` pairs from line `first_line` (0-based) on, the source file
 // from byte `src_offset` and the target file from byte `trg_offset` (the
