@@ -248,10 +248,16 @@ void Model::LoadTransFile(const std::string& path, const Parallel& parallel,
   Trans();
   if (!vocab) throw TypeError("the model has no vocabulary");
   std::vector<TransEntry> entries = ReadTransFile(path, vocab.get(), log);
-  // The table is replaced: its index need not outlive the new one's build.
-  if (trans.use_count() == 1) trans->ReleaseIndex();
+  // The table is replaced: its index (and, when it was never trained, its
+  // cells, which read as their rows' defaults) need not outlive the new
+  // one's build.
+  if (trans.use_count() == 1 && !trans->ReleaseCellsIfUniform()) {
+    trans->ReleaseIndex();
+  }
+  MemoryPlan plan = memory;
+  plan.align_to_come = !align;
   trans = TransTable::Relayout(*trans, trans->indexed_corpus_ptr(), entries,
-                               &parallel, &memory);
+                               &parallel, &plan);
 }
 
 void Model::LoadAlignFile(const std::string& path, Reporter& log) {
@@ -259,10 +265,10 @@ void Model::LoadAlignFile(const std::string& path, Reporter& log) {
   const int64_t limit =
       memory.limit > 0 ? memory.limit : DefaultMemoryLimit();
   int64_t room = limit > 0 ? limit - ResidentBytes() : -1;
-  for (const AlignEntry& e : ReadAlignFile(path, log)) {
+  ForEachAlignEntry(path, log, [&](const AlignEntry& e) {
     // Rows past the target length and padding cells past the source length
     // name no cell that a sentence can use.
-    if (e.j > e.J || e.i > e.I) continue;
+    if (e.j > e.J || e.i > e.I) return;
     if (align->Find(e.I, e.J) == nullptr && room >= 0) {
       // A new shape: its values, counts and their saved copy.
       const double bytes = (static_cast<double>(e.I) + 1) * e.J * 24.0 +
@@ -280,7 +286,7 @@ void Model::LoadAlignFile(const std::string& path, Reporter& log) {
     }
     const AlignTable::Block b = align->Add(e.I, e.J);
     align->values(b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
-  }
+  });
 }
 
 }  // namespace qaz

@@ -71,6 +71,7 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
   const int64_t n = corpus.size();
   int64_t largest = 0, align = 0;
   CorpusShape(corpus, &largest, &align);
+  if (!plan.align_to_come) align = 0;
   int64_t trg_tokens = 0;
   for (int64_t p = 0; p < n; ++p) trg_tokens += corpus.trg(p).size;
   const int64_t resident = ResidentBytes();
@@ -80,8 +81,8 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
   // table, and room for writers and threads.
   const int64_t base = resident - transient + pairs * 20 +
                        static_cast<int64_t>(S) * 18 + n * 36 +
-                       static_cast<int64_t>(threads) * (2 << 20) + align +
-                       (8 << 20);
+                       static_cast<int64_t>(threads) * (1 << 20) + align +
+                       (4 << 20);
   // The counts kept aside let one walk give an entropy and the next
   // E-step's counts (otherwise two walks an iteration).
   const int64_t aside = pairs * 8 + align / 2;
@@ -114,14 +115,16 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
   for (bool fused : {true, false}) {
     const int64_t fixed = base + (fused ? aside : 0);
     const int64_t room = limit > 0 ? limit - fixed - largest * 12 : int64_t{1} << 40;
-    // Half of the room left gives the busiest rows direct maps (at most
-    // 256 MiB), the rest holds the looked-up cells of a run of pairs: 4
-    // bytes a cell, plus its target positions' factors (at most 8 a cell).
-    const int64_t map_bytes =
-        std::min<int64_t>(std::max<int64_t>(room, 0) / 2, int64_t{256} << 20);
+    // A sixteenth of the limit stays free for what comes after the tables
+    // (file readers, writers, the allocator's slack).  Half of the rest
+    // gives the busiest rows direct maps (at most 256 MiB), the other half
+    // holds the looked-up cells of a run of pairs: 4 bytes a cell, plus its
+    // target positions' factors (at most 8 a cell).
+    const int64_t spare = std::max<int64_t>(room - (limit > 0 ? limit / 16 : 0), 0);
+    const int64_t map_bytes = std::min<int64_t>(spare / 2, int64_t{256} << 20);
     int64_t cells = plan.lookup_cells;
     if (cells <= 0) {
-      cells = std::min<int64_t>((room - map_bytes) / 12 + largest, int64_t{1} << 22);
+      cells = std::min<int64_t>((spare - map_bytes) / 12 + largest, int64_t{1} << 22);
       cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
     }
     cells = std::max<int64_t>(cells, 1);
@@ -456,6 +459,22 @@ void TransTable::BuildRowMaps(const Corpus& corpus, int64_t bytes) {
       map[cols_[k]] = static_cast<uint32_t>(k);
     }
   }
+}
+
+bool TransTable::ReleaseCellsIfUniform() {
+  for (int32_t s = 0; s < S_; ++s) {
+    for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
+      if (!(cells_[k].p == default_[s])) return false;
+    }
+  }
+  std::vector<int32_t>().swap(cols_);
+  std::vector<TransCell>().swap(cells_);
+  std::vector<double>().swap(saved_counts_);
+  std::vector<uint32_t>().swap(row_maps_);
+  std::vector<int32_t>().swap(map_of_row_);
+  std::fill(row_ptr_.begin(), row_ptr_.end(), 0);
+  ReleaseIndex();
+  return true;
 }
 
 void TransTable::ReleaseIndex() {

@@ -70,6 +70,9 @@ struct MemoryPlan {
   enum class Layout { kAuto, kIndex, kLookup } layout = Layout::kAuto;
   // With kLookup: cells looked up at a time (0: as many as fit).
   int64_t lookup_cells = 0;
+  // Whether an alignment table for the corpus's shapes is still to come
+  // (its bytes are then counted in), or is held already.
+  bool align_to_come = true;
 };
 
 class TransTable {
@@ -179,6 +182,10 @@ class TransTable {
   const std::string& layout_note() const { return layout_note_; }
   // Gives up the cell index (the sweeps then look cells up).
   void ReleaseIndex();
+  // When every cell holds its row's default (a table never trained), gives
+  // up the cells and the index, leaving rows without cells that read the
+  // same; returns whether it did.  For a table about to be laid out anew.
+  bool ReleaseCellsIfUniform();
 
   using Index = std::vector<uint32_t, UninitializedAllocator<uint32_t>>;
   const Index& cell_index() const { return cell_index_; }

@@ -268,6 +268,13 @@ std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
 std::vector<AlignEntry> ReadAlignFile(const std::string& path,
                                       Reporter& reporter) {
   std::vector<AlignEntry> entries;
+  ForEachAlignEntry(path, reporter,
+                    [&](const AlignEntry& e) { entries.push_back(e); });
+  return entries;
+}
+
+void ForEachAlignEntry(const std::string& path, Reporter& reporter,
+                       const std::function<void(const AlignEntry&)>& fn) {
   std::string_view f[7];
   ForEachLine(path, reporter, [&](std::string_view line, int64_t number) {
     int n = SplitTabs(line, f, 6);
@@ -287,12 +294,10 @@ std::vector<AlignEntry> ReadAlignFile(const std::string& path,
       throw std::invalid_argument(path + ":" + std::to_string(number) +
                                   ": alignment indices out of range");
     }
-    entries.push_back(AlignEntry{static_cast<int32_t>(idx[0]),
-                                 static_cast<int32_t>(idx[1]),
-                                 static_cast<int32_t>(idx[2]),
-                                 static_cast<int32_t>(idx[3]), p, number});
+    fn(AlignEntry{static_cast<int32_t>(idx[0]), static_cast<int32_t>(idx[1]),
+                  static_cast<int32_t>(idx[2]), static_cast<int32_t>(idx[3]), p,
+                  number});
   });
-  return entries;
 }
 
 }  // namespace qaz

@@ -12,6 +12,7 @@
 #define QAZ_ALIGN_WRITERS_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +75,9 @@ struct AlignEntry {
   double p;
   int64_t line;  // of the file, 1-based
 };
+// The same, one entry at a time as the lines are read.
+void ForEachAlignEntry(const std::string& path, Reporter& reporter,
+                       const std::function<void(const AlignEntry&)>& fn);
 std::vector<AlignEntry> ReadAlignFile(const std::string& path,
                                       Reporter& reporter);
 
