@@ -129,7 +129,11 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
     }
     cells = std::max<int64_t>(cells, 1);
     const int64_t peak = fixed + std::max(cells, largest) * 12 + map_bytes;
-    const bool fits = limit <= 0 || (room >= 0 && peak <= limit);
+    // Runs of fewer cells cost more in hand-offs than a second walk: the
+    // counts are then not kept aside.
+    const int64_t enough = std::min<int64_t>(static_cast<int64_t>(total_cells), int64_t{1} << 20);
+    const bool fits = limit <= 0 || (room >= 0 && peak <= limit &&
+                                     (!fused || plan.lookup_cells > 0 || cells >= enough));
     if (!fits && !(force_lookup && !fused)) continue;
     return {false, cells,
             describe("no cell index, cells looked up " +
