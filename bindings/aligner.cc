@@ -19,6 +19,7 @@
 
 #include "align/aligner.h"
 #include "py_support.h"
+#include "link_lists.h"
 
 namespace py = pybind11;
 
@@ -72,18 +73,6 @@ py::array_t<double> OwnedArray(std::vector<double> values,
     delete static_cast<std::vector<double>*>(p);
   });
   return py::array_t<double>(shape, held->data(), owner);
-}
-
-py::list LinkLists(const std::vector<qaz::Links>& sentences) {
-  py::list out(sentences.size());
-  for (size_t s = 0; s < sentences.size(); ++s) {
-    py::list links(sentences[s].size());
-    for (size_t k = 0; k < sentences[s].size(); ++k) {
-      links[k] = py::make_tuple(sentences[s][k].i, sentences[s][k].j);
-    }
-    out[s] = std::move(links);
-  }
-  return out;
 }
 
 std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
@@ -165,7 +154,7 @@ py::list AlignLinesShim(const qaz::Aligner& a, const py::object& src,
     py::gil_scoped_release release;
     out = a.AlignLines(s, t, m, log);
   }
-  return LinkLists(out);
+  return qaz_py::LinkLists(out);
 }
 
 py::array_t<double> ScoreLinesShim(const qaz::Aligner& a, const py::object& src,

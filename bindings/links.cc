@@ -17,6 +17,7 @@
 #include "align/links.h"
 #include "common/errors.h"
 #include "py_support.h"
+#include "link_lists.h"
 
 namespace py = pybind11;
 
@@ -91,18 +92,6 @@ Sentences ToSentences(const py::handle& obj, const char* what) {
   return out;
 }
 
-py::list ToPython(const Sentences& sentences) {
-  py::list out(sentences.size());
-  for (size_t s = 0; s < sentences.size(); ++s) {
-    py::list links(sentences[s].size());
-    for (size_t k = 0; k < sentences[s].size(); ++k) {
-      links[k] = py::make_tuple(sentences[s][k].i, sentences[s][k].j);
-    }
-    out[s] = std::move(links);
-  }
-  return out;
-}
-
 void CheckSameCount(const Sentences& a, const char* a_name,
                     const Sentences& b, const char* b_name) {
   if (a.size() != b.size()) {
@@ -123,7 +112,7 @@ py::list SymmetrizeShim(const py::object& forward, const py::object& reverse,
     py::gil_scoped_release release;
     for (size_t s = 0; s < f.size(); ++s) out[s] = qaz::Symmetrize(f[s], r[s], m);
   }
-  return ToPython(out);
+  return qaz_py::LinkLists(out);
 }
 
 using Matrix = py::array_t<double, py::array::c_style | py::array::forcecast>;
@@ -165,7 +154,7 @@ py::list PosteriorShim(const py::sequence& forward, const py::sequence& reverse,
                                    f[s].shape(1), threshold);
     }
   }
-  return ToPython(out);
+  return qaz_py::LinkLists(out);
 }
 
 py::dict AerCountsShim(const py::object& sure, const py::object& possible,
@@ -190,7 +179,7 @@ py::dict AerCountsShim(const py::object& sure, const py::object& possible,
 }
 
 py::tuple GoldToPython(const qaz::GoldLinks& gold) {
-  return py::make_tuple(ToPython(gold.sure), ToPython(gold.possible));
+  return py::make_tuple(qaz_py::LinkLists(gold.sure), qaz_py::LinkLists(gold.possible));
 }
 
 py::list ReadLinksShim(const py::object& path, int64_t limit) {
@@ -200,7 +189,7 @@ py::list ReadLinksShim(const py::object& path, int64_t limit) {
     py::gil_scoped_release release;
     out = qaz::ReadLinkFile(p, limit);
   }
-  return ToPython(out);
+  return qaz_py::LinkLists(out);
 }
 
 py::list ReadDecodedShim(const py::object& path, int64_t limit) {
@@ -210,7 +199,7 @@ py::list ReadDecodedShim(const py::object& path, int64_t limit) {
     py::gil_scoped_release release;
     out = qaz::ReadDecodedFile(p, limit);
   }
-  return ToPython(out);
+  return qaz_py::LinkLists(out);
 }
 
 py::tuple ReadGoldShim(const py::object& path, bool swap, bool naacl) {
@@ -244,7 +233,7 @@ py::list FormatLinksShim(const py::object& sentences) {
 py::list TransposeShim(const py::object& sentences) {
   Sentences s = ToSentences(sentences, "links");
   for (qaz::Links& links : s) links = qaz::Transpose(links);
-  return ToPython(s);
+  return qaz_py::LinkLists(s);
 }
 
 }  // namespace

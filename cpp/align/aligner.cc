@@ -1,12 +1,9 @@
 #include "align/aligner.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cerrno>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -176,79 +173,11 @@ class PairLinker {
 // Runs fn(p, slot) for every pair of [0, n) on the threads, in chunks of
 // pairs; slot k of a wave belongs to one chunk, so per-chunk outputs can be
 // emitted in order by emit(slot) after each wave.
-template <typename Fn, typename Emit>
-void ForPairsInOrder(int64_t n, const Parallel& parallel, Reporter& log,
-                     ProgressTicker* ticker, Fn fn, Emit emit) {
-  const int64_t chunks = (n + kPairsPerChunk - 1) / kPairsPerChunk;
-  const int64_t wave = WaveSize(parallel);
-  for (int64_t first = 0; first < chunks; first += wave) {
-    const int64_t count = std::min(wave, chunks - first);
-    parallel.For(count, [&](int64_t k) -> int64_t {
-      const int64_t b = (first + k) * kPairsPerChunk;
-      const int64_t e = std::min(n, b + kPairsPerChunk);
-      fn(b, e, k);
-      return e - b;
-    }, log, ticker);
-    for (int64_t k = 0; k < count; ++k) emit(k);
-  }
-}
-
 // A link file: a path, or "-" for standard output (left open).
-class LinkFile {
- public:
-  explicit LinkFile(const std::string& path) : path_(path) {
-    if (path == "-") {
-      fd_ = STDOUT_FILENO;
-      path_ = "<stdout>";
-      own_ = false;
-    } else {
-      fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                   0666);
-      if (fd_ < 0) throw IoError(errno, path);
-    }
-  }
-  ~LinkFile() {
-    try {
-      Flush();
-    } catch (...) {
-    }
-    if (own_ && fd_ >= 0) ::close(fd_);
-  }
-  LinkFile(const LinkFile&) = delete;
-  LinkFile& operator=(const LinkFile&) = delete;
-
-  void Append(const std::string& text) {
-    buf_ += text;
-    if (buf_.size() >= (1u << 20)) Flush();
-  }
-  void Flush() {
-    size_t done = 0;
-    while (done < buf_.size()) {
-      ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        buf_.erase(0, done);
-        throw IoError(errno, path_);
-      }
-      done += static_cast<size_t>(n);
-    }
-    buf_.clear();
-  }
-  void Close() {
-    Flush();
-    if (own_) {
-      const int fd = fd_;
-      fd_ = -1;
-      if (::close(fd) != 0) throw IoError(errno, path_);
-    }
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool own_ = true;
-  std::string buf_;
-};
+std::unique_ptr<OutputFile> OpenLinkFile(const std::string& path) {
+  if (path == "-") return OutputFile::StandardOutput();
+  return std::make_unique<OutputFile>(path);
+}
 
 void AppendLine(const Links& links, std::string* out) {
   *out += FormatLinks(links);
@@ -656,25 +585,25 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& method,
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
   const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
                           r ? r->corpus.get() : nullptr);
-  std::unique_ptr<LinkFile> links, fwd, rev;
+  std::unique_ptr<OutputFile> links, fwd, rev;
   if (!outputs.links.empty()) {
     log.Info("storing word links into file: " + outputs.links);
-    links = std::make_unique<LinkFile>(outputs.links);
+    links = OpenLinkFile(outputs.links);
   }
   if (!outputs.forward.empty()) {
     log.Info("storing forward links into file: " + outputs.forward);
-    fwd = std::make_unique<LinkFile>(outputs.forward);
+    fwd = OpenLinkFile(outputs.forward);
   }
   if (!outputs.reverse.empty()) {
     log.Info("storing reverse links into file: " + outputs.reverse);
-    rev = std::make_unique<LinkFile>(outputs.reverse);
+    rev = OpenLinkFile(outputs.reverse);
   }
   const int64_t n = f.corpus->size();
   const size_t wave = static_cast<size_t>(WaveSize(parallel_));
   std::vector<std::string> link_bufs(wave), fwd_bufs(wave), rev_bufs(wave);
   ProgressTicker ticker(log, "storing", n, 4096);
-  ForPairsInOrder(
-      n, parallel_, log, &ticker,
+  InOrder(
+      n, kPairsPerChunk, WaveSize(parallel_), parallel_, log, &ticker,
       [&](int64_t b, int64_t e, int64_t k) {
         PairScratch s;
         Links l, fl, rl;
@@ -703,9 +632,13 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& method,
         }
       },
       [&](int64_t k) {
-        if (links) links->Append(link_bufs[k]);
-        if (fwd) fwd->Append(fwd_bufs[k]);
-        if (rev) rev->Append(rev_bufs[k]);
+        for (auto [file, buf] : {std::pair{links.get(), &link_bufs[k]},
+                                 std::pair{fwd.get(), &fwd_bufs[k]},
+                                 std::pair{rev.get(), &rev_bufs[k]}}) {
+          if (file == nullptr) continue;
+          file->buffer() += *buf;
+          file->MaybeFlush();
+        }
       });
   ticker.Flush();
   if (links) links->Close();
@@ -729,8 +662,8 @@ std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
   const int64_t n = fa.corpus->size();
   std::vector<Links> out(static_cast<size_t>(n));
   ProgressTicker ticker(log, "progress", n, 4096);
-  ForPairsInOrder(
-      n, parallel_, log, &ticker,
+  InOrder(
+      n, kPairsPerChunk, WaveSize(parallel_), parallel_, log, &ticker,
       [&](int64_t b, int64_t e, int64_t) {
         PairScratch s;
         for (int64_t p = b; p < e; ++p) linker.Combined(p, method, &s, &out[p]);
@@ -750,8 +683,8 @@ std::vector<double> Aligner::ScoreLines(const std::vector<std::string>& src,
   const int64_t n = corpus.size();
   std::vector<double> out(static_cast<size_t>(n));
   ProgressTicker ticker(log, "progress", n, 4096);
-  ForPairsInOrder(
-      n, parallel_, log, &ticker,
+  InOrder(
+      n, kPairsPerChunk, WaveSize(parallel_), parallel_, log, &ticker,
       [&](int64_t b, int64_t e, int64_t) {
         std::vector<double> t;
         for (int64_t p = b; p < e; ++p) {

@@ -79,22 +79,65 @@ int64_t CountRemainingLines(LineReader* reader) {
   return n;
 }
 
+// Adds line pairs to a corpus as every loader does: the NULL word first,
+// every token entered, the first token that holds a tab warned about once,
+// lengths checked, the longest lengths kept.
+class PairEncoder {
+ public:
+  PairEncoder(Vocab* vocab, bool character_based, Reporter& reporter)
+      : vocab_(vocab), character_(character_based), reporter_(reporter),
+        null_id_(vocab->src.StrToId(kNullSymbol)) {}
+
+  // place(source_side) names where a line is, for the warning; `line` is
+  // its number for a length error.
+  template <typename Place>
+  void Add(std::string_view src, std::string_view trg, int64_t line,
+           Place place, Corpus* corpus) {
+    src_ids_.assign(1, null_id_);
+    trg_ids_.clear();
+    const bool src_tab =
+        Encode(StripLineEnds(src), character_, &vocab_->src, &src_ids_);
+    const bool trg_tab =
+        Encode(StripLineEnds(trg), character_, &vocab_->trg, &trg_ids_);
+    if ((src_tab || trg_tab) && !warned_tab_) {
+      reporter_.Warning(place(src_tab) +
+                        ": a token holds a tab character, which the "
+                        "tab-separated model files cannot store faithfully");
+      warned_tab_ = true;
+    }
+    if (src_ids_.size() > 0x7FFFFFFFu || trg_ids_.size() > 0x7FFFFFFFu) {
+      throw std::length_error("sentence too long at line " +
+                              std::to_string(line));
+    }
+    const int32_t I = static_cast<int32_t>(src_ids_.size());
+    const int32_t J = static_cast<int32_t>(trg_ids_.size());
+    corpus->AddPair(src_ids_.data(), I, trg_ids_.data(), J);
+    vocab_->max_len_src = std::max(vocab_->max_len_src, I);
+    vocab_->max_len_trg = std::max(vocab_->max_len_trg, J);
+  }
+
+ private:
+  Vocab* vocab_;
+  bool character_;
+  Reporter& reporter_;
+  int32_t null_id_;
+  bool warned_tab_ = false;
+  std::vector<int32_t> src_ids_, trg_ids_;
+};
+
 }  // namespace
 
 Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
                   const std::string& trg_path, bool character_based,
                   Reporter& reporter) {
-  vocab->src.StrToId(kNullSymbol);
+  PairEncoder encoder(vocab, character_based, reporter);
   LineReader src_reader(src_path);
   LineReader trg_reader(trg_path);
   ProgressTicker ticker(reporter, "loading", src_reader.file_size(),
                         1 << 20);
-  const int32_t null_id = vocab->src.StrToId(kNullSymbol);
 
   Corpus corpus;
-  std::vector<int32_t> src_ids, trg_ids;
   std::string_view src_line, trg_line;
-  bool warned_tab = false;
   int64_t last_consumed = 0;
   for (;;) {
     bool has_src = src_reader.Next(&src_line);
@@ -115,37 +158,12 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
     const int64_t line_number = src_reader.line_number();
     CheckUtf8(src_line, src_path, line_number);
     CheckUtf8(trg_line, trg_path, line_number);
-    src_ids.clear();
-    trg_ids.clear();
-    src_ids.push_back(null_id);
-    bool tab = Encode(StripLineEnds(src_line), character_based, &vocab->src,
-                      &src_ids);
-    if (tab && !warned_tab) {
-      reporter.Warning(src_path + ", line " + std::to_string(line_number) +
-                       ": a token holds a tab character, which the "
-                       "tab-separated model files cannot store faithfully");
-      warned_tab = true;
-    }
-    tab = Encode(StripLineEnds(trg_line), character_based, &vocab->trg,
-                 &trg_ids);
-    if (tab && !warned_tab) {
-      reporter.Warning(trg_path + ", line " + std::to_string(line_number) +
-                       ": a token holds a tab character, which the "
-                       "tab-separated model files cannot store faithfully");
-      warned_tab = true;
-    }
-    if (src_ids.size() > 0x7FFFFFFFu || trg_ids.size() > 0x7FFFFFFFu) {
-      throw std::length_error("sentence too long at line " +
-                              std::to_string(line_number));
-    }
-    corpus.AddPair(src_ids.data(), static_cast<int32_t>(src_ids.size()),
-                   trg_ids.data(), static_cast<int32_t>(trg_ids.size()));
-    if (static_cast<int32_t>(src_ids.size()) > vocab->max_len_src) {
-      vocab->max_len_src = static_cast<int32_t>(src_ids.size());
-    }
-    if (static_cast<int32_t>(trg_ids.size()) > vocab->max_len_trg) {
-      vocab->max_len_trg = static_cast<int32_t>(trg_ids.size());
-    }
+    encoder.Add(src_line, trg_line, line_number,
+                [&](bool source) {
+                  return (source ? src_path : trg_path) + ", line " +
+                         std::to_string(line_number);
+                },
+                &corpus);
     ticker.Tick(src_reader.bytes_consumed() - last_consumed);
     last_consumed = src_reader.bytes_consumed();
   }
@@ -176,36 +194,16 @@ Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
     check(src[k], "source", k + 1);
     check(trg[k], "target", k + 1);
   }
-  const int32_t null_id = vocab->src.StrToId(kNullSymbol);
+  PairEncoder encoder(vocab, character_based, reporter);
   ProgressTicker ticker(reporter, "loading", n, 4096);
   Corpus corpus;
-  std::vector<int32_t> src_ids, trg_ids;
-  bool warned_tab = false;
   for (int64_t k = 0; k < n; ++k) {
-    src_ids.clear();
-    trg_ids.clear();
-    src_ids.push_back(null_id);
-    const bool src_tab = Encode(StripLineEnds(src[k]), character_based,
-                                &vocab->src, &src_ids);
-    const bool trg_tab = Encode(StripLineEnds(trg[k]), character_based,
-                                &vocab->trg, &trg_ids);
-    if ((src_tab || trg_tab) && !warned_tab) {
-      reporter.Warning(std::string(src_tab ? "source" : "target") +
-                       " line " + std::to_string(k + 1) +
-                       ": a token holds a tab character, which the "
-                       "tab-separated model files cannot store faithfully");
-      warned_tab = true;
-    }
-    if (src_ids.size() > 0x7FFFFFFFu || trg_ids.size() > 0x7FFFFFFFu) {
-      throw std::length_error("sentence too long at line " +
-                              std::to_string(k + 1));
-    }
-    corpus.AddPair(src_ids.data(), static_cast<int32_t>(src_ids.size()),
-                   trg_ids.data(), static_cast<int32_t>(trg_ids.size()));
-    vocab->max_len_src =
-        std::max(vocab->max_len_src, static_cast<int32_t>(src_ids.size()));
-    vocab->max_len_trg =
-        std::max(vocab->max_len_trg, static_cast<int32_t>(trg_ids.size()));
+    encoder.Add(src[k], trg[k], k + 1,
+                [&](bool source) {
+                  return std::string(source ? "source" : "target") +
+                         " line " + std::to_string(k + 1);
+                },
+                &corpus);
     ticker.Tick();
   }
   ticker.Flush();
@@ -216,47 +214,24 @@ Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
                        const std::string& trg_path, int64_t src_offset,
                        int64_t trg_offset, int64_t first_line, int64_t count,
                        bool character_based, Reporter& reporter) {
-  const int32_t null_id = vocab->src.StrToId(kNullSymbol);
+  PairEncoder encoder(vocab, character_based, reporter);
   LineReader src_reader(src_path);
   LineReader trg_reader(trg_path);
   src_reader.Seek(src_offset, first_line);
   trg_reader.Seek(trg_offset, first_line);
   Corpus corpus;
-  std::vector<int32_t> src_ids, trg_ids;
   std::string_view src_line, trg_line;
-  bool warned_tab = false;
-  auto warn_tab = [&](const std::string& path, int64_t line_number) {
-    reporter.Warning(path + ", line " + std::to_string(line_number) +
-                     ": a token holds a tab character, which the "
-                     "tab-separated model files cannot store faithfully");
-    warned_tab = true;
-  };
   for (int64_t k = 0; k < count; ++k) {
     if (!src_reader.Next(&src_line) || !trg_reader.Next(&trg_line)) break;
     const int64_t line_number = src_reader.line_number();
     CheckUtf8(src_line, src_path, line_number);
     CheckUtf8(trg_line, trg_path, line_number);
-    src_ids.clear();
-    trg_ids.clear();
-    src_ids.push_back(null_id);
-    if (Encode(StripLineEnds(src_line), character_based, &vocab->src,
-               &src_ids) && !warned_tab) {
-      warn_tab(src_path, line_number);
-    }
-    if (Encode(StripLineEnds(trg_line), character_based, &vocab->trg,
-               &trg_ids) && !warned_tab) {
-      warn_tab(trg_path, line_number);
-    }
-    if (src_ids.size() > 0x7FFFFFFFu || trg_ids.size() > 0x7FFFFFFFu) {
-      throw std::length_error("sentence too long at line " +
-                              std::to_string(line_number));
-    }
-    corpus.AddPair(src_ids.data(), static_cast<int32_t>(src_ids.size()),
-                   trg_ids.data(), static_cast<int32_t>(trg_ids.size()));
-    vocab->max_len_src =
-        std::max(vocab->max_len_src, static_cast<int32_t>(src_ids.size()));
-    vocab->max_len_trg =
-        std::max(vocab->max_len_trg, static_cast<int32_t>(trg_ids.size()));
+    encoder.Add(src_line, trg_line, line_number,
+                [&](bool source) {
+                  return (source ? src_path : trg_path) + ", line " +
+                         std::to_string(line_number);
+                },
+                &corpus);
   }
   return corpus;
 }

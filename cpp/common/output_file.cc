@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/errors.h"
 
@@ -15,13 +16,22 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   buf_.reserve(1 << 21);
 }
 
+OutputFile::OutputFile(int fd, std::string name)
+    : path_(std::move(name)), fd_(fd), owned_(false) {
+  buf_.reserve(1 << 21);
+}
+
+std::unique_ptr<OutputFile> OutputFile::StandardOutput() {
+  return std::unique_ptr<OutputFile>(new OutputFile(STDOUT_FILENO, "<stdout>"));
+}
+
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
   try {
     Flush();
   } catch (...) {
   }
-  ::close(fd_);
+  if (owned_) ::close(fd_);
 }
 
 void OutputFile::Flush() {
@@ -42,7 +52,7 @@ void OutputFile::Close() {
   Flush();
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) throw IoError(errno, path_);
+  if (owned_ && ::close(fd) != 0) throw IoError(errno, path_);
 }
 
 }  // namespace qaz

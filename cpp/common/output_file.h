@@ -8,6 +8,7 @@
 #ifndef QAZ_COMMON_OUTPUT_FILE_H_
 #define QAZ_COMMON_OUTPUT_FILE_H_
 
+#include <memory>
 #include <string>
 
 namespace qaz {
@@ -17,6 +18,8 @@ namespace qaz {
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);  // throws IoError
+  // The process's standard output, written the same way and left open.
+  static std::unique_ptr<OutputFile> StandardOutput();
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -29,8 +32,11 @@ class OutputFile {
   void Close();
 
  private:
+  OutputFile(int fd, std::string name);
+
   std::string path_;
   int fd_ = -1;
+  bool owned_ = true;
   std::string buf_;
 };
 

@@ -13,8 +13,11 @@
 #ifndef QAZ_COMMON_PARALLEL_H_
 #define QAZ_COMMON_PARALLEL_H_
 
+#include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <vector>
 
 #include "common/reporter.h"
 
@@ -50,6 +53,35 @@ class Parallel {
  private:
   int threads_;
 };
+
+// Runs format(begin, end, slot) over chunks of [0, n) on the threads, a
+// wave of chunks at a time, each into its own slot, then emit(slot) in
+// order.  An error in a chunk stops after the output of everything before
+// it (that chunk's earlier items included) was emitted, then propagates.
+template <typename Format, typename Emit>
+void InOrder(int64_t n, int64_t chunk, int64_t wave, const Parallel& parallel,
+             Reporter& reporter, ProgressTicker* ticker, Format format,
+             Emit emit) {
+  const int64_t chunks = (n + chunk - 1) / chunk;
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(wave));
+  for (int64_t first = 0; first < chunks; first += wave) {
+    const int64_t count = std::min(wave, chunks - first);
+    std::fill(errors.begin(), errors.end(), nullptr);
+    parallel.For(count, [&](int64_t k) -> int64_t {
+      const int64_t b = (first + k) * chunk, e = std::min(n, b + chunk);
+      try {
+        format(b, e, k);
+      } catch (...) {
+        errors[k] = std::current_exception();
+      }
+      return e - b;
+    }, reporter, ticker);
+    for (int64_t k = 0; k < count; ++k) {
+      emit(k);
+      if (errors[k]) std::rethrow_exception(errors[k]);
+    }
+  }
+}
 
 // Boundaries of `chunks` nearly equal chunks of [0, n).
 inline int64_t ChunkBegin(int64_t n, int64_t chunks, int64_t k) {
