@@ -22,10 +22,11 @@ HYP_FORMATS = ("pharaoh", "decode")
 
 
 def _positive_int(text):
+    """--first: a whole number of at least 1."""
     try:
         value = int(text)
     except ValueError:
-        raise argparse.ArgumentTypeError(f"expected a positive integer, got {text!r}") from None
+        value = 0
     if value < 1:
         raise argparse.ArgumentTypeError(f"expected a positive integer, got {text!r}")
     return value

@@ -18,7 +18,7 @@ import sys
 from qaz.aligner import SYMMETRIZATION_METHODS, parse_size
 from qaz.common import logging
 from qaz.smt.align._constants import ITERATION_LIMIT
-from qaz.smt.align._drivers import _check_output_paths, _positive_int
+from qaz.smt.align._drivers import _check_output_paths, _positive_int, int_at_least
 
 logger = logging.getColorLogger("qaz.align_command")
 
@@ -29,16 +29,6 @@ DEFAULT_THRESHOLD = 0.5
 # Loggers configured by the command: the package's (engine lines come from
 # "qaz.aligner") and the main program's.
 _LOGGERS = ["qaz", "__main__"]
-
-
-def _non_negative_int(text):
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError("invalid int value: {!r}".format(text)) from None
-    if value < 0:
-        raise argparse.ArgumentTypeError("must be at least 0, got {}".format(value))
-    return value
 
 
 def _threshold(text):
@@ -122,7 +112,7 @@ def create_parser():
         "--iteration-limit",
         metavar="N",
         dest="iteration_limit",
-        type=_non_negative_int,
+        type=int_at_least(0),
         default=ITERATION_LIMIT,
         help="maximum iterations of each EM loop, Model 1 then Model 2, in each direction; a loop stops "
         "early when the entropy no longer falls (default: %(default)s)",

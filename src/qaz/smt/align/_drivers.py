@@ -87,15 +87,22 @@ def _add_output_options(parser):
     )
 
 
-def _positive_int(text):
-    """An argument that must be a whole number of at least 1."""
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError("invalid int value: {!r}".format(text)) from None
-    if value < 1:
-        raise argparse.ArgumentTypeError("must be at least 1, got {}".format(value))
-    return value
+def int_at_least(minimum):
+    """An argparse type: a whole number of at least ``minimum``."""
+
+    def parse(text):
+        try:
+            value = int(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError("invalid int value: {!r}".format(text)) from None
+        if value < minimum:
+            raise argparse.ArgumentTypeError("must be at least {}, got {}".format(minimum, value))
+        return value
+
+    return parse
+
+
+_positive_int = int_at_least(1)
 
 
 def _add_threads_option(parser):
