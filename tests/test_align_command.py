@@ -11,9 +11,10 @@ from qaz import _links, align_command
 from qaz.aligner import SYMMETRIZATION_METHODS, Aligner, symmetrize
 from qaz.smt.align import emcore
 
-from conftest import SHARED, SMALL_SRC, SMALL_TRG, log_records, messages, run_command, write_lines
+from conftest import SMALL_SRC, SMALL_TRG, log_records, messages, run_command, write_lines
 
-HANSARDS = SHARED / "data" / "hansards-fr-en"
+# The bundled sample: the first 1,000 Hansards pairs.
+EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
 METHODS = SYMMETRIZATION_METHODS + ("posterior", "none")
 
 
@@ -45,13 +46,11 @@ def run_main(monkeypatch):
 @pytest.fixture
 def hansards_slice(tmp_path):
     """The first 600 pairs of the Hansards, French source (real words, long and short lines)."""
-    if not (HANSARDS / "hansards.f").exists():
-        pytest.skip("the Hansards corpus is not in shared/data")
     out = []
-    for name in ("hansards.f", "hansards.e"):
-        with open(HANSARDS / name, encoding="utf-8") as f:
+    for name in ("hansards.1k.f", "hansards.1k.e"):
+        with open(EXAMPLES / name, encoding="utf-8") as f:
             text = "".join(itertools.islice(f, 600))
-        path = tmp_path / name
+        path = tmp_path / name.replace(".1k", "")
         path.write_text(text, encoding="utf-8")
         out.append(str(path))
     return out

@@ -12,9 +12,10 @@ from qaz import _links, align_command
 from qaz.aligner import Aligner, parse_size
 from qaz.smt.align import emcore
 
-from conftest import SHARED, SMALL_SRC, SMALL_TRG, run_command, write_lines
+from conftest import SMALL_SRC, SMALL_TRG, run_command, write_lines
 
-HANSARDS = SHARED / "data" / "hansards-fr-en"
+# The bundled sample: the first 1,000 Hansards pairs.
+EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
 
 
 def lines_of(path):
@@ -36,11 +37,9 @@ def run_entry(entry, args):
 
 @pytest.fixture(scope="module")
 def hansards_lines():
-    if not (HANSARDS / "hansards.f").exists():
-        pytest.skip("the Hansards corpus is not in shared/data")
     out = []
-    for name in ("hansards.f", "hansards.e"):
-        with open(HANSARDS / name, encoding="utf-8") as f:
+    for name in ("hansards.1k.f", "hansards.1k.e"):
+        with open(EXAMPLES / name, encoding="utf-8") as f:
             out.append([line.rstrip("\n") for line in itertools.islice(f, 400)])
     return out
 
