@@ -47,6 +47,14 @@ class AlignTable {
   // Throws std::out_of_range, worded as numpy's index error, when a pair of
   // L x m positions lies outside the dense dimensions.
   void CheckShape(int32_t L, int32_t m) const;
+  // The block a pair of L x m positions reads: nullptr for a pair without
+  // a shape or a shape the table lacks; std::out_of_range (CheckShape) for
+  // one outside the dense dimensions.
+  const Block* PairBlock(int32_t L, int32_t m) const {
+    if (!HasShape(L, m)) return nullptr;
+    CheckShape(L, m);
+    return Find(L - 1, m);
+  }
   // Block of shape (I, J) or nullptr.
   const Block* Find(int32_t I, int32_t J) const;
   // Adds the uniform block (I, J) if absent; returns it.

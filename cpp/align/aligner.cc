@@ -219,11 +219,7 @@ LinkMethod ParseLinkMethod(std::string_view name, double threshold) {
 void PairPosteriors(const double* t, const AlignTable& align, int32_t L,
                     int32_t m, std::vector<double>* post) {
   post->assign(static_cast<size_t>(L) * m, 0.0);
-  const AlignTable::Block* b = nullptr;
-  if (HasShape(L, m)) {
-    align.CheckShape(L, m);
-    b = align.Find(L - 1, m);
-  }
+  const AlignTable::Block* b = align.PairBlock(L, m);
   const double uniform = 1.0 / static_cast<double>(L);
   for (int32_t j = 0; j < m; ++j) {
     const double* a = b ? align.values(*b) + static_cast<size_t>(j) * L

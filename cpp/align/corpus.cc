@@ -116,6 +116,21 @@ class PairEncoder {
     vocab_->max_len_trg = std::max(vocab_->max_len_trg, J);
   }
 
+  // A pair of lines of the two files: checked as UTF-8, then added; errors
+  // and the warning name the file and the line.
+  void AddFileLines(std::string_view src, std::string_view trg,
+                    const std::string& src_path, const std::string& trg_path,
+                    int64_t line, Corpus* corpus) {
+    CheckUtf8(src, src_path, line);
+    CheckUtf8(trg, trg_path, line);
+    Add(src, trg, line,
+        [&](bool source) {
+          return (source ? src_path : trg_path) + ", line " +
+                 std::to_string(line);
+        },
+        corpus);
+  }
+
  private:
   Vocab* vocab_;
   bool character_;
@@ -155,15 +170,8 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
       }
       break;
     }
-    const int64_t line_number = src_reader.line_number();
-    CheckUtf8(src_line, src_path, line_number);
-    CheckUtf8(trg_line, trg_path, line_number);
-    encoder.Add(src_line, trg_line, line_number,
-                [&](bool source) {
-                  return (source ? src_path : trg_path) + ", line " +
-                         std::to_string(line_number);
-                },
-                &corpus);
+    encoder.AddFileLines(src_line, trg_line, src_path, trg_path,
+                         src_reader.line_number(), &corpus);
     ticker.Tick(src_reader.bytes_consumed() - last_consumed);
     last_consumed = src_reader.bytes_consumed();
   }
@@ -223,15 +231,8 @@ Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
   std::string_view src_line, trg_line;
   for (int64_t k = 0; k < count; ++k) {
     if (!src_reader.Next(&src_line) || !trg_reader.Next(&trg_line)) break;
-    const int64_t line_number = src_reader.line_number();
-    CheckUtf8(src_line, src_path, line_number);
-    CheckUtf8(trg_line, trg_path, line_number);
-    encoder.Add(src_line, trg_line, line_number,
-                [&](bool source) {
-                  return (source ? src_path : trg_path) + ", line " +
-                         std::to_string(line_number);
-                },
-                &corpus);
+    encoder.AddFileLines(src_line, trg_line, src_path, trg_path,
+                         src_reader.line_number(), &corpus);
   }
   return corpus;
 }

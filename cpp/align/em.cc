@@ -48,8 +48,7 @@ double Model1PairEntropy(const double* t, int32_t L, int32_t m, bool average) {
 double Model2PairEntropy(const double* t, const AlignTable& align, int32_t L,
                          int32_t m, bool average) {
   std::vector<double> logs(static_cast<size_t>(m));
-  if (HasShape(L, m)) align.CheckShape(L, m);
-  const AlignTable::Block* b = HasShape(L, m) ? align.Find(L - 1, m) : nullptr;
+  const AlignTable::Block* b = align.PairBlock(L, m);
   const double uniform = 1.0 / static_cast<double>(L);
   for (int32_t j = 0; j < m; ++j) {
     const double* row = b ? align.values(*b) + static_cast<size_t>(j) * L

@@ -371,22 +371,21 @@ def _train_status(conf):
     return _train_emcore(conf, {})
 
 
-def command_train_parser():
-    """The parser of ``qaz-train``: the training parser plus ``--threads`` and ``--memory-limit``."""
-    parser = create_train_parser()
+def _with_command_options(parser):
     _add_threads_option(parser)
     _add_memory_option(parser)
     _add_cluster_options(parser)
     return parser
+
+
+def command_train_parser():
+    """The parser of ``qaz-train``: the training parser plus threads, memory and cluster options."""
+    return _with_command_options(create_train_parser())
 
 
 def command_score_parser():
-    """The parser of ``qaz-score``: the scoring parser plus ``--threads`` and ``--memory-limit``."""
-    parser = create_score_parser()
-    _add_threads_option(parser)
-    _add_memory_option(parser)
-    _add_cluster_options(parser)
-    return parser
+    """The parser of ``qaz-score``: the scoring parser plus threads, memory and cluster options."""
+    return _with_command_options(create_score_parser())
 
 
 def _main_train(logger_names):
