@@ -203,20 +203,42 @@ struct Walk {
       inv[j] = collect && sum[j] > 0.0 ? 1.0 / sum[j] : -1.0;
     }
     if (ac != nullptr) {
-      // c(i | j, I, J) += p(i, j)
+      // c(i | j, I, J) += p(i, j), one addition to each count, so in the
+      // block's order.
       const double* post = buf.post.data();
-      for (int32_t i = 0; i < L; ++i) {
-        for (int32_t j = 0; j < m; ++j) {
-          if (inv[j] >= 0.0) ac[j * L + i] += post[i * m + j] * inv[j];
-        }
+      for (int32_t j = 0; j < m; ++j) {
+        if (inv[j] < 0.0) continue;
+        double* acj = ac + static_cast<size_t>(j) * L;
+        for (int32_t i = 0; i < L; ++i) acj[i] += post[i * m + j] * inv[j];
       }
+    }
+  }
+
+  // Starts loading the alignment block of pair p (its values, and its counts
+  // when the walk collects them), which lies anywhere in the table.
+  void PrefetchBlock(int64_t p) const {
+    if (!need_blocks || s.block[p] < 0) return;
+    const size_t bytes = static_cast<size_t>(corpus.src(p).size) *
+                         static_cast<size_t>(corpus.trg(p).size) * sizeof(double);
+    const char* v = reinterpret_cast<const char*>(
+        align->values_at(static_cast<uint64_t>(s.block[p])));
+    const char* c = model2_expect
+                        ? reinterpret_cast<const char*>(
+                              align->counts_at(static_cast<uint64_t>(s.block[p])))
+                        : nullptr;
+    for (size_t k = 0; k < bytes; k += 64) {
+      __builtin_prefetch(v + k);
+      if (c != nullptr) __builtin_prefetch(c + k, 1);
     }
   }
 
   // Phase 2 for pair p: the counts of the rows `owner` holds (all rows when
   // `owner` is -1), source positions in order, each one's target positions
   // in order.
-  void Scatter(int64_t p, int owner, TransCell* cells) const {
+  // `post`, when given, holds the pair's p(i, j) before division (Model 2:
+  // t * a, computed as below), as Pair left them in its buffers.
+  void Scatter(int64_t p, int owner, TransCell* cells,
+               const double* post = nullptr) const {
     if (model2_expect && s.block[p] < 0) return;
     const uint16_t* row_owner = s.row_owner.data();
     const IdSpan src = corpus.src(p);
@@ -229,7 +251,13 @@ struct Walk {
     for (int32_t i = 0; i < L; ++i) {
       if (owner >= 0 && row_owner[src[i]] != owner) continue;
       const uint32_t* row = idx + static_cast<size_t>(i) * m;
-      if (a != nullptr) {
+      if (post != nullptr && a != nullptr) {
+        const double* pi = post + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          if (inv[j] < 0.0) continue;
+          cells[row[j]].c += pi[j] * inv[j];
+        }
+      } else if (a != nullptr) {
         for (int32_t j = 0; j < m; ++j) {
           __builtin_prefetch(&cells[row[j + kAhead]], 1);
           if (inv[j] < 0.0) continue;
@@ -244,6 +272,66 @@ struct Walk {
           TransCell& cell = cells[row[j]];
           // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
           cell.c += cell.p * inv[j];
+        }
+      }
+    }
+  }
+
+  // Phase 2 of pairs [b, e) for the rows `owner` holds: the same additions
+  // in the same order as Scatter(p, owner) for p = b .. e - 1.  The rows are
+  // listed first, so that the cells can be prefetched a fixed distance
+  // ahead across rows and pairs (the rows of other owners lie between).
+  void ScatterOwned(int64_t b, int64_t e, int owner, TransCell* cells) const {
+    struct Row {
+      const uint32_t* idx;
+      const double* inv;
+      const double* a;  // a[j * L] is a(i | j), or nullptr for Model 1
+      int32_t m, L;
+    };
+    std::vector<Row> rows;
+    const uint16_t* row_owner = s.row_owner.data();
+    for (int64_t p = b; p < e; ++p) {
+      if (model2_expect && s.block[p] < 0) continue;
+      const IdSpan src = corpus.src(p);
+      const int32_t L = src.size, m = corpus.trg(p).size;
+      const uint32_t* idx = index + offsets[p - first];
+      const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
+      const double* a =
+          model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
+                        : nullptr;
+      for (int32_t i = 0; i < L; ++i) {
+        if (row_owner[src[i]] != owner) continue;
+        rows.push_back(Row{idx + static_cast<size_t>(i) * m, inv,
+                           a != nullptr ? a + i : nullptr, m, L});
+      }
+    }
+    // The prefetch cursor: row pk, position pj, kAhead cells ahead.
+    size_t pk = 0;
+    int32_t pj = 0;
+    auto prefetch_next = [&]() {
+      if (pk >= rows.size()) return;
+      __builtin_prefetch(&cells[rows[pk].idx[pj]], 1);
+      if (++pj == rows[pk].m) {
+        pj = 0;
+        ++pk;
+      }
+    };
+    for (int k = 0; k < kAhead; ++k) prefetch_next();
+    for (const Row& r : rows) {
+      const int32_t m = r.m;
+      if (r.a != nullptr) {
+        for (int32_t j = 0; j < m; ++j) {
+          prefetch_next();
+          if (r.inv[j] < 0.0) continue;
+          TransCell& cell = cells[r.idx[j]];
+          cell.c += (cell.p * r.a[static_cast<size_t>(j) * r.L]) * r.inv[j];
+        }
+      } else {
+        for (int32_t j = 0; j < m; ++j) {
+          prefetch_next();
+          if (r.inv[j] < 0.0) continue;
+          TransCell& cell = cells[r.idx[j]];
+          cell.c += cell.p * r.inv[j];
         }
       }
     }
@@ -334,8 +422,12 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
           Parallel::Checkpoint(done);
           done = 0;
         }
+        if (p + 1 < last) walk.PrefetchBlock(p + 1);
         walk.Pair(p, buf);
-        if (expect) walk.Scatter(p, -1, cells);
+        if (expect) {
+          walk.Scatter(p, -1, cells,
+                       model2_expect ? buf.post.data() : nullptr);
+        }
       }
       return done;
     }, reporter, ticker);
@@ -354,10 +446,15 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
         const uint16_t* owner = scratch.shape_owner.data();
         const uint32_t* shape = scratch.shape.data();
         int64_t done = 0;
-        for (int64_t p = b; p < e; ++p) {
-          if (owner[shape[p]] != t) continue;
+        int64_t p = b;
+        while (p < e && owner[shape[p]] != t) ++p;
+        while (p < e) {
+          int64_t next = p + 1;
+          while (next < e && owner[shape[next]] != t) ++next;
+          if (next < e) walk.PrefetchBlock(next);
           walk.Pair(p, buf);
           ++done;
+          p = next;
         }
         return done;
       }, reporter, ticker);
@@ -375,7 +472,7 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
     // Phase 2: every row has one owning thread.
     if (expect) {
       parallel.For(threads, [&](int64_t t) -> int64_t {
-        for (int64_t p = b; p < e; ++p) walk.Scatter(p, static_cast<int>(t), cells);
+        walk.ScatterOwned(b, e, static_cast<int>(t), cells);
         return 0;
       }, reporter, nullptr);
     }

@@ -516,7 +516,10 @@ void PairCells::Gather(int64_t p, std::vector<double>* out) const {
   if (indexed_) {
     const uint32_t* idx = table_.cell_index().data() + table_.cell_offsets()[p];
     const TransCell* tc = table_.cells();
-    for (size_t k = 0; k < cells; ++k) (*out)[k] = tc[idx[k]].p;
+    for (size_t k = 0; k < cells; ++k) {
+      __builtin_prefetch(&tc[idx[k + TransTable::kIndexPadding]]);
+      (*out)[k] = tc[idx[k]].p;
+    }
     return;
   }
   for (int32_t i = 0; i < src.size; ++i) {

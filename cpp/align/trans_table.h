@@ -84,7 +84,7 @@ class TransTable {
   };
 
   // Zero entries after the last cell of the index, so sweeps may read ahead.
-  static constexpr int kIndexPadding = 64;
+  static constexpr int kIndexPadding = 256;
 
   // An S x T table whose rows hold the targets co-occurring with each source
   // id in `corpus` plus the (src, trg) pairs of `extra`; every value
