@@ -256,3 +256,28 @@ def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
     assert "cannot reach the Dask scheduler at " + address in capfd.readouterr().err
     assert not out.exists()
 
+
+
+def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tmp_path, monkeypatch):
+    walks, killed = [], []
+
+    def kill_one(client):
+        walks.append(1)
+        if len(walks) == 2 * ITERATIONS + 4:  # past the forward model's walks
+            pids = client.run(os.getpid)
+            killed.append(sorted(pids.values())[0])
+            os.kill(killed[0], signal.SIGKILL)
+
+    for name in ("ref", "lost"):
+        (tmp_path / name).mkdir()
+    qd.align(corpus[0], corpus[1], tmp_path / "ref" / "o.txt", reverse=tmp_path / "ref" / "r.txt",
+             iterations=ITERATIONS, client=client, shards=2)
+    monkeypatch.setattr(qd, "_after_submit", kill_one)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        qd.align(corpus[0], corpus[1], tmp_path / "lost" / "o.txt", reverse=tmp_path / "lost" / "r.txt",
+                 iterations=ITERATIONS, client=c, shards=2)
+        assert killed and killed[0] not in c.run(os.getpid).values()
+    assert len(walks) > 2 * ITERATIONS + 4
+    for name in ("o.txt", "r.txt"):
+        assert (tmp_path / "lost" / name).read_bytes() == (tmp_path / "ref" / name).read_bytes()
