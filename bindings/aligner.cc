@@ -1,5 +1,7 @@
 // qaz._aligner: the engine's bidirectional word aligner (cpp/align/aligner.h)
-// behind the qaz-align command and qaz.aligner.Aligner.
+// behind the qaz-align command and qaz.aligner.Aligner, and its sharded
+// form (Shard on the workers, ShardedDirection on the driver) behind
+// qaz.distributed.align.
 //
 // Lines cross as lists of str (one conversion per line, none per token),
 // links as lists of (i, j) tuples, scores and posteriors as float64 arrays
@@ -11,6 +13,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -190,6 +193,202 @@ double TranslationProbShim(const qaz::Aligner& a, const py::object& e,
   return a.TranslationProb(Text(e, "src_word"), Text(f, "trg_word"));
 }
 
+// ---------------------------------------------------------------- shards
+
+using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+template <typename T>
+std::vector<T> VectorArg(py::handle value) {
+  auto arr = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(value);
+  if (!arr) throw py::type_error("expected an array of numbers");
+  return std::vector<T>(arr.data(), arr.data() + arr.size());
+}
+
+template <typename T>
+py::array_t<T> ArrayOf(const std::vector<T>& values) {
+  py::array_t<T> out(static_cast<py::ssize_t>(values.size()));
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
+
+std::vector<std::pair<int32_t, int32_t>> ShapesArg(py::handle value) {
+  const std::vector<int32_t> flat = VectorArg<int32_t>(value);
+  if (flat.size() % 2 != 0) throw py::value_error("shapes must be an (n, 2) array");
+  std::vector<std::pair<int32_t, int32_t>> out;
+  for (size_t k = 0; k < flat.size(); k += 2) out.emplace_back(flat[k], flat[k + 1]);
+  return out;
+}
+
+py::list Words(const qaz::StringEnumerator& e) {
+  py::list out(e.size());
+  for (int32_t k = 0; k < e.size(); ++k) out[k] = py::str(e.IdToStr(k));
+  return out;
+}
+
+using ShardPtr = std::shared_ptr<qaz::AlignerShard>;
+
+ShardPtr LoadShardShim(const py::object& src, const py::object& trg,
+                       int64_t src_offset, int64_t trg_offset,
+                       int64_t first_line, int64_t count, bool character,
+                       bool both_directions) {
+  const std::string s = qaz_py::PathArg(src), t = qaz_py::PathArg(trg);
+  py::gil_scoped_release release;
+  return qaz::AlignerShard::Load(s, t, src_offset, trg_offset, first_line,
+                                 count, character, both_directions);
+}
+
+// (source words, target words, longest source, longest target) of
+// direction d as loaded.
+py::tuple ShardWordsShim(const qaz::AlignerShard& shard, int d) {
+  const qaz::Vocab& v = shard.vocab(d);
+  return py::make_tuple(Words(v.src), Words(v.trg), v.max_len_src,
+                        v.max_len_trg);
+}
+
+// ids: one (src_map, trg_map, S, T, A, B) a direction.
+ShardPtr IndexShardShim(const qaz::AlignerShard& shard, const py::list& ids,
+                        int threads) {
+  std::vector<qaz::ShardIds> all;
+  for (py::handle item : ids) {
+    py::tuple t = item.cast<py::tuple>();
+    if (t.size() != 6) throw py::value_error("expected (src_map, trg_map, S, T, A, B)");
+    qaz::ShardIds m;
+    m.src_map = VectorArg<int32_t>(t[0]);
+    m.trg_map = VectorArg<int32_t>(t[1]);
+    m.S = t[2].cast<int32_t>();
+    m.T = t[3].cast<int32_t>();
+    m.A = t[4].cast<int32_t>();
+    m.B = t[5].cast<int32_t>();
+    all.push_back(std::move(m));
+  }
+  py::gil_scoped_release release;
+  return shard.Index(all, qaz::Parallel(threads));
+}
+
+// (cell keys, shapes as an (n, 2) array) of direction d.
+py::tuple ShardLayoutShim(const qaz::AlignerShard& shard, int d) {
+  const qaz::ShardTables& t = shard.tables(d);
+  const auto shapes = t.Shapes();
+  py::array_t<int32_t> arr({static_cast<py::ssize_t>(shapes.size()),
+                            static_cast<py::ssize_t>(2)});
+  for (size_t k = 0; k < shapes.size(); ++k) {
+    arr.mutable_data()[2 * k] = shapes[k].first;
+    arr.mutable_data()[2 * k + 1] = shapes[k].second;
+  }
+  return py::make_tuple(ArrayOf(t.Keys()), arr);
+}
+
+void TakeValuesShim(qaz::ShardTables& t, py::handle p, py::handle a) {
+  Doubles pv = Doubles::ensure(p), av = Doubles::ensure(a);
+  if (!pv || !av) throw py::type_error("values must be arrays of float");
+  t.TakeValues(pv.data(), static_cast<size_t>(pv.size()), av.data(),
+               static_cast<size_t>(av.size()));
+}
+
+// (entropy total, counts or None, alignment counts or None).
+py::tuple ShardSweepShim(qaz::AlignerShard& shard, int d, py::handle p,
+                         py::handle a, bool entropy, bool expect,
+                         bool expect_model2, int threads) {
+  qaz::ShardTables& t = shard.tables(d);
+  TakeValuesShim(t, p, a);
+  qaz::SweepRequest request;
+  request.entropy = entropy;
+  // Both loops train one Model 2: its entropy is Model 2's.
+  request.entropy_model = qaz::ModelKind::kModel2;
+  request.expect = expect;
+  request.expect_model =
+      expect_model2 ? qaz::ModelKind::kModel2 : qaz::ModelKind::kModel1;
+  std::vector<double> counts, align_counts;
+  double total;
+  {
+    py::gil_scoped_release release;
+    total = t.Sweep(request, qaz::Parallel(threads), &counts, &align_counts);
+  }
+  py::object c = py::none(), ac = py::none();
+  if (expect) {
+    const py::ssize_t n = static_cast<py::ssize_t>(counts.size());
+    c = OwnedArray(std::move(counts), {n});
+    if (expect_model2) {
+      const py::ssize_t na = static_cast<py::ssize_t>(align_counts.size());
+      ac = OwnedArray(std::move(align_counts), {na});
+    }
+  }
+  return py::make_tuple(total, c, ac);
+}
+
+// The link lines (bytes; empty for those not asked for) under the given
+// tables of each direction (the reverse ones None when not needed).
+py::tuple ShardLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
+                         py::handle fwd_a, py::handle rev_p, py::handle rev_a,
+                         const std::string& method, double threshold,
+                         bool links, bool forward, bool reverse, int threads) {
+  const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
+  TakeValuesShim(shard.tables(0), fwd_p, fwd_a);
+  if (!rev_p.is_none()) TakeValuesShim(shard.tables(1), rev_p, rev_a);
+  qaz::LinkTexts out;
+  {
+    py::gil_scoped_release release;
+    qaz::NullReporter quiet;
+    out = shard.Links(links, forward, reverse, m, qaz::Parallel(threads), quiet);
+  }
+  return py::make_tuple(py::bytes(out.links), py::bytes(out.forward),
+                        py::bytes(out.reverse));
+}
+
+std::unique_ptr<qaz::ShardedDirection> MakeShardedDirection(
+    const std::string& name, const py::list& src_words,
+    const py::list& trg_words, int32_t max_src, int32_t max_trg,
+    int64_t pairs, const py::list& keys, const py::list& shapes) {
+  qaz::Vocab vocab;
+  for (py::handle w : src_words) vocab.src.StrToId(w.cast<std::string>());
+  for (py::handle w : trg_words) vocab.trg.StrToId(w.cast<std::string>());
+  vocab.max_len_src = max_src;
+  vocab.max_len_trg = max_trg;
+  std::vector<std::vector<uint64_t>> k;
+  for (py::handle item : keys) k.push_back(VectorArg<uint64_t>(item));
+  std::vector<std::vector<std::pair<int32_t, int32_t>>> sh;
+  for (py::handle item : shapes) sh.push_back(ShapesArg(item));
+  Reporter log;
+  return std::make_unique<qaz::ShardedDirection>(name.c_str(), vocab, pairs, k,
+                                                 std::move(sh), log);
+}
+
+// walk(entropy, expect, expect_model2) returns one (total, counts,
+// alignment counts) a shard, in shard order.
+void TrainShardedShim(qaz::ShardedDirection& d, int32_t iterations,
+                      py::object walk) {
+  Reporter log;
+  const qaz::ShardedDirection::Walk walker = [&](bool entropy, bool expect,
+                                                 qaz::ModelKind kind) {
+    py::gil_scoped_acquire acquire;
+    const bool model2 = kind == qaz::ModelKind::kModel2;
+    py::list results = walk(entropy, expect, model2);
+    std::vector<Doubles> held;
+    std::vector<qaz::ShardedTables::Part> parts;
+    for (py::handle r : results) {
+      py::tuple t = r.cast<py::tuple>();
+      qaz::ShardedTables::Part part;
+      part.total = t[0].cast<double>();
+      if (expect) {
+        held.push_back(Doubles::ensure(t[1]));
+        if (!held.back()) throw py::value_error("a shard sent no counts");
+        part.counts = held.back().data();
+        part.counts_size = static_cast<size_t>(held.back().size());
+        if (model2) {
+          held.push_back(Doubles::ensure(t[2]));
+          if (!held.back()) throw py::value_error("a shard sent no alignment counts");
+          part.align_counts = held.back().data();
+          part.align_counts_size = static_cast<size_t>(held.back().size());
+        }
+      }
+      parts.push_back(part);
+    }
+    return d.tables().Reduce(parts, expect, model2);
+  };
+  py::gil_scoped_release release;
+  d.Train(iterations, walker, log);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_aligner, m) {
@@ -257,4 +456,56 @@ PYBIND11_MODULE(_aligner, m) {
            "Forward link posteriors of one pair's real words, shape (I, J).")
       .def("translation_prob", &TranslationProbShim, py::arg("src_word"),
            py::arg("trg_word"), "t(trg_word | src_word) as the model reads it.");
+
+  py::class_<qaz::AlignerShard, ShardPtr>(m, "Shard",
+      "A line range of a corpus held by a worker of a sharded alignment.")
+      .def_property_readonly("pairs", &qaz::AlignerShard::size)
+      .def_property_readonly("directions", &qaz::AlignerShard::directions)
+      .def_property_readonly("warnings", &qaz::AlignerShard::warnings)
+      .def_property_readonly("memory_bytes", &qaz::AlignerShard::MemoryBytes)
+      .def("words", &ShardWordsShim, py::arg("direction"))
+      .def("index", &IndexShardShim, py::arg("ids"), py::arg("threads"))
+      .def("layout", &ShardLayoutShim, py::arg("direction"))
+      .def("attach",
+           [](ShardPtr shard, int d, py::handle cell_map, py::handle offsets) {
+             shard->tables(d).Attach(VectorArg<uint32_t>(cell_map),
+                                     VectorArg<uint64_t>(offsets));
+             return shard;
+           },
+           py::arg("direction"), py::arg("cell_map"), py::arg("block_offsets"))
+      .def("sweep", &ShardSweepShim, py::arg("direction"), py::arg("p"),
+           py::arg("a"), py::arg("entropy"), py::arg("expect"),
+           py::arg("expect_model2"), py::arg("threads"))
+      .def("links", &ShardLinksShim, py::arg("fwd_p"), py::arg("fwd_a"),
+           py::arg("rev_p"), py::arg("rev_a"), py::arg("method"),
+           py::arg("threshold"), py::arg("links"), py::arg("forward"),
+           py::arg("reverse"), py::arg("threads"));
+  m.def("load_shard", &LoadShardShim, py::arg("src_path"), py::arg("trg_path"),
+        py::arg("src_offset"), py::arg("trg_offset"), py::arg("first_line"),
+        py::arg("count"), py::arg("character"), py::arg("both_directions"),
+        "Read a line range of a corpus into a Shard.");
+
+  py::class_<qaz::ShardedDirection>(m, "ShardedDirection",
+      "One direction's whole tables, trained by walks over shards.")
+      .def(py::init(&MakeShardedDirection), py::arg("name"),
+           py::arg("src_words"), py::arg("trg_words"), py::arg("max_src"),
+           py::arg("max_trg"), py::arg("pairs"), py::arg("keys"),
+           py::arg("shapes"))
+      .def("cell_map", [](const qaz::ShardedDirection& d, size_t s) {
+        return ArrayOf(d.tables().cell_map(s));
+      }, py::arg("shard"))
+      .def("block_offsets", [](const qaz::ShardedDirection& d, size_t s) {
+        return ArrayOf(d.tables().block_offsets(s));
+      }, py::arg("shard"))
+      .def("values", [](const qaz::ShardedDirection& d) {
+        std::vector<double> p = d.tables().TransValues();
+        std::vector<double> a = d.tables().AlignValues();
+        const py::ssize_t np = static_cast<py::ssize_t>(p.size());
+        const py::ssize_t na = static_cast<py::ssize_t>(a.size());
+        return py::make_tuple(OwnedArray(std::move(p), {np}),
+                              OwnedArray(std::move(a), {na}));
+      })
+      .def("train", &TrainShardedShim, py::arg("iterations"), py::arg("walk"),
+           "Both EM loops, each walk's sweeps done by walk(entropy, expect, "
+           "expect_model2).");
 }

@@ -228,8 +228,9 @@ def test_help_explains_every_option(capsys, run_main, monkeypatch):
     text = " ".join(capsys.readouterr().out.split())
     for option in ("--output OUT", "--forward FILE", "--reverse FILE", "--sym METHOD",
                    "--posterior-threshold P", "--iteration-limit N", "--character", "--threads N",
-                   "--memory-limit SIZE", "--quiet", "--debug"):
+                   "--memory-limit SIZE", "--quiet", "--debug", "--scheduler ADDRESS", "--shards N"):
         assert option in text
+    assert "split the corpus into N shards of lines on a Dask cluster" in text
     assert "(default: grow-diag-final-and)" in text and "(default: 0.5)" in text and "(default: 5)" in text
     parser = align_command.create_parser()
     assert all(a.help for a in parser._actions)
@@ -255,6 +256,12 @@ def test_bad_arguments_exit_2(tmp_path, small_corpus, run_main, capsys, args, me
     assert align(run_main, [src, trg, "-o", out, *args]) == 2
     assert message in capsys.readouterr().err
     assert not out.exists()
+
+
+def test_importing_the_command_loads_no_dask():
+    r = run_command(["-c", "import sys, qaz, qaz.aligner, qaz.align_command; "
+                     "print(sorted(m for m in sys.modules if m.split('.')[0] in ('dask', 'distributed')))"])
+    assert r.returncode == 0 and r.stdout.strip() == "[]", r.stderr
 
 
 def test_missing_positional_exits_2(small_corpus):

@@ -10,6 +10,7 @@ import pytest
 
 distributed = pytest.importorskip("distributed")
 
+from qaz import _links, align_command  # noqa: E402
 from qaz import distributed as qd  # noqa: E402
 from qaz.smt.align import emcore  # noqa: E402
 
@@ -174,3 +175,109 @@ def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_p
         assert qd.train_emcore(_conf(corpus, reference), client=c, shards=2)
     assert len(walks) > 3
     assert _read(tmp_path) == _read(reference)
+
+
+# ---------------------------------------------------------------------------
+# Word alignment (qaz-align --shards)
+
+LINK_FILES = ("o.txt", "f.txt", "r.txt", "p.txt")
+
+
+@pytest.fixture(scope="module")
+def aligned(corpus, tmp_path_factory):
+    """qaz-align's four link files on one machine: symmetrised, forward, reverse, posterior."""
+    out = tmp_path_factory.mktemp("aligned")
+    f, e = str(corpus[0]), str(corpus[1])
+    common = [f, e, "-I", str(ITERATIONS), "-q"]
+    assert align_command.main(common + ["-o", str(out / "o.txt"), "-f", str(out / "f.txt"),
+                                        "-r", str(out / "r.txt")]) == 0
+    assert align_command.main(common + ["--sym", "posterior", "-p", "0.4", "-o", str(out / "p.txt")]) == 0
+    return out
+
+
+def _align_sharded(corpus, out, client, shards):
+    f, e = corpus
+    qd.align(f, e, out / "o.txt", forward=out / "f.txt", reverse=out / "r.txt", iterations=ITERATIONS,
+             client=client, shards=shards)
+    qd.align(f, e, out / "p.txt", sym="posterior", posterior_threshold=0.4, iterations=ITERATIONS,
+             client=client, shards=shards)
+    return {name: (out / name).read_bytes() for name in LINK_FILES}
+
+
+def test_align_one_shard_gives_the_links_of_one_machine(corpus, aligned, client, tmp_path, capfd):
+    ours = _align_sharded(corpus, tmp_path, client, 1)
+    for name in LINK_FILES:
+        assert ours[name] == (aligned / name).read_bytes(), name
+    assert all(len(_links.read_links(aligned / name)) == LINES for name in LINK_FILES)
+    # The command line: --shards alone starts a local cluster.  --sym none
+    # trains the forward model only.
+    capfd.readouterr()
+    out = tmp_path / "none.txt"
+    assert align_command.main([str(corpus[0]), str(corpus[1]), "-I", str(ITERATIONS), "--sym", "none",
+                               "-o", str(out), "--shards", "1"]) == 0
+    assert out.read_bytes() == ours["f.txt"]
+    log = capfd.readouterr().err
+    assert "training the forward model on {} sentence pairs".format(LINES) in log
+    assert "training the reverse model" not in log
+    assert "cell layout: 1 shards, each indexed on its worker" in log
+
+
+def test_align_two_shards_repeat_and_stay_close(corpus, aligned, client, tmp_path):
+    runs = []
+    for k in range(2):
+        out = tmp_path / str(k)
+        out.mkdir()
+        runs.append(_align_sharded(corpus, out, client, 2))
+    assert runs[0] == runs[1]
+    # Counts summed shard by shard only move near-ties.
+    for name in LINK_FILES:
+        ours, theirs = _links.read_links(tmp_path / "0" / name), _links.read_links(aligned / name)
+        assert len(ours) == len(theirs) == LINES
+        a = {(k, link) for k, links in enumerate(ours) for link in links}
+        b = {(k, link) for k, links in enumerate(theirs) for link in links}
+        assert len(a & b) >= 0.98 * len(a | b), name
+
+
+def test_align_rejects_bad_arguments_before_any_cluster(corpus, tmp_path):
+    f, e = corpus
+    with pytest.raises(ValueError, match="unknown symmetrisation method 'diag'"):
+        qd.align(f, e, tmp_path / "o.txt", sym="diag")
+    with pytest.raises(ValueError, match="shards must be a whole number of at least 1, got 0"):
+        qd.align(f, e, tmp_path / "o.txt", shards=0)
+    with pytest.raises(FileNotFoundError, match="missing.f"):
+        qd.align(tmp_path / "missing.f", e, tmp_path / "o.txt")
+    assert not (tmp_path / "o.txt").exists()
+
+
+def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
+    address = "tcp://127.0.0.1:9"
+    out = tmp_path / "o.txt"
+    assert align_command.main([str(corpus[0]), str(corpus[1]), "-o", str(out), "--scheduler", address]) == 1
+    assert "cannot reach the Dask scheduler at " + address in capfd.readouterr().err
+    assert not out.exists()
+
+
+
+def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tmp_path, monkeypatch):
+    walks, killed = [], []
+
+    def kill_one(client):
+        walks.append(1)
+        if len(walks) == 2 * ITERATIONS + 4:  # past the forward model's walks
+            pids = client.run(os.getpid)
+            killed.append(sorted(pids.values())[0])
+            os.kill(killed[0], signal.SIGKILL)
+
+    for name in ("ref", "lost"):
+        (tmp_path / name).mkdir()
+    qd.align(corpus[0], corpus[1], tmp_path / "ref" / "o.txt", reverse=tmp_path / "ref" / "r.txt",
+             iterations=ITERATIONS, client=client, shards=2)
+    monkeypatch.setattr(qd, "_after_submit", kill_one)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        qd.align(corpus[0], corpus[1], tmp_path / "lost" / "o.txt", reverse=tmp_path / "lost" / "r.txt",
+                 iterations=ITERATIONS, client=c, shards=2)
+        assert killed and killed[0] not in c.run(os.getpid).values()
+    assert len(walks) > 2 * ITERATIONS + 4
+    for name in ("o.txt", "r.txt"):
+        assert (tmp_path / "lost" / name).read_bytes() == (tmp_path / "ref" / name).read_bytes()

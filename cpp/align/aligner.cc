@@ -196,6 +196,50 @@ void CopyShapes(const AlignTable& from, AlignTable* to) {
   }
 }
 
+// The link lines of pairs [0, n): links by `method`, each direction's
+// Viterbi links, each only when asked for, made chunk by chunk on the
+// threads and handed to emit(&links, &forward, &reverse) in corpus order.
+template <typename Emit>
+void MakeLinkLines(const PairLinker& linker, int64_t n, bool want_links,
+                   bool want_fwd, bool want_rev, const LinkMethod& method,
+                   const Parallel& parallel, Reporter& log, Emit emit) {
+  const size_t wave = static_cast<size_t>(WaveSize(parallel));
+  std::vector<std::string> link_bufs(wave), fwd_bufs(wave), rev_bufs(wave);
+  ProgressTicker ticker(log, "storing", n, 4096);
+  InOrder(
+      n, kPairsPerChunk, WaveSize(parallel), parallel, log, &ticker,
+      [&](int64_t b, int64_t e, int64_t k) {
+        PairScratch s;
+        Links l, fl, rl;
+        link_bufs[k].clear();
+        fwd_bufs[k].clear();
+        rev_bufs[k].clear();
+        for (int64_t p = b; p < e; ++p) {
+          if (want_fwd) {
+            linker.Forward(p, &s, &fl);
+            AppendLine(fl, &fwd_bufs[k]);
+          }
+          if (want_rev) {
+            linker.Reverse(p, &s, &rl);
+            AppendLine(rl, &rev_bufs[k]);
+          }
+          if (want_links) {
+            if (method.kind == LinkMethod::kForward && want_fwd) {
+              l = fl;
+            } else if (method.kind == LinkMethod::kHeuristic && want_fwd &&
+                       want_rev) {
+              l = Symmetrize(fl, rl, method.heuristic);
+            } else {
+              linker.Combined(p, method, &s, &l);
+            }
+            AppendLine(l, &link_bufs[k]);
+          }
+        }
+      },
+      [&](int64_t k) { emit(&link_bufs[k], &fwd_bufs[k], &rev_bufs[k]); });
+  ticker.Flush();
+}
+
 }  // namespace
 
 LinkMethod ParseLinkMethod(std::string_view name, double threshold) {
@@ -594,52 +638,41 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& method,
     log.Info("storing reverse links into file: " + outputs.reverse);
     rev = OpenLinkFile(outputs.reverse);
   }
-  const int64_t n = f.corpus->size();
-  const size_t wave = static_cast<size_t>(WaveSize(parallel_));
-  std::vector<std::string> link_bufs(wave), fwd_bufs(wave), rev_bufs(wave);
-  ProgressTicker ticker(log, "storing", n, 4096);
-  InOrder(
-      n, kPairsPerChunk, WaveSize(parallel_), parallel_, log, &ticker,
-      [&](int64_t b, int64_t e, int64_t k) {
-        PairScratch s;
-        Links l, fl, rl;
-        link_bufs[k].clear();
-        fwd_bufs[k].clear();
-        rev_bufs[k].clear();
-        for (int64_t p = b; p < e; ++p) {
-          if (fwd) {
-            linker.Forward(p, &s, &fl);
-            AppendLine(fl, &fwd_bufs[k]);
-          }
-          if (rev) {
-            linker.Reverse(p, &s, &rl);
-            AppendLine(rl, &rev_bufs[k]);
-          }
-          if (links) {
-            if (method.kind == LinkMethod::kForward && fwd) {
-              l = fl;
-            } else if (method.kind == LinkMethod::kHeuristic && fwd && rev) {
-              l = Symmetrize(fl, rl, method.heuristic);
-            } else {
-              linker.Combined(p, method, &s, &l);
-            }
-            AppendLine(l, &link_bufs[k]);
-          }
-        }
-      },
-      [&](int64_t k) {
-        for (auto [file, buf] : {std::pair{links.get(), &link_bufs[k]},
-                                 std::pair{fwd.get(), &fwd_bufs[k]},
-                                 std::pair{rev.get(), &rev_bufs[k]}}) {
-          if (file == nullptr) continue;
-          file->buffer() += *buf;
-          file->MaybeFlush();
-        }
-      });
-  ticker.Flush();
+  MakeLinkLines(linker, f.corpus->size(), links != nullptr, fwd != nullptr,
+                rev != nullptr, method, parallel_, log,
+                [&](std::string* l, std::string* fl, std::string* rl) {
+                  for (auto [file, buf] : {std::pair{links.get(), l},
+                                           std::pair{fwd.get(), fl},
+                                           std::pair{rev.get(), rl}}) {
+                    if (file == nullptr) continue;
+                    file->buffer() += *buf;
+                    file->MaybeFlush();
+                  }
+                });
   if (links) links->Close();
   if (fwd) fwd->Close();
   if (rev) rev->Close();
+}
+
+LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
+                    const Model* rev, const Corpus* rev_corpus, bool links,
+                    bool forward, bool reverse, const LinkMethod& method,
+                    const Parallel& parallel, Reporter& log) {
+  const bool need_reverse = reverse || (links && method.NeedsReverse());
+  if (need_reverse && (rev == nullptr || rev_corpus == nullptr)) {
+    throw std::logic_error("the reverse model is not trained");
+  }
+  const PairLinker linker(fwd, fwd_corpus, need_reverse ? rev : nullptr,
+                          need_reverse ? rev_corpus : nullptr);
+  LinkTexts out;
+  MakeLinkLines(linker, fwd_corpus.size(), links, forward, reverse, method,
+                parallel, log,
+                [&](std::string* l, std::string* f, std::string* r) {
+                  out.links += *l;
+                  out.forward += *f;
+                  out.reverse += *r;
+                });
+  return out;
 }
 
 std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
@@ -718,6 +751,157 @@ double Aligner::TranslationProb(std::string_view e, std::string_view f) const {
   }
   const int32_t T = d.vocab->trg.size() + (t >= 0 ? 0 : 1);
   return 1.0 / static_cast<double>(T);
+}
+
+// ------------------------------------------------------ sharded alignment
+
+std::shared_ptr<AlignerShard> AlignerShard::Load(
+    const std::string& src_path, const std::string& trg_path,
+    int64_t src_offset, int64_t trg_offset, int64_t first_line, int64_t count,
+    bool character_based, bool both_directions) {
+  // The warnings are the driver's to log, in shard order.
+  class Collecting : public NullReporter {
+   public:
+    explicit Collecting(std::vector<std::string>* out) : out_(out) {}
+    void Warning(const std::string& message) override {
+      out_->push_back(message);
+    }
+
+   private:
+    std::vector<std::string>* out_;
+  };
+  auto shard = std::make_shared<AlignerShard>();
+  Collecting log(&shard->warnings_);
+  shard->vocab_[0] = std::make_shared<Vocab>();
+  shard->corpus_[0] = std::make_shared<const Corpus>(
+      LoadCorpusLines(shard->vocab_[0].get(), src_path, trg_path, src_offset,
+                      trg_offset, first_line, count, character_based, log));
+  if (both_directions) {
+    shard->vocab_[1] = std::make_shared<Vocab>();
+    shard->corpus_[1] = std::make_shared<const Corpus>(SwapSides(
+        *shard->vocab_[0], *shard->corpus_[0], shard->vocab_[1].get()));
+  }
+  return shard;
+}
+
+void AlignerShard::CheckDirection(int d) const {
+  if (d < 0 || d >= directions()) {
+    throw std::out_of_range("the shard has no direction " + std::to_string(d));
+  }
+}
+
+const Vocab& AlignerShard::vocab(int d) const {
+  CheckDirection(d);
+  if (!vocab_[d]) throw std::logic_error("an indexed shard holds no words of its own");
+  return *vocab_[d];
+}
+
+std::shared_ptr<AlignerShard> AlignerShard::Index(
+    const std::vector<ShardIds>& ids, const Parallel& parallel) const {
+  if (ids.size() != static_cast<size_t>(directions())) {
+    throw std::invalid_argument("expected the ids of " +
+                                std::to_string(directions()) + " directions");
+  }
+  auto out = std::make_shared<AlignerShard>();
+  for (int d = 0; d < directions(); ++d) {
+    const ShardIds& m = ids[d];
+    auto corpus = std::make_shared<const Corpus>(
+        RemapCorpus(*corpus_[d], m.src_map, m.trg_map));
+    out->corpus_[d] = corpus;
+    out->tables_[d] =
+        std::make_shared<ShardTables>(corpus, m.S, m.T, m.A, m.B, parallel);
+  }
+  return out;
+}
+
+ShardTables& AlignerShard::tables(int d) {
+  CheckDirection(d);
+  if (!tables_[d]) throw std::logic_error("the shard has no tables yet");
+  return *tables_[d];
+}
+
+const ShardTables& AlignerShard::tables(int d) const {
+  return const_cast<AlignerShard*>(this)->tables(d);
+}
+
+LinkTexts AlignerShard::Links(bool links, bool forward, bool reverse,
+                              const LinkMethod& method,
+                              const Parallel& parallel, Reporter& log) const {
+  const ShardTables& f = tables(0);
+  const bool need_reverse = reverse || (links && method.NeedsReverse());
+  const Model fwd = f.AsModel();
+  Model rev;
+  if (need_reverse) rev = tables(1).AsModel();
+  return LinkLines(fwd, f.corpus(), need_reverse ? &rev : nullptr,
+                   need_reverse ? &tables(1).corpus() : nullptr, links,
+                   forward, reverse, method, parallel, log);
+}
+
+size_t AlignerShard::MemoryBytes() const {
+  size_t n = 0;
+  for (int d = 0; d < 2; ++d) {
+    if (tables_[d]) {
+      n += tables_[d]->MemoryBytes();
+    } else if (corpus_[d]) {
+      n += corpus_[d]->MemoryBytes();
+    }
+  }
+  return n;
+}
+
+ShardedDirection::ShardedDirection(
+    const char* name, const Vocab& vocab, int64_t pairs,
+    const std::vector<std::vector<uint64_t>>& keys,
+    std::vector<std::vector<std::pair<int32_t, int32_t>>> shapes,
+    Reporter& log)
+    : pairs_(pairs) {
+  // The lines of TrainDirection, InitTransTable and InitAlignTable.
+  log.Info("----");
+  log.Info(std::string("training the ") + name + " model on " +
+           Thousands(pairs) + " sentence pairs");
+  ReportVocab(vocab, log);
+  const int32_t S = vocab.src.size(), T = vocab.trg.size();
+  const int64_t A = vocab.max_len_src, B = vocab.max_len_trg;
+  log.Info("initializing word translation probabilities as uniform "
+           "distribution");
+  tables_ = std::make_unique<ShardedTables>(
+      S, T, vocab.max_len_src, vocab.max_len_trg, keys, std::move(shapes));
+  const TransTable& trans = *tables_->trans();
+  const AlignTable& align = *tables_->align();
+  log.Info("word translation distribution matrix size: " + std::to_string(S) +
+           " [src words] x " + std::to_string(T) +
+           " [trg words] x 8 [bytes] = " +
+           Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
+  log.Info("allocated: " +
+           Thousands(static_cast<long long>(trans.MemoryBytes())) +
+           " [bytes] for " + Thousands(trans.nnz()) +
+           " co-occurring word pairs");
+  log.Info(trans.layout_note());
+  log.Info("initializing index alignment probabilities as uniform "
+           "distribution");
+  log.Info("word alignment distribution matrix size: " + std::to_string(A - 1) +
+           " [src len] x " + std::to_string(B) + " [trg len] x " +
+           std::to_string(B) + " [trg index] x " + std::to_string(A) +
+           " [src index] x 8 [bytes] = " + Thousands((A - 1) * B * B * A * 8) +
+           " [bytes]");
+  log.Info("allocated: " +
+           Thousands(static_cast<long long>(align.MemoryBytes())) +
+           " [bytes] for " + Thousands(align.blocks().size()) +
+           " sentence shapes");
+}
+
+void ShardedDirection::Train(int32_t iterations, const Walk& walk,
+                             Reporter& log) {
+  Model model;
+  model.type = ModelType::kModel2;
+  model.trans = tables_->trans();
+  model.align = tables_->align();
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    const Walker walker = [&](bool entropy, bool expect) {
+      return walk(entropy, expect, kind);
+    };
+    RunEmLoop(kind, iterations, &model, pairs_, walker, log, log, [] {});
+  }
 }
 
 }  // namespace qaz

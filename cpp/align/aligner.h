@@ -30,10 +30,23 @@
 //   aligner.WriteLinks({"-", "", ""}, method, reporter);  // to standard output
 //
 // Results never depend on the number of threads.
+//
+// A corpus split into shards of lines (qaz.distributed.align) is aligned by
+// AlignerShard on the workers and ShardedDirection on the driver: each
+// shard reads its line range into vocabularies of its own, forward and with
+// its sides exchanged as SwapSides exchanges them; the driver merges the
+// words of the shards in shard order, which enters them in the order a load
+// of the whole corpus (or its exchange) would, so every id is the one the
+// one-machine aligner gives.  Each direction is then trained as
+// TrainDirection trains it, every walk a sweep of every shard with the
+// counts summed in shard order (shard.h), and the links of each shard are
+// made from its pairs under the trained tables: with one shard, byte for
+// byte the files of WriteLinks.
 #ifndef QAZ_ALIGN_ALIGNER_H_
 #define QAZ_ALIGN_ALIGNER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +56,7 @@
 #include "align/corpus.h"
 #include "align/links.h"
 #include "align/model.h"
+#include "align/shard.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
 
@@ -90,6 +104,23 @@ LinkMethod ParseLinkMethod(std::string_view name, double threshold);
 // lacks reads 1/L; a column whose sum is 0 is all 0.
 void PairPosteriors(const double* t, const AlignTable& align, int32_t L,
                     int32_t m, std::vector<double>* post);
+
+// Pharaoh lines of every pair of a corpus, one line a pair.
+struct LinkTexts {
+  std::string links;    // chosen by the method
+  std::string forward;  // the forward model's Viterbi links
+  std::string reverse;  // the reverse model's, in source-target orientation
+};
+
+// The lines Aligner::WriteLinks writes (links, forward and reverse each
+// only when asked for) of the pairs of `fwd_corpus` under `fwd`, the
+// reverse model `rev` holding the same pairs exchanged (`rev_corpus`, as
+// SwapSides gives them).  std::logic_error when the reverse model is
+// needed but null.
+LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
+                    const Model* rev, const Corpus* rev_corpus, bool links,
+                    bool forward, bool reverse, const LinkMethod& method,
+                    const Parallel& parallel, Reporter& log);
 
 // A corpus with its two sides exchanged: source k of the result is target
 // k of `corpus` (with the NULL word first), target k the source words.
@@ -197,6 +228,89 @@ class Aligner {
   AlignerOptions options_;
   Parallel parallel_;
   std::unique_ptr<DirectionModel> forward_, reverse_;
+};
+
+// ------------------------------------------------------ sharded alignment
+
+// Where one direction's pairs of a shard go in the whole corpus: the maps
+// of the shard's source and target ids, and the whole corpus's vocabulary
+// sizes S, T and dense dimensions A (longest source, NULL included), B.
+struct ShardIds {
+  std::vector<int32_t> src_map, trg_map;
+  int32_t S = 0, T = 0, A = 0, B = 0;
+};
+
+// What one worker holds of a corpus split into shards.
+class AlignerShard {
+ public:
+  // Reads `count` pairs from line `first_line` on (LoadCorpusLines) into a
+  // vocabulary of the shard's own, keeping the warnings of the load; with
+  // `both_directions` also the same pairs exchanged (SwapSides), into a
+  // second one.
+  static std::shared_ptr<AlignerShard> Load(
+      const std::string& src_path, const std::string& trg_path,
+      int64_t src_offset, int64_t trg_offset, int64_t first_line,
+      int64_t count, bool character_based, bool both_directions);
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+  // 1 or 2: forward, and reverse with both directions.
+  int directions() const { return corpus_[1] ? 2 : 1; }
+  int64_t size() const { return corpus_[0]->size(); }
+  // The words of direction d as loaded; std::logic_error once indexed.
+  const Vocab& vocab(int d) const;
+
+  // The same pairs in the whole corpus's ids (one ShardIds a direction),
+  // with tables laid out for each direction.
+  std::shared_ptr<AlignerShard> Index(const std::vector<ShardIds>& ids,
+                                      const Parallel& parallel) const;
+  // The tables of direction d; std::logic_error before Index.
+  ShardTables& tables(int d);
+  const ShardTables& tables(int d) const;
+
+  // The link lines of the shard's pairs under the values its tables took
+  // (the reverse ones only when needed), as LinkLines makes them.
+  LinkTexts Links(bool links, bool forward, bool reverse,
+                  const LinkMethod& method, const Parallel& parallel,
+                  Reporter& log) const;
+
+  size_t MemoryBytes() const;
+
+ private:
+  void CheckDirection(int d) const;
+
+  std::shared_ptr<Vocab> vocab_[2];
+  std::shared_ptr<const Corpus> corpus_[2];
+  std::shared_ptr<ShardTables> tables_[2];
+  std::vector<std::string> warnings_;
+};
+
+// One direction trained on the driver over shards held elsewhere: the
+// whole corpus's tables, set up and logged as Aligner sets up a direction
+// (with the "cell layout" line of the sharded tables), and both EM loops.
+class ShardedDirection {
+ public:
+  // `vocab`: the merged words of the direction; `keys` and `shapes`: each
+  // shard's cells and shapes (ShardTables::Keys, Shapes), in shard order.
+  ShardedDirection(const char* name, const Vocab& vocab, int64_t pairs,
+                   const std::vector<std::vector<uint64_t>>& keys,
+                   std::vector<std::vector<std::pair<int32_t, int32_t>>> shapes,
+                   Reporter& log);
+
+  ShardedTables& tables() { return *tables_; }
+  const ShardedTables& tables() const { return *tables_; }
+
+  // One walk: every shard sweeps (`expect_model` for the E-step, Model 2
+  // for the entropy) and the results are reduced into tables(); returns
+  // the entropy total.
+  using Walk =
+      std::function<double(bool entropy, bool expect, ModelKind expect_model)>;
+  // The Model 1 loop then the Model 2 loop on one Model 2, as Aligner
+  // trains a direction.
+  void Train(int32_t iterations, const Walk& walk, Reporter& log);
+
+ private:
+  int64_t pairs_;
+  std::unique_ptr<ShardedTables> tables_;
 };
 
 }  // namespace qaz

@@ -404,3 +404,183 @@ QAZ_TEST(AlignerSavesAndLoadsItsTables) {
   const double p = loaded.TranslationProb("chat", "cat");
   QAZ_EXPECT_EQ(p, qaz::Narrow(aligner.TranslationProb("chat", "cat")));
 }
+
+namespace {
+
+// A corpus file pair split into shards at the pairs `cuts`, aligned as a
+// sharded run does it, in one process: the words merged in shard order, each
+// direction trained by walks over the shards, the links of each shard
+// concatenated.  Returns the lines (by method, forward, reverse) and checks
+// that the merged ids are those of one load of the whole corpus.
+qaz::LinkTexts AlignInShards(const std::string& src_path,
+                             const std::string& trg_path,
+                             const std::vector<int64_t>& cuts, int64_t pairs,
+                             const LinkMethod& method, int32_t iterations) {
+  const std::string src_text = qaz::testing::ReadFile(src_path);
+  const std::string trg_text = qaz::testing::ReadFile(trg_path);
+  auto offset = [](const std::string& text, int64_t line) {
+    size_t at = 0;
+    for (int64_t k = 0; k < line; ++k) at = text.find('\n', at) + 1;
+    return static_cast<int64_t>(at);
+  };
+  std::vector<std::shared_ptr<qaz::AlignerShard>> loaded;
+  std::vector<int64_t> firsts = {0};
+  firsts.insert(firsts.end(), cuts.begin(), cuts.end());
+  for (size_t s = 0; s < firsts.size(); ++s) {
+    const int64_t end = s + 1 < firsts.size() ? firsts[s + 1] : pairs;
+    loaded.push_back(qaz::AlignerShard::Load(
+        src_path, trg_path, offset(src_text, firsts[s]),
+        offset(trg_text, firsts[s]), firsts[s], end - firsts[s], false, true));
+  }
+  // The one-machine ids: the whole corpus loaded, and exchanged.
+  qaz::NullReporter quiet;
+  Vocab whole[2];
+  Corpus whole_corpus[2];
+  whole_corpus[0] = qaz::LoadCorpus(&whole[0], src_path, trg_path, false, quiet);
+  whole_corpus[1] = qaz::SwapSides(whole[0], whole_corpus[0], &whole[1]);
+
+  std::vector<std::vector<qaz::ShardIds>> ids(loaded.size());
+  Vocab merged[2];
+  for (int d = 0; d < 2; ++d) {
+    for (size_t s = 0; s < loaded.size(); ++s) {
+      const Vocab& v = loaded[s]->vocab(d);
+      qaz::ShardIds m;
+      for (int32_t k = 0; k < v.src.size(); ++k) {
+        m.src_map.push_back(merged[d].src.StrToId(v.src.IdToStr(k)));
+      }
+      for (int32_t k = 0; k < v.trg.size(); ++k) {
+        m.trg_map.push_back(merged[d].trg.StrToId(v.trg.IdToStr(k)));
+      }
+      merged[d].max_len_src = std::max(merged[d].max_len_src, v.max_len_src);
+      merged[d].max_len_trg = std::max(merged[d].max_len_trg, v.max_len_trg);
+      ids[s].push_back(std::move(m));
+    }
+    QAZ_EXPECT(SameVocab(merged[d].src, whole[d].src));
+    QAZ_EXPECT(SameVocab(merged[d].trg, whole[d].trg));
+    QAZ_EXPECT_EQ(merged[d].max_len_src, whole[d].max_len_src);
+    QAZ_EXPECT_EQ(merged[d].max_len_trg, whole[d].max_len_trg);
+    for (auto& shard_ids : ids) {
+      qaz::ShardIds& m = shard_ids[d];
+      m.S = merged[d].src.size();
+      m.T = merged[d].trg.size();
+      m.A = merged[d].max_len_src;
+      m.B = merged[d].max_len_trg;
+    }
+  }
+  const qaz::Parallel parallel(2);
+  std::vector<std::shared_ptr<qaz::AlignerShard>> shards;
+  for (size_t s = 0; s < loaded.size(); ++s) {
+    shards.push_back(loaded[s]->Index(ids[s], parallel));
+  }
+  for (int d = 0; d < 2; ++d) {
+    // The shards' pairs, one after the other, are the whole corpus's.
+    Corpus joined;
+    for (const auto& shard : shards) {
+      const Corpus& c = shard->tables(d).corpus();
+      for (int64_t p = 0; p < c.size(); ++p) {
+        joined.AddPair(c.src(p).ids, c.src(p).size, c.trg(p).ids, c.trg(p).size);
+      }
+    }
+    QAZ_EXPECT(joined == whole_corpus[d]);
+
+    std::vector<std::vector<uint64_t>> keys;
+    std::vector<std::vector<std::pair<int32_t, int32_t>>> shapes;
+    for (const auto& shard : shards) {
+      keys.push_back(shard->tables(d).Keys());
+      shapes.push_back(shard->tables(d).Shapes());
+    }
+    qaz::ShardedDirection direction(d == 0 ? "forward" : "reverse", merged[d],
+                                    pairs, keys, shapes, quiet);
+    for (size_t s = 0; s < shards.size(); ++s) {
+      shards[s]->tables(d).Attach(direction.tables().cell_map(s),
+                                  direction.tables().block_offsets(s));
+    }
+    direction.Train(
+        iterations,
+        [&](bool entropy, bool expect, qaz::ModelKind kind) {
+          const std::vector<double> p = direction.tables().TransValues();
+          const std::vector<double> a = direction.tables().AlignValues();
+          std::vector<std::vector<double>> c(shards.size()), ac(shards.size());
+          std::vector<qaz::ShardedTables::Part> parts(shards.size());
+          qaz::SweepRequest request;
+          request.entropy = entropy;
+          request.entropy_model = qaz::ModelKind::kModel2;
+          request.expect = expect;
+          request.expect_model = kind;
+          for (size_t s = 0; s < shards.size(); ++s) {
+            qaz::ShardTables& t = shards[s]->tables(d);
+            t.TakeValues(p.data(), p.size(), a.data(), a.size());
+            parts[s] = {t.Sweep(request, parallel, &c[s], &ac[s]), c[s].data(),
+                        c[s].size(), ac[s].data(), ac[s].size()};
+          }
+          return direction.tables().Reduce(parts, expect,
+                                           kind == qaz::ModelKind::kModel2);
+        },
+        quiet);
+    const std::vector<double> p = direction.tables().TransValues();
+    const std::vector<double> a = direction.tables().AlignValues();
+    for (const auto& shard : shards) {
+      shard->tables(d).TakeValues(p.data(), p.size(), a.data(), a.size());
+    }
+  }
+  qaz::LinkTexts out;
+  for (const auto& shard : shards) {
+    const qaz::LinkTexts t = shard->Links(true, true, true, method, parallel, quiet);
+    out.links += t.links;
+    out.forward += t.forward;
+    out.reverse += t.reverse;
+  }
+  return out;
+}
+
+}  // namespace
+
+QAZ_TEST(ShardedAlignmentGivesTheLinksOfOneMachine) {
+  // Words that first appear in the second half, on either side, and words
+  // shared by both halves.
+  std::vector<std::string> src, trg;
+  uint32_t state = 777;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  for (int p = 0; p < 400; ++p) {
+    const int I = 1 + static_cast<int>(next() >> 16) % 7;
+    std::string s, t;
+    for (int i = 0; i < I; ++i) {
+      const int w = static_cast<int>(next() >> 16) % (p < 200 ? 30 : 50);
+      s += (i ? " s" : "s") + std::to_string(w);
+      t += (i ? " t" : "t") + std::to_string((w * 7) % 45);
+      if ((next() >> 20) % 3 == 0) t += " u" + std::to_string(w % 5);
+    }
+    src.push_back(s);
+    trg.push_back(t);
+  }
+  const std::string src_path = qaz::testing::WriteTemp("shard.src", Join(src));
+  const std::string trg_path = qaz::testing::WriteTemp("shard.trg", Join(trg));
+  for (const char* name : {"grow-diag-final-and", "posterior"}) {
+    const LinkMethod method = qaz::ParseLinkMethod(name, 0.4);
+    AlignerOptions options;
+    options.iterations = 3;
+    options.threads = 2;
+    Aligner aligner(options);
+    qaz::NullReporter quiet;
+    aligner.TrainFiles(src_path, trg_path, quiet);
+    const std::string tag = name;
+    const Aligner::Outputs files{qaz::testing::TempPath("links" + tag),
+                                 qaz::testing::TempPath("fwd" + tag),
+                                 qaz::testing::TempPath("rev" + tag)};
+    aligner.WriteLinks(files, method, quiet);
+    const qaz::LinkTexts one = AlignInShards(src_path, trg_path, {}, 400, method, 3);
+    QAZ_EXPECT(one.links == ReadAll(files.links));
+    QAZ_EXPECT(one.forward == ReadAll(files.forward));
+    QAZ_EXPECT(one.reverse == ReadAll(files.reverse));
+    // Two and three shards: the same ids (checked inside), the same bytes
+    // from run to run, and as many lines.
+    for (const std::vector<int64_t>& cuts : {std::vector<int64_t>{200},
+                                             std::vector<int64_t>{150, 151}}) {
+      const qaz::LinkTexts split = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
+      const qaz::LinkTexts again = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
+      QAZ_EXPECT(split.links == again.links && split.reverse == again.reverse);
+      QAZ_EXPECT_EQ(Split(split.links).size(), size_t{400});
+      QAZ_EXPECT_EQ(Split(split.reverse).size(), size_t{400});
+    }
+  }
+}

@@ -1,7 +1,7 @@
 """Type stubs of the native module qaz._aligner."""
 
 import os
-from typing import Optional, Sequence, Union
+from typing import Callable, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -50,3 +50,70 @@ class Engine:
     def score_lines(self, src_lines: Sequence[str], trg_lines: Sequence[str]) -> npt.NDArray[np.float64]: ...
     def posteriors(self, src: str, trg: str) -> npt.NDArray[np.float64]: ...
     def translation_prob(self, src_word: str, trg_word: str) -> float: ...
+
+# Sharded alignment (qaz.distributed.align).
+
+class Shard:
+    @property
+    def pairs(self) -> int: ...
+    @property
+    def directions(self) -> int: ...
+    @property
+    def warnings(self) -> list[str]: ...
+    @property
+    def memory_bytes(self) -> int: ...
+    def words(self, direction: int) -> tuple[list[str], list[str], int, int]: ...
+    def index(self, ids: list[tuple[object, object, int, int, int, int]], threads: int) -> "Shard": ...
+    def layout(self, direction: int) -> tuple[npt.NDArray[np.uint64], npt.NDArray[np.int32]]: ...
+    def attach(self, direction: int, cell_map: npt.ArrayLike, block_offsets: npt.ArrayLike) -> "Shard": ...
+    def sweep(
+        self,
+        direction: int,
+        p: npt.ArrayLike,
+        a: npt.ArrayLike,
+        entropy: bool,
+        expect: bool,
+        expect_model2: bool,
+        threads: int,
+    ) -> tuple[float, Optional[npt.NDArray[np.float64]], Optional[npt.NDArray[np.float64]]]: ...
+    def links(
+        self,
+        fwd_p: npt.ArrayLike,
+        fwd_a: npt.ArrayLike,
+        rev_p: Optional[npt.ArrayLike],
+        rev_a: Optional[npt.ArrayLike],
+        method: str,
+        threshold: float,
+        links: bool,
+        forward: bool,
+        reverse: bool,
+        threads: int,
+    ) -> tuple[bytes, bytes, bytes]: ...
+
+def load_shard(
+    src_path: Path,
+    trg_path: Path,
+    src_offset: int,
+    trg_offset: int,
+    first_line: int,
+    count: int,
+    character: bool,
+    both_directions: bool,
+) -> Shard: ...
+
+class ShardedDirection:
+    def __init__(
+        self,
+        name: str,
+        src_words: list[str],
+        trg_words: list[str],
+        max_src: int,
+        max_trg: int,
+        pairs: int,
+        keys: list[npt.ArrayLike],
+        shapes: list[npt.ArrayLike],
+    ) -> None: ...
+    def cell_map(self, shard: int) -> npt.NDArray[np.uint32]: ...
+    def block_offsets(self, shard: int) -> npt.NDArray[np.uint64]: ...
+    def values(self) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
+    def train(self, iterations: int, walk: Callable[[bool, bool, bool], list[tuple[object, ...]]]) -> None: ...

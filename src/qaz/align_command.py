@@ -7,6 +7,10 @@ sorted, links to the NULL word dropped) of the two directions symmetrised.
 ``--sym none`` writes the forward links alone, which are the links of
 ``qaz-train -d`` with the same iterations.
 
+With ``--scheduler`` or ``--shards`` both directions are trained on a Dask
+cluster, the corpus split into shards of lines (``qaz.distributed.align``):
+with one shard the files are byte for byte those of a one-machine run.
+
 Exit status 0 on success, 1 when reading, training or writing failed (the
 error is logged with its traceback; every output path is checked before
 any training), 2 for bad arguments.
@@ -18,7 +22,7 @@ import sys
 from qaz.aligner import SYMMETRIZATION_METHODS, parse_size
 from qaz.common import logging
 from qaz.smt.align._constants import ITERATION_LIMIT
-from qaz.smt.align._drivers import _check_output_paths, _positive_int, int_at_least
+from qaz.smt.align._drivers import _add_cluster_options, _check_output_paths, _positive_int, int_at_least
 
 logger = logging.getColorLogger("qaz.align_command")
 
@@ -144,15 +148,24 @@ def create_parser():
     )
     parser.add_argument("-q", "--quiet", action="store_true", help="show warnings and errors only (default: off)")
     parser.add_argument("-D", "--debug", action="store_true", help="show debug messages too (default: off)")
+    _add_cluster_options(parser)
     return parser
 
 
 def align_files(args):
-    """Train and write the link files named by parsed arguments; exceptions propagate."""
+    """Train and write the link files named by parsed arguments; exceptions propagate.
+
+    Returns the exit status of a run on a Dask cluster (1 when its scheduler
+    cannot be reached), None otherwise.
+    """
     from qaz import _aligner
 
     output = args.output
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
+    if getattr(args, "scheduler", None) or getattr(args, "shards", None):
+        from qaz import distributed
+
+        return distributed._align_command(args)
     engine = _aligner.Engine(
         iterations=args.iteration_limit,
         character=args.character,
@@ -173,14 +186,14 @@ def main(argv=None):
     with logging.using_config(_LOGGERS, debug=args.debug, quiet=args.quiet):
         logger.debug(vars(args))
         try:
-            align_files(args)
+            status = align_files(args)
         except KeyboardInterrupt:
             logger.warning("interrupted by keyboard; the link files are incomplete or not written")
             return 1
         except Exception as e:
             logger.exception(e)
             return 1
-    return 0
+    return status or 0
 
 
 if __name__ == "__main__":

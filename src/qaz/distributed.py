@@ -27,6 +27,14 @@ the whole corpus (entries missing from the table file read 1/T, T counting
 the target words of the whole corpus and of the file); the outputs are the
 shards' outputs in corpus order, byte for byte those of ``qaz-score``.
 
+Word alignment (:func:`align`, ``qaz-align --shards``) trains both
+directions as training does, one after the other.  Each shard reads its line
+range once, forward and with its sides exchanged as the one-machine aligner
+exchanges the whole corpus; the words of each direction are merged in shard
+order, so the ids, and with one shard every link, are those of ``qaz-align``.
+The links (symmetrised, forward, reverse) are a map over the shards under
+the trained tables, written in corpus order.
+
 Everything a shard needs to rebuild itself (file paths, line range, byte
 offsets, its id maps and cell maps) is in the task graph, so a lost worker
 costs a recomputation of its shards on another worker, not the run.
@@ -34,6 +42,7 @@ costs a recomputation of its shards on another worker, not the run.
 
 import contextlib
 import os
+import sys
 import tempfile
 
 import numpy as np
@@ -41,7 +50,7 @@ import numpy as np
 from qaz.common import logging
 from qaz.common.config import Config
 
-__all__ = ["train_emcore", "score_ibm_model"]
+__all__ = ["train_emcore", "score_ibm_model", "align"]
 
 logger = logging.getColorLogger("qaz.smt.align.emcore")
 
@@ -123,9 +132,9 @@ def _shard_ranges(src_path, trg_path, shards):
     return ranges, pairs, n_src, n_trg
 
 
-def _log_line_counts(src_path, trg_path, pairs, n_src, n_trg):
+def _log_line_counts(src_path, trg_path, pairs, n_src, n_trg, log=logger):
     if n_src != n_trg:
-        logger.warning("{} has {} lines but {} has {}; only the first {} pairs are used".format(
+        log.warning("{} has {} lines but {} has {}; only the first {} pairs are used".format(
             src_path, n_src, trg_path, n_trg, pairs))
 
 
@@ -198,10 +207,11 @@ def _register_sizeof():
     try:
         from dask.sizeof import sizeof
 
-        from qaz import _shard
+        from qaz import _aligner, _shard
     except ImportError:
         return
-    sizeof.register(_shard.Shard)(lambda s: s.memory_bytes)
+    for cls in (_shard.Shard, _aligner.Shard):
+        sizeof.register(cls)(lambda s: s.memory_bytes)
 
 
 _register_sizeof()
@@ -267,7 +277,7 @@ def _load_shards(client, conf, shards, threads):
     ranges, pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
     loaded = [client.submit(_load, src, trg, first, count, so, to, character, threads)
               for first, count, so, to in ranges]
-    infos = client.gather([client.submit(_words, f) for f in loaded])
+    infos = _gather_loads(client, [client.submit(_words, f) for f in loaded])
     return loaded, infos, pairs, n_src, n_trg
 
 
@@ -279,6 +289,17 @@ def _log_loading(conf, pairs, n_src, n_trg, infos):
         if info[4]:
             logger.warning(info[4][0])
             break
+
+
+def _gather_loads(client, futures):
+    """The results of shard loads; a decoding error keeps its message (file and line)."""
+    try:
+        return client.gather(futures)
+    except UnicodeDecodeError as e:
+        # The error comes back from the worker rebuilt without its fields.
+        if str(e) or len(e.args) != 5:
+            raise
+        raise UnicodeDecodeError(*e.args) from None
 
 
 def _merge(infos, side):
@@ -519,3 +540,200 @@ def score_ibm_model(conf, client=None, shards=None):
     from qaz.smt.align import _drivers
 
     return _score(conf, client, shards) != _drivers.EXIT_REJECTED
+
+
+# ---------------------------------------------------------------------------
+# Word alignment
+
+
+alog = logging.getColorLogger("qaz.aligner")
+
+_DIRECTIONS = ("forward", "reverse")
+
+
+def _align_load(src, trg, first, count, src_off, trg_off, character, both):
+    from qaz import _aligner
+
+    return _aligner.load_shard(src, trg, src_off, trg_off, first, count, character, both)
+
+
+def _align_words(shard):
+    return [shard.words(d) for d in range(shard.directions)], list(shard.warnings)
+
+
+def _align_index(shard, ids, threads):
+    return shard.index(ids, threads)
+
+
+def _align_layout(shard, direction):
+    return shard.layout(direction)
+
+
+def _align_attach(shard, direction, cell_map, block_offsets):
+    return shard.attach(direction, cell_map, block_offsets)
+
+
+def _align_sweep(shard, direction, tables, entropy, expect, expect_model2, threads):
+    p, a = tables
+    return shard.sweep(direction, p, a, entropy, expect, expect_model2, threads)
+
+
+def _align_links(shard, fwd, rev, method, threshold, wanted, threads):
+    rev_p, rev_a = rev if rev is not None else (None, None)
+    return shard.links(fwd[0], fwd[1], rev_p, rev_a, method, threshold, *wanted, threads)
+
+
+class _Alignment:
+    """The shards of a corpus on the cluster and the driver's trained directions."""
+
+    def __init__(self, client, src, trg, shards, threads, character, both):
+        self.client, self.threads = client, threads
+        alog.info("loading files: {} {}".format(src, trg))
+        ranges, self.pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
+        loaded = [client.submit(_align_load, src, trg, first, count, so, to, character, both)
+                  for first, count, so, to in ranges]
+        infos = _gather_loads(client, [client.submit(_align_words, f) for f in loaded])
+        _log_line_counts(src, trg, self.pairs, n_src, n_trg, alog)
+        for _, warnings in infos:
+            if warnings:
+                alog.warning(warnings[0])
+                break
+        if self.pairs == 0:
+            raise ValueError("{} and {} hold no sentence pair".format(src, trg))
+        # Per direction: the merged words (shard order) and each shard's maps.
+        self.words, ids = [], []
+        for d in range(2 if both else 1):
+            side = [info[0][d] for info in infos]
+            src_words, src_maps = _merge(side, 0)
+            trg_words, trg_maps = _merge(side, 1)
+            A, B = max(w[2] for w in side), max(w[3] for w in side)
+            self.words.append((src_words, trg_words, A, B))
+            ids.append((src_maps, trg_maps, len(src_words), len(trg_words), A, B))
+        self.ready = [client.submit(_align_index, f,
+                                    [(sm[s], tm[s], S, T, A, B) for sm, tm, S, T, A, B in ids], threads)
+                      for s, f in enumerate(loaded)]
+        self.trained = []
+
+    def _tables(self, direction):
+        [tables] = self.client.scatter([direction.values()], broadcast=True, hash=False)
+        return tables
+
+    def train(self, d, iterations):
+        from qaz import _aligner
+
+        client = self.client
+        layouts = client.gather([client.submit(_align_layout, f, d) for f in self.ready])
+        src_words, trg_words, A, B = self.words[d]
+        direction = _aligner.ShardedDirection(_DIRECTIONS[d], src_words, trg_words, A, B, self.pairs,
+                                              [lay[0] for lay in layouts], [lay[1] for lay in layouts])
+        self.ready = [client.submit(_align_attach, f, d, direction.cell_map(s), direction.block_offsets(s))
+                      for s, f in enumerate(self.ready)]
+
+        def walk(entropy, expect, expect_model2):
+            tables = self._tables(direction)
+            futures = [client.submit(_align_sweep, r, d, tables, entropy, expect, expect_model2, self.threads,
+                                     pure=False) for r in self.ready]
+            if _after_submit is not None:
+                _after_submit(client)
+            return client.gather(futures)
+
+        direction.train(iterations, walk)
+        self.trained.append(direction)
+
+    def links(self, method, threshold, wanted):
+        """Futures of each shard's (links, forward, reverse) lines, in corpus order."""
+        fwd = self._tables(self.trained[0])
+        rev = self._tables(self.trained[1]) if len(self.trained) > 1 else None
+        return [self.client.submit(_align_links, r, fwd, rev, method, threshold, wanted, self.threads, pure=False)
+                for r in self.ready]
+
+
+def _open_link_file(path):
+    if path == "-":
+        sys.stdout.flush()
+        return open(sys.stdout.fileno(), "wb", closefd=False)
+    return open(path, "wb")
+
+
+def _write_link_files(futures, paths):
+    """Writes the shards' lines in corpus order; '' or None skips a file, '-' is standard output."""
+    files = []
+    try:
+        for path, label in zip(paths, ("word links", "forward links", "reverse links")):
+            if path:
+                alog.info("storing {} into file: {}".format(label, path))
+            files.append(_open_link_file(path) if path else None)
+        for future in futures:
+            for f, data in zip(files, future.result()):
+                if f is not None:
+                    f.write(data)
+    finally:
+        for f in files:
+            if f is not None:
+                f.close()
+
+
+def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards):
+    from qaz import _aligner
+    from qaz.aligner import _threads
+
+    if isinstance(iterations, bool) or not isinstance(iterations, int):
+        raise TypeError("iterations must be an int, not {}".format(type(iterations).__name__))
+    if iterations < 0:
+        raise ValueError("iterations must not be negative, got {}".format(iterations))
+    if shards is not None and (isinstance(shards, bool) or not isinstance(shards, int) or shards < 1):
+        raise ValueError("shards must be a whole number of at least 1, got {!r}".format(shards))
+    _aligner.check_link_method(sym, posterior_threshold)
+    return _threads(threads)
+
+
+def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
+           threads, client=None, shards=None, scheduler=None):
+    from qaz.smt.align import _drivers
+
+    threads = _check_align_arguments(sym, posterior_threshold, iterations, threads, shards)
+    src_path, trg_path = os.fspath(src_path), os.fspath(trg_path)
+    paths = [os.fspath(p) if p else "" for p in (output, forward, reverse)]
+    _drivers._check_output_paths([p for p in paths if p and p != "-"])
+    for path in (src_path, trg_path):
+        open(path, "rb").close()  # a missing file fails before any cluster starts
+    both = sym != "none" or bool(paths[2])
+    with _cluster(client, scheduler) as (client, local):
+        n = shards or _worker_count(client)
+        engine_threads = threads or (1 if local else 0)
+        alog.debug("shards: {}, engine threads per shard: {}".format(n, engine_threads or "every CPU"))
+        run = _Alignment(client, src_path, trg_path, int(n), engine_threads, bool(character), both)
+        for d in range(2 if both else 1):
+            run.train(d, iterations)
+        alog.info("----")
+        wanted = tuple(bool(p) for p in paths)
+        _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
+
+
+def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-diag-final-and",
+          posterior_threshold=0.5, iterations=5, character=False, threads=None, client=None, shards=None):
+    """Word-align two files on a Dask cluster as ``qaz-align`` does, and write the link files.
+
+    ``output`` gets the links of ``sym`` ("-" for standard output, None for
+    none), ``forward`` and ``reverse`` (when given) each direction's Viterbi
+    links; ``sym``, ``posterior_threshold``, ``iterations``, ``character``
+    and ``threads`` (engine threads of each shard) mean what they mean for
+    ``qaz.aligner.Aligner`` and ``qaz-align``.  Without a client a local
+    cluster runs the work; without ``shards``, one shard per worker (see the
+    module).  Errors propagate: ValueError for a bad argument, OSError for a
+    file that cannot be read or written.
+    """
+    _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
+           threads, client=client, shards=shards)
+
+
+def _align_command(args):
+    """qaz-align with --scheduler or --shards; returns the exit status (exceptions propagate)."""
+    try:
+        _align(args.src_path, args.trg_path, args.output, args.forward, args.reverse, args.sym,
+               args.posterior_threshold, args.iteration_limit, args.character, args.threads,
+               shards=args.shards, scheduler=args.scheduler)
+    except SchedulerUnreachable as e:
+        alog.error(str(e))
+        return 1
+    return 0
