@@ -358,45 +358,80 @@ int64_t LookUpCells(const TransTable& table, const Corpus& corpus,
   }
   s->run_index.resize(cells + TransTable::kIndexPadding);
   std::fill(s->run_index.end() - TransTable::kIndexPadding, s->run_index.end(), 0u);
-  const int64_t count = last - first;
-  const int64_t tasks = Parallel::Chunks(count, 256, parallel.threads(), 8);
-  const int32_t* cols = table.cols();
-  parallel.For(tasks, [&](int64_t t) -> int64_t {
-    std::vector<std::pair<int32_t, int32_t>> targets;  // (id, position)
-    const int64_t b = first + ChunkBegin(count, tasks, t);
-    const int64_t e = first + ChunkBegin(count, tasks, t + 1);
-    for (int64_t p = b; p < e; ++p) {
-      const IdSpan src = corpus.src(p), trg = corpus.trg(p);
-      const int32_t m = trg.size;
-      uint32_t* out = s->run_index.data() + s->run_offsets[p - first];
-      // The pair's targets in id order, so that each row is searched
-      // forward from the last hit.
-      targets.resize(static_cast<size_t>(m));
-      for (int32_t j = 0; j < m; ++j) targets[j] = {trg[j], j};
-      std::sort(targets.begin(), targets.end());
+  // The run's source occurrences grouped by source id (in corpus order
+  // within an id), so that each row is read once for all its occurrences.
+  const int32_t S = table.S();
+  std::vector<uint64_t>& start = s->lookup_start;
+  std::vector<TransTable::Occurrence>& occ = s->lookup_occ;
+  start.assign(static_cast<size_t>(S) + 1, 0);
+  for (int64_t p = first; p < last; ++p) {
+    const IdSpan src = corpus.src(p);
+    for (int32_t i = 0; i < src.size; ++i) ++start[src[i] + 1];
+  }
+  for (int32_t e = 0; e < S; ++e) start[e + 1] += start[e];
+  occ.resize(start[S]);
+  {
+    std::vector<uint64_t> fill(start.begin(), start.end() - 1);
+    for (int64_t p = first; p < last; ++p) {
+      const IdSpan src = corpus.src(p);
       for (int32_t i = 0; i < src.size; ++i) {
-        if (const uint32_t* map = table.row_map(src[i])) {
-          uint32_t* row = out + static_cast<size_t>(i) * m;
-          for (int32_t j = 0; j < m; ++j) row[j] = map[trg[j]];
-          continue;
-        }
-        const int32_t* lo = cols + table.row_begin(src[i]);
-        const int32_t* hi = cols + table.row_end(src[i]);
-        uint32_t* row = out + static_cast<size_t>(i) * m;
-        for (int32_t k = 0; k < m; ++k) {
-          // Gallop from lo, then bisect.
-          const int32_t f = targets[k].first;
-          size_t step = 1;
-          const int32_t* probe = lo;
-          while (probe < hi && *probe < f) {
-            lo = probe + 1;
-            probe = lo + step - 1;
-            step *= 2;
-          }
-          const int32_t* at = std::lower_bound(lo, std::min(probe + 1, hi), f);
-          row[targets[k].second] = static_cast<uint32_t>(at - cols);
-          lo = at;
-        }
+        occ[fill[src[i]]++] = TransTable::Occurrence{
+            static_cast<uint32_t>(p - first), static_cast<uint32_t>(i)};
+      }
+    }
+  }
+  // Tasks of rows of about equal work: a row without a direct map costs its
+  // length (its targets are spread into a map of the task's) and every row
+  // its occurrences' cells.
+  std::vector<int32_t> row_chunks{0};
+  {
+    auto work = [&](int32_t e) -> uint64_t {
+      uint64_t w = 0;
+      for (uint64_t k = start[e]; k < start[e + 1]; ++k) {
+        w += static_cast<uint64_t>(corpus.trg(first + occ[k].pair).size);
+      }
+      if (w > 0 && table.row_map(e) == nullptr) w += table.row_end(e) - table.row_begin(e);
+      return w;
+    };
+    std::vector<uint64_t> cumulative(static_cast<size_t>(S) + 1, 0);
+    for (int32_t e = 0; e < S; ++e) cumulative[e + 1] = cumulative[e] + work(e);
+    const uint64_t total = cumulative[S];
+    const int64_t tasks = Parallel::Chunks(static_cast<int64_t>(total) + 1,
+                                           1 << 16, parallel.threads(), 4);
+    for (int64_t t = 1; t <= tasks; ++t) {
+      const uint64_t goal = total * static_cast<uint64_t>(t) / tasks;
+      int32_t e = row_chunks.back();
+      while (e < S && cumulative[e + 1] <= goal) ++e;
+      if (t == tasks) e = S;
+      if (e > row_chunks.back()) row_chunks.push_back(e);
+    }
+    if (row_chunks.back() != S) row_chunks.push_back(S);
+  }
+  const int64_t row_tasks = static_cast<int64_t>(row_chunks.size()) - 1;
+  const int32_t* cols = table.cols();
+  const int32_t T = table.T();
+  if (s->lookup_maps.size() < static_cast<size_t>(row_tasks)) {
+    s->lookup_maps.resize(static_cast<size_t>(row_tasks));
+  }
+  parallel.For(row_tasks, [&](int64_t t) -> int64_t {
+    // where[f]: the cell of (e, f) for the row e at hand; entries of other
+    // rows are never read, since every target of a pair is in its rows.
+    std::vector<uint32_t>& where = s->lookup_maps[t];
+    for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
+      if (start[e] == start[e + 1]) continue;
+      const uint32_t* map = table.row_map(e);
+      if (map == nullptr) {
+        if (where.empty()) where.resize(static_cast<size_t>(T));
+        const uint64_t b = table.row_begin(e), end = table.row_end(e);
+        for (uint64_t k = b; k < end; ++k) where[cols[k]] = static_cast<uint32_t>(k);
+        map = where.data();
+      }
+      for (uint64_t k = start[e]; k < start[e + 1]; ++k) {
+        const int64_t p = first + occ[k].pair;
+        const IdSpan trg = corpus.trg(p);
+        uint32_t* row = s->run_index.data() + s->run_offsets[occ[k].pair] +
+                        static_cast<size_t>(occ[k].pos) * trg.size;
+        for (int32_t j = 0; j < trg.size; ++j) row[j] = map[trg[j]];
       }
     }
     return 0;

@@ -48,6 +48,9 @@ class SweepScratch {
                                  // sum, or -1
   std::vector<uint32_t> run_index;   // cells of a run of pairs looked up
   std::vector<uint64_t> run_offsets;
+  std::vector<uint64_t> lookup_start;  // per source id: its first occurrence
+  std::vector<TransTable::Occurrence> lookup_occ;  // of the run, by source id
+  std::vector<std::vector<uint32_t>> lookup_maps;  // per task: target -> cell
   std::vector<double> entropy;   // per pair
   std::vector<int64_t> block;    // per pair: first alignment cell, or -1
   std::vector<uint32_t> shape;    // per pair: block number + 1, or 0
