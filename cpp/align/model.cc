@@ -219,6 +219,12 @@ void Model::LoadTransFile(const std::string& path, const Parallel& parallel,
   Trans();
   if (!vocab) throw TypeError("the model has no vocabulary");
   std::vector<TransEntry> entries = ReadTransFile(path, vocab.get(), log);
+  // Tables stored from the corpus the table is laid out for name only its
+  // cells: the values go in place, index and layout stay.
+  if (trans.use_count() == 1 && trans->indexed_corpus() != nullptr &&
+      trans->AssignInPlace(entries)) {
+    return;
+  }
   // The table is replaced: its index (and, when it was never trained, its
   // cells, which read as their rows' defaults) need not outlive the new
   // one's build.

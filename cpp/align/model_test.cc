@@ -175,3 +175,39 @@ QAZ_TEST(DenseFormsRoundTrip) {
   QAZ_EXPECT_EQ(aback->Get(0, 0, 0, 0), 0.5);  // an absent shape reads uniform
   QAZ_EXPECT_THROW(qaz::CheckDenseSize(1e12, "x"), std::length_error);
 }
+
+QAZ_TEST(StoredTablesOfTheCorpusLoadInPlaceAsARelayoutWould) {
+  // Entries naming cells of the table: set in place, last one winning,
+  // counts dropped, the index kept; the same values as a relayout.
+  Fixture f;
+  f.model.trans->cells()[f.model.trans->Find(1, 1)].c = 3.0;
+  const std::vector<qaz::TransEntry> entries = {{1, 2, 0.5}, {2, 0, 0.25}, {1, 2, 0.75}};
+  auto relaid = qaz::TransTable::Relayout(*f.model.trans, f.corpus, entries);
+  const qaz::TransTable* before = f.model.trans.get();
+  QAZ_EXPECT(f.model.trans->AssignInPlace(entries));
+  QAZ_EXPECT(f.model.trans.get() == before && f.model.trans->has_cell_index());
+  bool same = true;
+  for (int32_t s = 0; s < 3; ++s) {
+    for (int32_t t = 0; t < 3; ++t) {
+      same = same && f.model.trans->Get(s, t) == relaid->Get(s, t) &&
+             f.model.trans->Count(s, t) == 0.0;
+    }
+  }
+  QAZ_EXPECT(same);
+  QAZ_EXPECT_EQ(f.model.trans->Get(1, 2), 0.75);
+  // An entry outside the table's cells (or ids) changes nothing.
+  qaz::TransTable sparse(3, 3);
+  sparse.AppendRow(0, 0.5, {{1, 0.25}});
+  sparse.AppendRow(1, 0.5, {});
+  sparse.AppendRow(2, 0.5, {});
+  QAZ_EXPECT(!sparse.AssignInPlace({{0, 1, 0.9}, {1, 1, 0.125}}));
+  QAZ_EXPECT(!sparse.AssignInPlace({{0, 1, 0.9}, {0, 3, 0.125}}));
+  QAZ_EXPECT_EQ(sparse.Get(0, 1), 0.25);
+  // Through the model: a file of the corpus's pairs keeps the table object.
+  std::string path = WriteTemp("in-place.t", "a\tz\t0.5\nb\tx\t0.25\n");
+  qaz::NullReporter quiet;
+  f.model.LoadTransFile(path, qaz::Parallel(1), quiet);
+  QAZ_EXPECT(f.model.trans.get() == before);
+  QAZ_EXPECT_EQ(f.model.trans->Get(1, 2), 0.5);
+  QAZ_EXPECT_EQ(f.model.trans->Get(1, 1), 1.0 / 3);
+}

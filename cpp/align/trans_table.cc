@@ -26,6 +26,21 @@ int64_t TransTable::Find(int32_t s, int32_t t) const {
   return it - cols_.data();
 }
 
+bool TransTable::AssignInPlace(const std::vector<TransEntry>& entries) {
+  std::vector<uint32_t> where(entries.size());
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const TransEntry& x = entries[k];
+    if (x.src < 0 || x.src >= S_ || x.trg < 0 || x.trg >= T_) return false;
+    const int64_t cell = Find(x.src, x.trg);
+    if (cell < 0) return false;
+    where[k] = static_cast<uint32_t>(cell);
+  }
+  for (TransCell& cell : cells_) cell.c = 0.0;
+  std::vector<double>().swap(saved_counts_);
+  for (size_t k = 0; k < entries.size(); ++k) cells_[where[k]].p = entries[k].p;
+  return true;
+}
+
 double TransTable::Get(int64_t s, int64_t t) const {
   CheckRange(s, t);
   if (s < 0) s += S_;

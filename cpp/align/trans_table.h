@@ -103,6 +103,12 @@ class TransTable {
       const TransTable& table, std::shared_ptr<const Corpus> corpus,
       const std::vector<TransEntry>& entries, const Parallel* parallel = nullptr,
       const MemoryPlan* plan = nullptr);
+  // What Relayout(*this, indexed_corpus_ptr(), entries) gives, done in
+  // place when every entry names a cell of the table (the common case of
+  // tables stored from the same corpus): the values set in order, the
+  // counts dropped, the layout and index kept.  Returns false, changing
+  // nothing, when some entry has no cell (or lies outside the table).
+  bool AssignInPlace(const std::vector<TransEntry>& entries);
   // An S x T table whose row s holds the targets cols[row_ptr[s]] ..
   // cols[row_ptr[s + 1] - 1] (ascending), every value `initial`, every count
   // 0, without a cell index (its sweeps run elsewhere, on tables of parts of
