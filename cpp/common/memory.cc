@@ -16,7 +16,11 @@ namespace qaz {
 
 void AdviseHugePages(const void* data, size_t bytes) {
   constexpr uintptr_t kHuge = 2u << 20;
-  if (bytes < 2 * kHuge) return;
+  // Faulting huge pages in costs more than small ones (the kernel may have
+  // to compact memory first); it pays only where the random accesses span
+  // so much memory that the page walks of small pages miss the caches.
+  constexpr size_t kWorthIt = size_t{512} << 20;
+  if (bytes < kWorthIt) return;
   uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
 #ifdef MADV_HUGEPAGE

@@ -43,7 +43,8 @@ std::string FormatBytes(int64_t bytes);
 
 // Asks the kernel to back a large array with huge pages: the EM sweeps
 // gather at random over gigabytes, where TLB misses would dominate.  Call it
-// on reserved, untouched memory.  Does nothing for small arrays.
+// on reserved, untouched memory.  Does nothing for arrays under 512 MiB,
+// where faulting huge pages in costs more than it saves.
 void AdviseHugePages(const void* data, size_t bytes);
 
 }  // namespace qaz
