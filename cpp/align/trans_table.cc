@@ -131,15 +131,18 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
     const int64_t fixed = base + (fused ? aside : 0);
     const int64_t room = limit > 0 ? limit - fixed - largest * 12 : int64_t{1} << 40;
     // A sixteenth of the limit stays free for what comes after the tables
-    // (file readers, writers, the allocator's slack).  Half of the rest
-    // gives the busiest rows direct maps (at most 256 MiB), the other half
+    // (file readers, writers, the allocator's slack).  A sixteenth of the
+    // rest gives the busiest rows direct maps (at most 256 MiB), the rest
     // holds the looked-up cells of a run of pairs: 4 bytes a cell, plus its
-    // target positions' factors (at most 8 a cell).
+    // target positions' factors (at most 8 a cell).  Longer runs pay more
+    // than more maps: each run spreads the targets of each of its other rows
+    // into a map once.
     const int64_t spare = std::max<int64_t>(room - (limit > 0 ? limit / 16 : 0), 0);
-    const int64_t map_bytes = std::min<int64_t>(spare / 2, int64_t{256} << 20);
+    const int64_t map_bytes = std::min<int64_t>(spare / 16, int64_t{256} << 20);
     int64_t cells = plan.lookup_cells;
     if (cells <= 0) {
-      cells = std::min<int64_t>((spare - map_bytes) / 12 + largest, int64_t{1} << 22);
+      // At most 32M cells (384 MiB).
+      cells = std::min<int64_t>((spare - map_bytes) / 12 + largest, int64_t{1} << 25);
       cells = std::min<int64_t>(cells, static_cast<int64_t>(total_cells));
     }
     cells = std::max<int64_t>(cells, 1);
