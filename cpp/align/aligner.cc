@@ -866,28 +866,10 @@ ShardedDirection::ShardedDirection(
            "distribution");
   tables_ = std::make_unique<ShardedTables>(
       S, T, vocab.max_len_src, vocab.max_len_trg, keys, std::move(shapes));
-  const TransTable& trans = *tables_->trans();
-  const AlignTable& align = *tables_->align();
-  log.Info("word translation distribution matrix size: " + std::to_string(S) +
-           " [src words] x " + std::to_string(T) +
-           " [trg words] x 8 [bytes] = " +
-           Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
-  log.Info("allocated: " +
-           Thousands(static_cast<long long>(trans.MemoryBytes())) +
-           " [bytes] for " + Thousands(trans.nnz()) +
-           " co-occurring word pairs");
-  log.Info(trans.layout_note());
+  ReportTransTable(*tables_->trans(), log);
   log.Info("initializing index alignment probabilities as uniform "
            "distribution");
-  log.Info("word alignment distribution matrix size: " + std::to_string(A - 1) +
-           " [src len] x " + std::to_string(B) + " [trg len] x " +
-           std::to_string(B) + " [trg index] x " + std::to_string(A) +
-           " [src index] x 8 [bytes] = " + Thousands((A - 1) * B * B * A * 8) +
-           " [bytes]");
-  log.Info("allocated: " +
-           Thousands(static_cast<long long>(align.MemoryBytes())) +
-           " [bytes] for " + Thousands(align.blocks().size()) +
-           " sentence shapes");
+  ReportAlignTable(*tables_->align(), A, B, log);
 }
 
 void ShardedDirection::Train(int32_t iterations, const Walk& walk,

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "testing/harness.h"
+#include "testing/random_corpus.h"
 
 namespace {
 
@@ -18,24 +18,7 @@ uint64_t Key(int32_t s, int32_t t) {
   return static_cast<uint64_t>(s) << 32 | static_cast<uint32_t>(t);
 }
 
-// A corpus of random ids: source id 0 first (NULL), skewed ids so that words
-// repeat, some pairs without a real source word.
-std::shared_ptr<const qaz::Corpus> Random(int64_t n, int32_t S, int32_t T,
-                                          int32_t max_len, uint32_t seed) {
-  std::mt19937 rng(seed);
-  auto c = std::make_shared<qaz::Corpus>();
-  std::vector<int32_t> src, trg;
-  for (int64_t p = 0; p < n; ++p) {
-    const int32_t I = static_cast<int32_t>(rng() % max_len) + (p % 40 == 0 ? 0 : 1);
-    const int32_t J = static_cast<int32_t>(rng() % max_len) + 1;
-    src.assign(1, 0);
-    trg.clear();
-    for (int32_t i = 0; i < I; ++i) src.push_back(1 + static_cast<int32_t>(rng() % (rng() % (S - 1) + 1)));
-    for (int32_t j = 0; j < J; ++j) trg.push_back(static_cast<int32_t>(rng() % (rng() % T + 1)));
-    c->AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(), J);
-  }
-  return c;
-}
+using qaz::testing::RandomCorpus;
 
 // Pairs [b, e) of `corpus`.
 std::shared_ptr<const qaz::Corpus> Slice(const qaz::Corpus& corpus, int64_t b,
@@ -48,13 +31,7 @@ std::shared_ptr<const qaz::Corpus> Slice(const qaz::Corpus& corpus, int64_t b,
   return c;
 }
 
-int32_t Longest(const qaz::Corpus& c, bool source) {
-  int32_t m = 0;
-  for (int64_t p = 0; p < c.size(); ++p) {
-    m = std::max(m, source ? c.src(p).size : c.trg(p).size);
-  }
-  return m;
-}
+using qaz::testing::Longest;
 
 // What a training run leaves: per (s, t) the count and value, per shape the
 // alignment counts and values, and the last entropy total.
@@ -230,7 +207,7 @@ QAZ_TEST(UnionOfCellsAndItsMaps) {
     }
   }
   // The cells of a real table give back its rows.
-  auto corpus = Random(200, 20, 15, 6, 3);
+  auto corpus = RandomCorpus(200, 20, 15, 6, 3);
   auto table = qaz::TransTable::Build(20, 15, corpus, {}, 0.1);
   const qaz::CellUnion one = qaz::UnionCells(20, {qaz::CellKeys(*table)});
   bool same_rows = true;
@@ -266,7 +243,7 @@ QAZ_TEST(UnionOfShapesAndOffsets) {
 }
 
 QAZ_TEST(ValuesGoOutAndCountsComeBackByPosition) {
-  auto corpus = Random(120, 12, 10, 5, 9);
+  auto corpus = RandomCorpus(120, 12, 10, 5, 9);
   const qaz::Parallel parallel(1);
   const int32_t A = Longest(*corpus, true), B = Longest(*corpus, false);
   qaz::ShardTables first(Slice(*corpus, 0, 50), 12, 10, A, B, parallel);
@@ -356,7 +333,7 @@ QAZ_TEST(ValuesGoOutAndCountsComeBackByPosition) {
 }
 
 QAZ_TEST(ShardedWalksEqualTheWholeCorpusSweeps) {
-  auto corpus = Random(900, 40, 30, 9, 17);
+  auto corpus = RandomCorpus(900, 40, 30, 9, 17);
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
     const State whole = TrainWhole(corpus, 40, 30, kind);
     // One shard: the same bits.

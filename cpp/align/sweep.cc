@@ -232,6 +232,23 @@ struct Walk {
     }
   }
 
+  // What phase 2 reads of pair p: its source ids, target length, cells,
+  // column factors and (Model 2 E-step) alignment block.
+  struct PairView {
+    IdSpan src;
+    int32_t m;
+    const uint32_t* idx;
+    const double* inv;
+    const double* a;
+  };
+  PairView View(int64_t p) const {
+    return PairView{
+        corpus.src(p), corpus.trg(p).size, index + offsets[p - first],
+        s.inv.data() + (s.trg_start[p] - inv_base),
+        model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
+                      : nullptr};
+  }
+
   // Phase 2 for pair p: the counts of the rows `owner` holds (all rows when
   // `owner` is -1), source positions in order, each one's target positions
   // in order.
@@ -241,13 +258,12 @@ struct Walk {
                const double* post = nullptr) const {
     if (model2_expect && s.block[p] < 0) return;
     const uint16_t* row_owner = s.row_owner.data();
-    const IdSpan src = corpus.src(p);
-    const int32_t L = src.size, m = corpus.trg(p).size;
-    const uint32_t* idx = index + offsets[p - first];
-    const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
-    const double* a =
-        model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
-                      : nullptr;
+    const PairView v = View(p);
+    const IdSpan src = v.src;
+    const int32_t L = src.size, m = v.m;
+    const uint32_t* idx = v.idx;
+    const double* inv = v.inv;
+    const double* a = v.a;
     for (int32_t i = 0; i < L; ++i) {
       if (owner >= 0 && row_owner[src[i]] != owner) continue;
       const uint32_t* row = idx + static_cast<size_t>(i) * m;
@@ -292,17 +308,11 @@ struct Walk {
     const uint16_t* row_owner = s.row_owner.data();
     for (int64_t p = b; p < e; ++p) {
       if (model2_expect && s.block[p] < 0) continue;
-      const IdSpan src = corpus.src(p);
-      const int32_t L = src.size, m = corpus.trg(p).size;
-      const uint32_t* idx = index + offsets[p - first];
-      const double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
-      const double* a =
-          model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
-                        : nullptr;
-      for (int32_t i = 0; i < L; ++i) {
-        if (row_owner[src[i]] != owner) continue;
-        rows.push_back(Row{idx + static_cast<size_t>(i) * m, inv,
-                           a != nullptr ? a + i : nullptr, m, L});
+      const PairView v = View(p);
+      for (int32_t i = 0; i < v.src.size; ++i) {
+        if (row_owner[v.src[i]] != owner) continue;
+        rows.push_back(Row{v.idx + static_cast<size_t>(i) * v.m, v.inv,
+                           v.a != nullptr ? v.a + i : nullptr, v.m, v.src.size});
       }
     }
     // The prefetch cursor: row pk, position pj, kAhead cells ahead.

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "align/em.h"
 #include "testing/harness.h"
+#include "testing/random_corpus.h"
 
 namespace {
 
@@ -23,32 +23,9 @@ std::shared_ptr<const qaz::Corpus> Pairs(
   return c;
 }
 
-// A corpus of random ids: source id 0 first (NULL), lengths 1..max.
-std::shared_ptr<const qaz::Corpus> Random(int64_t n, int32_t S, int32_t T,
-                                          int32_t max_len, uint32_t seed) {
-  std::mt19937 rng(seed);
-  auto c = std::make_shared<qaz::Corpus>();
-  std::vector<int32_t> src, trg;
-  for (int64_t p = 0; p < n; ++p) {
-    const int32_t I = static_cast<int32_t>(rng() % max_len) + (p % 50 == 0 ? 0 : 1);
-    const int32_t J = static_cast<int32_t>(rng() % max_len) + 1;
-    src.assign(1, 0);
-    trg.clear();
-    // Skewed ids, so that words repeat inside a pair too.
-    for (int32_t i = 0; i < I; ++i) src.push_back(1 + static_cast<int32_t>(rng() % (rng() % (S - 1) + 1)));
-    for (int32_t j = 0; j < J; ++j) trg.push_back(static_cast<int32_t>(rng() % (rng() % T + 1)));
-    c->AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(), J);
-  }
-  return c;
-}
+using qaz::testing::RandomCorpus;
 
-int32_t Longest(const qaz::Corpus& c, bool source) {
-  int32_t m = 0;
-  for (int64_t p = 0; p < c.size(); ++p) {
-    m = std::max(m, source ? c.src(p).size : c.trg(p).size);
-  }
-  return m;
-}
+using qaz::testing::Longest;
 
 struct Run {
   std::vector<double> trans_counts, align_counts, trans_p;
@@ -140,7 +117,7 @@ QAZ_TEST(Model2WorkedExample) {
 }
 
 QAZ_TEST(SweepResultsDoNotDependOnThreads) {
-  auto corpus = Random(3000, 60, 50, 12, 7);
+  auto corpus = RandomCorpus(3000, 60, 50, 12, 7);
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
     Run one = Train(corpus, 60, 50, kind, 1);
     for (int threads : {2, 3, 8}) {
@@ -155,7 +132,7 @@ QAZ_TEST(SweepResultsDoNotDependOnThreads) {
 
 QAZ_TEST(LookupLayoutEqualsTheIndex) {
   // Rows long enough for direct maps, and short ones searched.
-  auto corpus = Random(2000, 300, 200, 15, 5);
+  auto corpus = RandomCorpus(2000, 300, 200, 15, 5);
   qaz::MemoryPlan lookup;
   lookup.layout = qaz::MemoryPlan::Layout::kLookup;
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
@@ -177,7 +154,7 @@ QAZ_TEST(LookupLayoutEqualsTheIndex) {
 }
 
 QAZ_TEST(FusedWalkEqualsSeparateWalks) {
-  auto corpus = Random(500, 30, 25, 9, 3);
+  auto corpus = RandomCorpus(500, 30, 25, 9, 3);
   qaz::NullReporter quiet;
   qaz::Parallel parallel(2);
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
@@ -206,7 +183,7 @@ QAZ_TEST(FusedWalkEqualsSeparateWalks) {
 }
 
 QAZ_TEST(EntropySweepEqualsThePairEntropies) {
-  auto corpus = Random(200, 20, 20, 8, 11);
+  auto corpus = RandomCorpus(200, 20, 20, 8, 11);
   auto table = qaz::TransTable::Build(20, 20, corpus, {}, 0.05);
   // Uneven values, so that the order of the sums matters.
   for (int64_t k = 0; k < table->nnz(); ++k) table->cells()[k].p = 0.01 + 0.001 * (k % 37);

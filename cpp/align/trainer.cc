@@ -72,16 +72,34 @@ std::shared_ptr<TransTable> InitTransTable(
   auto table = TransTable::Build(S, T, std::move(corpus), {},
                                  1.0 / static_cast<double>(T), &log,
                                  &parallel, &plan);
+  ReportTransTable(*table, log);
+  return table;
+}
+
+void ReportTransTable(const TransTable& table, Reporter& log) {
+  const int32_t S = table.S(), T = table.T();
   log.Info("word translation distribution matrix size: " + std::to_string(S) +
            " [src words] x " + std::to_string(T) +
            " [trg words] x 8 [bytes] = " +
            Thousands(static_cast<long long>(S) * T * 8) + " [bytes]");
   log.Info("allocated: " +
-           Thousands(static_cast<long long>(table->MemoryBytes())) +
-           " [bytes] for " + Thousands(table->nnz()) +
+           Thousands(static_cast<long long>(table.MemoryBytes())) +
+           " [bytes] for " + Thousands(table.nnz()) +
            " co-occurring word pairs");
-  log.Info(table->layout_note());
-  return table;
+  log.Info(table.layout_note());
+}
+
+void ReportAlignTable(const AlignTable& table, int64_t A, int64_t B,
+                      Reporter& log) {
+  log.Info("word alignment distribution matrix size: " + std::to_string(A - 1) +
+           " [src len] x " + std::to_string(B) + " [trg len] x " +
+           std::to_string(B) + " [trg index] x " + std::to_string(A) +
+           " [src index] x 8 [bytes] = " + Thousands((A - 1) * B * B * A * 8) +
+           " [bytes]");
+  log.Info("allocated: " +
+           Thousands(static_cast<long long>(table.MemoryBytes())) +
+           " [bytes] for " + Thousands(table.blocks().size()) +
+           " sentence shapes");
 }
 
 std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
@@ -99,15 +117,7 @@ std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
     ticker.Tick(rows);
     ticker.Flush();
   }
-  log.Info("word alignment distribution matrix size: " + std::to_string(A - 1) +
-           " [src len] x " + std::to_string(B) + " [trg len] x " +
-           std::to_string(B) + " [trg index] x " + std::to_string(A) +
-           " [src index] x 8 [bytes] = " + Thousands((A - 1) * B * B * A * 8) +
-           " [bytes]");
-  log.Info("allocated: " +
-           Thousands(static_cast<long long>(table->MemoryBytes())) +
-           " [bytes] for " + Thousands(table->blocks().size()) +
-           " sentence shapes");
+  ReportAlignTable(*table, A, B, log);
   return table;
 }
 

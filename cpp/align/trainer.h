@@ -32,6 +32,12 @@ void ReportVocab(const Vocab& vocab, Reporter& log);
 std::shared_ptr<TransTable> InitTransTable(
     const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
     const Parallel& parallel, Reporter& log, const MemoryPlan& plan = {});
+// The log lines of a translation table's size and layout ("word translation
+// distribution matrix size: ...", "allocated: ...", "cell layout: ...").
+void ReportTransTable(const TransTable& table, Reporter& log);
+// The log lines of an alignment table of dense dimensions A x B.
+void ReportAlignTable(const AlignTable& table, int64_t A, int64_t B,
+                      Reporter& log);
 // The uniform alignment table of the shapes of `corpus`; logs its size.
 std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
                                            const Corpus& corpus,
