@@ -56,8 +56,19 @@ void AppendTransRows(const TransTable& table, const Vocab& vocab,
     const TransCell* cells = table.cells();
     const int32_t* cols = table.cols();
     const double d = table.row_default(s);
+    // Only cells that pass the threshold can be written, and they come
+    // before every cell that does not (narrowing keeps the order), so the
+    // others need no sorting; a row holding a NaN is sorted whole.
     order.clear();
-    for (uint64_t k = begin; k < end; ++k) order.push_back(k);
+    bool nan = false;
+    for (uint64_t k = begin; k < end; ++k) {
+      nan = nan || std::isnan(cells[k].p);
+      if (Narrow(cells[k].p) > options.threshold) order.push_back(k);
+    }
+    if (nan) {
+      order.clear();
+      for (uint64_t k = begin; k < end; ++k) order.push_back(k);
+    }
     // Descending p, ties in ascending target id (cells are in id order, so a
     // stable sort keeps that).
     std::stable_sort(order.begin(), order.end(), [&](uint64_t x, uint64_t y) {
