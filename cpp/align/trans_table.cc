@@ -278,7 +278,15 @@ std::shared_ptr<TransTable> TransTable::Build(
     std::vector<int32_t>& cols = task_cols[t];
     for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
       row_targets(e, &mark, &row);
-      std::sort(row.begin(), row.end());
+      if (row.size() * 16 > static_cast<size_t>(T)) {
+        // A long row: its marks, read in target order, are the row sorted.
+        row.clear();
+        for (int32_t f = 0; f < T; ++f) {
+          if (mark[f] == e) row.push_back(f);
+        }
+      } else {
+        std::sort(row.begin(), row.end());
+      }
       cols.insert(cols.end(), row.begin(), row.end());
       row_ptr[e + 1] = row.size();
     }
