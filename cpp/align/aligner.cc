@@ -170,9 +170,6 @@ class PairLinker {
   std::unique_ptr<PairCells> rev_cells_;
 };
 
-// Runs fn(p, slot) for every pair of [0, n) on the threads, in chunks of
-// pairs; slot k of a wave belongs to one chunk, so per-chunk outputs can be
-// emitted in order by emit(slot) after each wave.
 // A link file: a path, or "-" for standard output (left open).
 std::unique_ptr<OutputFile> OpenLinkFile(const std::string& path) {
   if (path == "-") return OutputFile::StandardOutput();
