@@ -30,15 +30,6 @@ namespace {
 using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
 using Ids = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
 
-// Keeps the warnings; the driver logs them in shard order.
-class CollectingReporter : public qaz::NullReporter {
- public:
-  void Warning(const std::string& message) override {
-    warnings.push_back(message);
-  }
-  std::vector<std::string> warnings;
-};
-
 template <typename T>
 py::array_t<T> ToArray(const std::vector<T>& values) {
   py::array_t<T> out(static_cast<py::ssize_t>(values.size()));
@@ -93,7 +84,7 @@ std::shared_ptr<Shard> Load(const std::string& src, const std::string& trg,
   auto shard = std::make_shared<Shard>();
   shard->vocab = std::make_shared<qaz::Vocab>();
   shard->threads = threads;
-  CollectingReporter log;
+  qaz::CollectingReporter log;  // the driver logs the warnings in shard order
   {
     py::gil_scoped_release release;
     shard->corpus = std::make_shared<const qaz::Corpus>(qaz::LoadCorpusLines(

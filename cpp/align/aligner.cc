@@ -757,22 +757,13 @@ std::shared_ptr<AlignerShard> AlignerShard::Load(
     int64_t src_offset, int64_t trg_offset, int64_t first_line, int64_t count,
     bool character_based, bool both_directions) {
   // The warnings are the driver's to log, in shard order.
-  class Collecting : public NullReporter {
-   public:
-    explicit Collecting(std::vector<std::string>* out) : out_(out) {}
-    void Warning(const std::string& message) override {
-      out_->push_back(message);
-    }
-
-   private:
-    std::vector<std::string>* out_;
-  };
   auto shard = std::make_shared<AlignerShard>();
-  Collecting log(&shard->warnings_);
+  CollectingReporter log;
   shard->vocab_[0] = std::make_shared<Vocab>();
   shard->corpus_[0] = std::make_shared<const Corpus>(
       LoadCorpusLines(shard->vocab_[0].get(), src_path, trg_path, src_offset,
                       trg_offset, first_line, count, character_based, log));
+  shard->warnings_ = std::move(log.warnings);
   if (both_directions) {
     shard->vocab_[1] = std::make_shared<Vocab>();
     shard->corpus_[1] = std::make_shared<const Corpus>(SwapSides(

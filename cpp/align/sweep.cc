@@ -249,53 +249,37 @@ struct Walk {
                       : nullptr};
   }
 
-  // Phase 2 for pair p: the counts of the rows `owner` holds (all rows when
-  // `owner` is -1), source positions in order, each one's target positions
-  // in order.
-  // `post`, when given, holds the pair's p(i, j) before division (Model 2:
-  // t * a, computed as below), as Pair left them in its buffers.
-  void Scatter(int64_t p, int owner, TransCell* cells,
-               const double* post = nullptr) const {
+  // Phase 2 for pair p right after its phase 1 (one thread): the counts of
+  // all its rows, source positions in order, each one's target positions in
+  // order.  For Model 2, `post` holds the pair's t * a as Pair left them in
+  // its buffers.
+  void Scatter(int64_t p, TransCell* cells, const double* post) const {
     if (model2_expect && s.block[p] < 0) return;
-    const uint16_t* row_owner = s.row_owner.data();
     const PairView v = View(p);
-    const IdSpan src = v.src;
-    const int32_t L = src.size, m = v.m;
-    const uint32_t* idx = v.idx;
-    const double* inv = v.inv;
-    const double* a = v.a;
-    for (int32_t i = 0; i < L; ++i) {
-      if (owner >= 0 && row_owner[src[i]] != owner) continue;
-      const uint32_t* row = idx + static_cast<size_t>(i) * m;
-      if (post != nullptr && a != nullptr) {
+    const int32_t m = v.m;
+    for (int32_t i = 0; i < v.src.size; ++i) {
+      const uint32_t* row = v.idx + static_cast<size_t>(i) * m;
+      if (model2_expect) {
+        // c(e_i, f_j) += p(i, j)
         const double* pi = post + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          if (inv[j] < 0.0) continue;
-          cells[row[j]].c += pi[j] * inv[j];
-        }
-      } else if (a != nullptr) {
-        for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]], 1);
-          if (inv[j] < 0.0) continue;
-          TransCell& cell = cells[row[j]];
-          // c(e_i, f_j) += p(i, j)
-          cell.c += (cell.p * a[j * L + i]) * inv[j];
+          if (v.inv[j] < 0.0) continue;
+          cells[row[j]].c += pi[j] * v.inv[j];
         }
       } else {
+        // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]], 1);
-          if (inv[j] < 0.0) continue;
+          if (v.inv[j] < 0.0) continue;
           TransCell& cell = cells[row[j]];
-          // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
-          cell.c += cell.p * inv[j];
+          cell.c += cell.p * v.inv[j];
         }
       }
     }
   }
 
-  // Phase 2 of pairs [b, e) for the rows `owner` holds: the same additions
-  // in the same order as Scatter(p, owner) for p = b .. e - 1.  The rows are
-  // listed first, so that the cells can be prefetched a fixed distance
+  // Phase 2 of pairs [b, e) for the rows `owner` holds: of each pair's
+  // additions in Scatter, those of these rows, in the same order.  The rows
+  // are listed first, so that the cells can be prefetched a fixed distance
   // ahead across rows and pairs (the rows of other owners lie between).
   void ScatterOwned(int64_t b, int64_t e, int owner, TransCell* cells) const {
     struct Row {
@@ -368,55 +352,29 @@ int64_t LookUpCells(const TransTable& table, const Corpus& corpus,
   }
   s->run_index.resize(cells + TransTable::kIndexPadding);
   std::fill(s->run_index.end() - TransTable::kIndexPadding, s->run_index.end(), 0u);
-  // The run's source occurrences grouped by source id (in corpus order
-  // within an id), so that each row is read once for all its occurrences.
+  // The run's source occurrences grouped by source id, so that each row is
+  // read once for all its occurrences.
   const int32_t S = table.S();
   std::vector<uint64_t>& start = s->lookup_start;
   std::vector<TransTable::Occurrence>& occ = s->lookup_occ;
-  start.assign(static_cast<size_t>(S) + 1, 0);
-  for (int64_t p = first; p < last; ++p) {
-    const IdSpan src = corpus.src(p);
-    for (int32_t i = 0; i < src.size; ++i) ++start[src[i] + 1];
-  }
-  for (int32_t e = 0; e < S; ++e) start[e + 1] += start[e];
-  occ.resize(start[S]);
-  {
-    std::vector<uint64_t> fill(start.begin(), start.end() - 1);
-    for (int64_t p = first; p < last; ++p) {
-      const IdSpan src = corpus.src(p);
-      for (int32_t i = 0; i < src.size; ++i) {
-        occ[fill[src[i]]++] = TransTable::Occurrence{
-            static_cast<uint32_t>(p - first), static_cast<uint32_t>(i)};
-      }
-    }
-  }
+  GroupOccurrences(corpus, first, last, S, &start, &occ);
   // Tasks of rows of about equal work: a row without a direct map costs its
   // length (its targets are spread into a map of the task's) and every row
   // its occurrences' cells.
-  std::vector<int32_t> row_chunks{0};
-  {
-    auto work = [&](int32_t e) -> uint64_t {
-      uint64_t w = 0;
-      for (uint64_t k = start[e]; k < start[e + 1]; ++k) {
-        w += static_cast<uint64_t>(corpus.trg(first + occ[k].pair).size);
-      }
-      if (w > 0 && table.row_map(e) == nullptr) w += table.row_end(e) - table.row_begin(e);
-      return w;
-    };
-    std::vector<uint64_t> cumulative(static_cast<size_t>(S) + 1, 0);
-    for (int32_t e = 0; e < S; ++e) cumulative[e + 1] = cumulative[e] + work(e);
-    const uint64_t total = cumulative[S];
-    const int64_t tasks = Parallel::Chunks(static_cast<int64_t>(total) + 1,
-                                           1 << 16, parallel.threads(), 4);
-    for (int64_t t = 1; t <= tasks; ++t) {
-      const uint64_t goal = total * static_cast<uint64_t>(t) / tasks;
-      int32_t e = row_chunks.back();
-      while (e < S && cumulative[e + 1] <= goal) ++e;
-      if (t == tasks) e = S;
-      if (e > row_chunks.back()) row_chunks.push_back(e);
+  std::vector<uint64_t> cumulative(static_cast<size_t>(S) + 1, 0);
+  for (int32_t e = 0; e < S; ++e) {
+    uint64_t w = 0;
+    for (uint64_t k = start[e]; k < start[e + 1]; ++k) {
+      w += static_cast<uint64_t>(corpus.trg(first + occ[k].pair).size);
     }
-    if (row_chunks.back() != S) row_chunks.push_back(S);
+    if (w > 0 && table.row_map(e) == nullptr) w += table.row_end(e) - table.row_begin(e);
+    cumulative[e + 1] = cumulative[e] + w;
   }
+  const std::vector<int32_t> row_chunks = SplitByWork(
+      S,
+      Parallel::Chunks(static_cast<int64_t>(cumulative[S]) + 1, 1 << 16,
+                       parallel.threads(), 4),
+      [&](int32_t e) { return cumulative[e]; });
   const int64_t row_tasks = static_cast<int64_t>(row_chunks.size()) - 1;
   const int32_t* cols = table.cols();
   const int32_t T = table.T();
@@ -469,10 +427,7 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
         }
         if (p + 1 < last) walk.PrefetchBlock(p + 1);
         walk.Pair(p, buf);
-        if (expect) {
-          walk.Scatter(p, -1, cells,
-                       model2_expect ? buf.post.data() : nullptr);
-        }
+        if (expect) walk.Scatter(p, cells, buf.post.data());
       }
       return done;
     }, reporter, ticker);

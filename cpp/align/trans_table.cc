@@ -169,6 +169,26 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
 
 }  // namespace
 
+void GroupOccurrences(const Corpus& corpus, int64_t first, int64_t last,
+                      int32_t S, std::vector<uint64_t>* start,
+                      std::vector<TransTable::Occurrence>* occ) {
+  start->assign(static_cast<size_t>(S) + 1, 0);
+  for (int64_t p = first; p < last; ++p) {
+    const IdSpan src = corpus.src(p);
+    for (int32_t i = 0; i < src.size; ++i) ++(*start)[src[i] + 1];
+  }
+  for (int32_t e = 0; e < S; ++e) (*start)[e + 1] += (*start)[e];
+  occ->resize((*start)[S]);
+  std::vector<uint64_t> fill(start->begin(), start->end() - 1);
+  for (int64_t p = first; p < last; ++p) {
+    const IdSpan src = corpus.src(p);
+    for (int32_t i = 0; i < src.size; ++i) {
+      (*occ)[fill[src[i]]++] = TransTable::Occurrence{
+          static_cast<uint32_t>(p - first), static_cast<uint32_t>(i)};
+    }
+  }
+}
+
 std::shared_ptr<TransTable> TransTable::Build(
     int32_t S, int32_t T, std::shared_ptr<const Corpus> corpus_ptr,
     std::vector<TransEntry> extra, double initial, Reporter* reporter,
@@ -184,14 +204,11 @@ std::shared_ptr<TransTable> TransTable::Build(
   // Two passes over the cells (count, fill), one display.
   ProgressTicker ticker(log, "initializing", 2 * n, 4096);
 
-  // Occurrences of every source id, grouped by id (counting sort).
-  std::vector<uint64_t> occ_start(static_cast<size_t>(S) + 1, 0);
   std::vector<uint64_t> cell_offsets(static_cast<size_t>(n) + 1, 0);
   for (int64_t p = 0; p < n; ++p) {
     IdSpan src = corpus.src(p), trg = corpus.trg(p);
     for (int32_t i = 0; i < src.size; ++i) {
       if (src[i] < 0 || src[i] >= S) ThrowOutOfBounds(src[i], 0, S);
-      ++occ_start[src[i] + 1];
     }
     for (int32_t j = 0; j < trg.size; ++j) {
       if (trg[j] < 0 || trg[j] >= T) ThrowOutOfBounds(trg[j], 1, T);
@@ -199,18 +216,9 @@ std::shared_ptr<TransTable> TransTable::Build(
     cell_offsets[p + 1] = cell_offsets[p] + static_cast<uint64_t>(src.size) *
                                                 static_cast<uint64_t>(trg.size);
   }
-  for (int32_t e = 0; e < S; ++e) occ_start[e + 1] += occ_start[e];
-  std::vector<Occurrence> occ(occ_start[S]);
-  {
-    std::vector<uint64_t> fill(occ_start.begin(), occ_start.end() - 1);
-    for (int64_t p = 0; p < n; ++p) {
-      IdSpan src = corpus.src(p);
-      for (int32_t i = 0; i < src.size; ++i) {
-        occ[fill[src[i]]++] =
-            Occurrence{static_cast<uint32_t>(p), static_cast<uint32_t>(i)};
-      }
-    }
-  }
+  std::vector<uint64_t> occ_start;
+  std::vector<Occurrence> occ;
+  GroupOccurrences(corpus, 0, n, S, &occ_start, &occ);
   for (const TransEntry& x : extra) {
     if (x.src < 0 || x.src >= S) ThrowOutOfBounds(x.src, 0, S);
     if (x.trg < 0 || x.trg >= T) ThrowOutOfBounds(x.trg, 1, T);
@@ -228,21 +236,11 @@ std::shared_ptr<TransTable> TransTable::Build(
   }
 
   // Runs of rows of about equal work, the tasks of the row passes.
-  std::vector<int32_t> row_chunks{0};
-  {
-    const uint64_t total = occ_start[S] + extra.size();
-    const int64_t tasks =
-        Parallel::Chunks(static_cast<int64_t>(total) + 1, 1 << 14,
-                         parallel.threads());
-    for (int64_t t = 1; t <= tasks; ++t) {
-      const uint64_t goal = total * static_cast<uint64_t>(t) / tasks;
-      int32_t e = row_chunks.back();
-      while (e < S && occ_start[e + 1] + extra_start[e + 1] <= goal) ++e;
-      if (t == tasks) e = S;
-      if (e > row_chunks.back()) row_chunks.push_back(e);
-    }
-    if (row_chunks.back() != S) row_chunks.push_back(S);
-  }
+  const std::vector<int32_t> row_chunks = SplitByWork(
+      S,
+      Parallel::Chunks(static_cast<int64_t>(occ_start[S] + extra.size()) + 1,
+                       1 << 14, parallel.threads()),
+      [&](int32_t e) { return occ_start[e] + extra_start[e]; });
   const int64_t row_tasks = static_cast<int64_t>(row_chunks.size()) - 1;
 
   // The targets of row e, deduplicated through `mark` (stamped with e).

@@ -217,6 +217,13 @@ class TransTable {
   std::string layout_note_;
 };
 
+// The source positions of pairs [first, last) of `corpus` grouped by source
+// id (ids below S), in corpus order within an id: those of id e are
+// occ[start[e]] .. occ[start[e + 1] - 1], pair numbers counted from `first`.
+void GroupOccurrences(const Corpus& corpus, int64_t first, int64_t last,
+                      int32_t S, std::vector<uint64_t>* start,
+                      std::vector<TransTable::Occurrence>* occ);
+
 // Looks up the cells of one sentence pair: through the table's cell index
 // when `corpus` is the indexed one, else by search.
 class PairCells {

@@ -88,6 +88,25 @@ inline int64_t ChunkBegin(int64_t n, int64_t chunks, int64_t k) {
   return static_cast<int64_t>((static_cast<__int128>(n) * k) / chunks);
 }
 
+// Splits ids [0, n) into at most `tasks` runs of consecutive ids of about
+// equal work, cumulative(e) being the work of ids [0, e) (non-decreasing in
+// e): returns the runs' first ids, then n.
+template <typename Cumulative>
+std::vector<int32_t> SplitByWork(int32_t n, int64_t tasks,
+                                 const Cumulative& cumulative) {
+  std::vector<int32_t> starts{0};
+  const uint64_t total = cumulative(n);
+  for (int64_t t = 1; t <= tasks; ++t) {
+    const uint64_t goal = total * static_cast<uint64_t>(t) / tasks;
+    int32_t e = starts.back();
+    while (e < n && cumulative(e + 1) <= goal) ++e;
+    if (t == tasks) e = n;
+    if (e > starts.back()) starts.push_back(e);
+  }
+  if (starts.back() != n) starts.push_back(n);
+  return starts;
+}
+
 }  // namespace qaz
 
 #endif  // QAZ_COMMON_PARALLEL_H_

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qaz {
 
@@ -40,6 +41,16 @@ class NullReporter : public Reporter {
                                           int64_t) override {
     return nullptr;
   }
+};
+
+// Keeps the warnings and drops the rest: work done apart (a shard on a
+// worker) hands its warnings to the caller, who logs them in order.
+class CollectingReporter : public NullReporter {
+ public:
+  void Warning(const std::string& message) override {
+    warnings.push_back(message);
+  }
+  std::vector<std::string> warnings;
 };
 
 // Batches progress so that the reporter is called about once per `step`
