@@ -33,6 +33,16 @@ std::shared_ptr<const qaz::Corpus> Slice(const qaz::Corpus& corpus, int64_t b,
 
 using qaz::testing::Longest;
 
+// The walk of a training loop on one Model 2: an E-step of `kind` and the
+// Model 2 entropy.
+qaz::SweepRequest TrainingWalk(ModelKind kind) {
+  qaz::SweepRequest request;
+  request.expect = request.entropy = true;
+  request.expect_model = kind;
+  request.entropy_model = ModelKind::kModel2;
+  return request;
+}
+
 // What a training run leaves: per (s, t) the count and value, per shape the
 // alignment counts and values, and the last entropy total.
 struct State {
@@ -67,10 +77,7 @@ State TrainWhole(std::shared_ptr<const qaz::Corpus> corpus, int32_t S,
   auto trans = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr, &parallel);
   auto align = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
   qaz::SweepScratch scratch;
-  qaz::SweepRequest request;
-  request.expect = request.entropy = true;
-  request.expect_model = kind;
-  request.entropy_model = ModelKind::kModel2;
+  const qaz::SweepRequest request = TrainingWalk(kind);
   std::vector<double> h;
   for (int k = 0; k < 3; ++k) {
     h.push_back(qaz::Sweep(trans.get(), align.get(), *corpus, request, parallel,
@@ -103,10 +110,7 @@ State TrainSharded(const qaz::Corpus& corpus, const std::vector<int64_t>& cuts,
   for (size_t s = 0; s < shards.size(); ++s) {
     shards[s]->Attach(whole.cell_map(s), whole.block_offsets(s));
   }
-  qaz::SweepRequest request;
-  request.expect = request.entropy = true;
-  request.expect_model = kind;
-  request.entropy_model = ModelKind::kModel2;
+  const qaz::SweepRequest request = TrainingWalk(kind);
   std::vector<double> h;
   for (int k = 0; k < 3; ++k) {
     const std::vector<double> p = whole.TransValues(), a = whole.AlignValues();
