@@ -217,6 +217,16 @@ void BindVocabAndModel(py::module_& m) {
       .def_property("_threads",
                     [](const ModelObj& o) { return o.threads; },
                     [](ModelObj& o, int n) { o.threads = n < 0 ? 0 : n; })
+      .def_property(
+          "_keep_final_walk",
+          [](const ModelObj& o) { return o.engine.keep_final_walk; },
+          [](ModelObj& o, bool keep) {
+            o.engine.keep_final_walk = keep;
+            if (!keep) o.engine.final_walk.reset();
+          },
+          "Whether Model 2 training keeps its last walk's scores and best "
+          "links, so that the score and decoded-alignment files of the same "
+          "corpus and tables are written without walking again.")
       .def("_save_trans_dist",
            [](const ModelObj& o, py::handle path, py::handle threshold,
               py::handle nbest) {

@@ -89,6 +89,38 @@ def test_one_walk_equals_the_separate_writers(tmp_path):
     assert (tmp_path / "d1").read_bytes() == (tmp_path / "d2").read_bytes()
 
 
+@pytest.mark.parametrize("character, pairs", [(False, 600), (True, 80)], ids=["words", "characters"])
+def test_training_scores_from_its_last_walk_equal_a_fresh_walk(tmp_path, character, pairs):
+    # The training command writes both files from its last Model 2 walk; a
+    # trainer that did not keep that walk walks the corpus for them.
+    src, trg = corpus_slice(tmp_path, pairs)
+    run = train(tmp_path, src, trg, 2, "cmd", character=character)
+    trainer = empos.Model2Trainer({"src_path": src, "trg_path": trg, "threads": 1,
+                                   "character": character})
+    emlex.Model1Trainer._train(trainer, 3)
+    empos.Model2Trainer._train(trainer, 3)
+    model = trainer._model
+    assert model._keep_final_walk is False
+    model._score_and_decode(str(tmp_path / "s"), str(tmp_path / "d"), trainer._sent_pairs)
+    assert (tmp_path / "s").read_bytes() == (run / "scores.txt").read_bytes()
+    assert (tmp_path / "d").read_bytes() == (run / "decoded.txt").read_bytes()
+    # A kept walk no longer serves once a table was changed after it.
+    model._keep_final_walk = True
+    emlex.Model1Trainer._train(trainer, 0)
+    empos.Model2Trainer._train(trainer, 0)
+    model._score_and_decode(str(tmp_path / "s2"), None, trainer._sent_pairs)
+    assert (tmp_path / "s2").read_bytes() == (run / "scores.txt").read_bytes()
+    model._load_trans_dist(str(run / "trans.txt"))
+    model._score_and_decode(str(tmp_path / "s3"), None, trainer._sent_pairs)
+    fresh = empos.Model2Trainer({"src_path": src, "trg_path": trg, "character": character})
+    emlex.Model1Trainer._train(fresh, 3)
+    empos.Model2Trainer._train(fresh, 3)
+    fresh._model._load_trans_dist(str(run / "trans.txt"))
+    fresh._model._score_and_decode(str(tmp_path / "s4"), None, fresh._sent_pairs)
+    assert (tmp_path / "s3").read_bytes() == (tmp_path / "s4").read_bytes()
+    assert (tmp_path / "s3").read_bytes() != (run / "scores.txt").read_bytes()
+
+
 def test_loop_counts_are_those_of_the_last_e_step(tmp_path):
     # The loop's walks collect the next E-step's counts beside the entropy;
     # the counts a trainer keeps must be those of the last E-step that ran,

@@ -1,6 +1,8 @@
 #include "align/model.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -35,7 +37,99 @@ void WriteInOrder(OutputFile* out, int64_t n, int64_t chunk,
           });
 }
 
+// One decoded-alignment line: "j-i" for every target position j (1-based).
+void AppendLinks(const int32_t* best, int32_t m, std::string* out) {
+  char num[16];
+  for (int32_t j = 0; j < m; ++j) {
+    if (j > 0) out->push_back(' ');
+    out->append(num, std::to_chars(num, num + sizeof(num), j + 1).ptr);
+    out->push_back('-');
+    out->append(num, std::to_chars(num, num + sizeof(num), best[j]).ptr);
+  }
+  out->push_back('\n');
+}
+
+// Mixes 64-bit words into a running fingerprint.
+struct Fingerprint {
+  uint64_t h = 0x9e3779b97f4a7c15ULL;
+  void Add(uint64_t x) {
+    h ^= x + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    h *= 0xff51afd7ed558ccdULL;
+  }
+  void Add(double x) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof(bits));
+    Add(bits);
+  }
+  // Four independent lanes over `n` words, word k in lane k % 4, so that
+  // the multiplications overlap; word(k) gives the bits of word k.
+  template <typename Word>
+  void AddWords(size_t n, const Word& word) {
+    uint64_t lane[4] = {1, 2, 3, 4};
+    for (size_t k = 0; k < n; ++k) {
+      uint64_t& l = lane[k & 3];
+      l = (l ^ word(k)) * 0x100000001b3ULL;
+      l ^= l >> 29;
+    }
+    for (uint64_t l : lane) Add(l);
+    Add(static_cast<uint64_t>(n));
+  }
+  void AddArray(const double* x, size_t n) {
+    AddWords(n, [x](size_t k) {
+      uint64_t bits;
+      std::memcpy(&bits, &x[k], sizeof(bits));
+      return bits;
+    });
+  }
+};
+
 }  // namespace
+
+uint64_t Model::TablesStamp() const {
+  Fingerprint f;
+  f.Add(static_cast<uint64_t>(type));
+  if (trans) {
+    const TransTable& t = *trans;
+    f.Add(static_cast<uint64_t>(t.S()));
+    f.Add(static_cast<uint64_t>(t.T()));
+    f.Add(static_cast<uint64_t>(t.nnz()));
+    for (int32_t s = 0; s < t.S(); ++s) f.Add(t.row_default(s));
+    const TransCell* cells = t.cells();
+    f.AddWords(static_cast<size_t>(t.nnz()), [cells](size_t k) {
+      uint64_t bits;
+      std::memcpy(&bits, &cells[k].p, sizeof(bits));
+      return bits;
+    });
+    const int32_t* cols = t.cols();
+    f.AddWords(static_cast<size_t>(t.nnz()), [cols](size_t k) {
+      return static_cast<uint64_t>(static_cast<uint32_t>(cols[k]));
+    });
+    for (int32_t s = 0; s < t.S(); ++s) f.Add(t.row_begin(s));
+    if (t.S() > 0) f.Add(t.row_end(t.S() - 1));
+  }
+  if (align) {
+    const AlignTable& a = *align;
+    f.Add(static_cast<uint64_t>(a.A()));
+    f.Add(static_cast<uint64_t>(a.B()));
+    for (const AlignTable::Block& b : a.blocks()) {
+      f.Add(static_cast<uint64_t>(b.I));
+      f.Add(static_cast<uint64_t>(b.J));
+      f.AddArray(a.values(b), static_cast<size_t>(b.I + 1) * b.J);
+      f.AddArray(a.padding(b), static_cast<size_t>(b.J));
+    }
+  }
+  return f.h;
+}
+
+bool Model::RoomToKeepWalk(const Corpus& corpus) const {
+  int64_t tokens = 0;
+  for (int64_t p = 0; p < corpus.size(); ++p) tokens += corpus.trg(p).size;
+  const int64_t bytes = corpus.size() * 8 + tokens * 4;
+  const int64_t limit = memory.limit > 0 ? memory.limit : DefaultMemoryLimit();
+  if (limit <= 0) return true;
+  // Keep it only when it takes a small share of what is left.
+  return bytes < (limit - ResidentBytes()) / 8;
+}
 
 const TransTable& Model::Trans() const {
   if (!trans) throw TypeError("'NoneType' object is not subscriptable");
@@ -126,8 +220,23 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
     Trans();
     if (decoded || type == ModelType::kModel2) Align();
   }
+  // The walk that ended training already has every value of both files
+  // when its corpus and tables are the ones at hand.
+  const PairOutcome* kept = nullptr;
+  if (n > 0 && final_walk != nullptr &&
+      (final_walk->corpus.get() == &corpus || *final_walk->corpus == corpus) &&
+      final_walk->stamp == TablesStamp()) {
+    kept = &final_walk->outcome;
+  }
+  std::vector<uint64_t> trg_start;
+  if (kept != nullptr) {
+    trg_start.resize(static_cast<size_t>(n) + 1, 0);
+    for (int64_t p = 0; p < n; ++p) {
+      trg_start[p + 1] = trg_start[p] + static_cast<uint64_t>(corpus.trg(p).size);
+    }
+  }
   std::optional<PairCells> cells;
-  if (n > 0) cells.emplace(*trans, corpus);
+  if (n > 0 && kept == nullptr) cells.emplace(*trans, corpus);
   const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
   std::vector<std::string> score_bufs(static_cast<size_t>(wave)),
       decode_bufs(static_cast<size_t>(wave));
@@ -141,24 +250,24 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
     std::vector<int32_t> best;
     for (int64_t p = b; p < e; ++p) {
       const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-      cells->Gather(p, &t);
+      const int32_t* links = nullptr;
+      double h = 0.0;
+      if (kept != nullptr) {
+        h = kept->entropy[p];
+        links = kept->best.data() + trg_start[p];
+      } else {
+        cells->Gather(p, &t);
+        if (scores) h = PairEntropy(t.data(), L, m, true);
+        if (decoded) {
+          DecodePair(t.data(), *align, L, m, &best);
+          links = best.data();
+        }
+      }
       if (scores) {
-        const double h = PairEntropy(t.data(), L, m, true);
-        if (decoded) DecodePair(t.data(), *align, L, m, &best);
         AppendRepr(h, &sb);
         sb.push_back('\n');
-      } else {
-        DecodePair(t.data(), *align, L, m, &best);
       }
-      if (decoded) {
-        for (int32_t j = 0; j < m; ++j) {
-          if (j > 0) db.push_back(' ');
-          db += std::to_string(j + 1);
-          db.push_back('-');
-          db += std::to_string(best[j]);
-        }
-        db.push_back('\n');
-      }
+      if (decoded) AppendLinks(links, m, &db);
     }
   };
   auto emit = [&](int64_t k) {

@@ -22,6 +22,14 @@ namespace qaz {
 
 enum class ModelType { kAbstract, kModel1, kModel2 };
 
+// The outcome of a training walk kept for the score and decoded-alignment
+// files written right after it, with what it was computed from.
+struct KeptWalk {
+  std::shared_ptr<const Corpus> corpus;
+  uint64_t stamp = 0;  // Model::TablesStamp() at the walk
+  PairOutcome outcome;
+};
+
 class Model {
  public:
   ModelType type = ModelType::kAbstract;
@@ -29,6 +37,12 @@ class Model {
   std::shared_ptr<TransTable> trans;
   std::shared_ptr<AlignTable> align;
   MemoryPlan memory;  // what the tables may take
+  // Training keeps its last Model 2 walk's pair entropies and best links
+  // when asked (and they fit the memory limit); WriteScoresAndAlignments
+  // then writes them instead of walking again, as long as the corpus is the
+  // same and the tables still hold what that walk read.
+  bool keep_final_walk = false;
+  std::shared_ptr<const KeptWalk> final_walk;
 
   // The tables; TypeError (as indexing None would) when absent.
   const TransTable& Trans() const;
@@ -45,6 +59,14 @@ class Model {
   // empty corpus.
   double CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
                        Reporter& log) const;
+
+  // A fingerprint of everything the score and decoded-alignment files
+  // depend on besides the corpus: the model type, the translation table's
+  // values and defaults, the alignment table's values and padding.
+  uint64_t TablesStamp() const;
+  // Bytes a kept walk over `corpus` takes, and whether that fits beside
+  // what the process holds under the memory limit.
+  bool RoomToKeepWalk(const Corpus& corpus) const;
 
   // Writes the score file (one entropy per pair) and/or the decoded-
   // alignment file ("j-i" per target position) in one walk; a null path

@@ -1,6 +1,7 @@
 #include "align/sweep.h"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "align/em.h"
@@ -103,7 +104,7 @@ void PrepareRowOwners(const TransTable& table, const Corpus& corpus,
 namespace {
 
 struct Buffers {
-  std::vector<double> sum, h, post, logs;
+  std::vector<double> sum, h, post, logs, top;
 };
 
 struct Walk {
@@ -115,6 +116,7 @@ struct Walk {
   bool model2_expect;
   bool model2_entropy;
   bool need_blocks;
+  PairOutcome* outcome;  // request.outcome
   // The cells at hand: pair p's cells from index + offsets[p - first]; its
   // column factors from s.inv at trg_start[p] - inv_base.
   const uint32_t* index = nullptr;
@@ -163,6 +165,34 @@ struct Walk {
         for (int32_t i = 0; i < L; ++i) {
           const uint32_t* row = idx + static_cast<size_t>(i) * m;
           for (int32_t j = 0; j < m; ++j) h[j] += cells[row[j]].p;
+        }
+      }
+    } else if (outcome != nullptr) {
+      // A Model 2 entropy alone, with each column's best source position
+      // (a * t as the decoder forms it, the first of equals kept).
+      int32_t* best = outcome->best.data() + s.trg_start[p];
+      std::fill(best, best + m, 0);
+      buf.top.assign(static_cast<size_t>(m),
+                     -std::numeric_limits<double>::infinity());
+      double* top = buf.top.data();
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]]);
+          const double v = (a != nullptr ? a[j * L + i] : uniform) * cells[row[j]].p;
+          h[j] += v;
+          if (v > top[j]) {
+            top[j] = v;
+            best[j] = i;
+          }
+        }
+      }
+    } else if (own_h && !expect) {
+      for (int32_t i = 0; i < L; ++i) {
+        const uint32_t* row = idx + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          __builtin_prefetch(&cells[row[j + kAhead]]);
+          h[j] += (a != nullptr ? a[j * L + i] : uniform) * cells[row[j]].p;
         }
       }
     } else if (own_h) {
@@ -510,8 +540,14 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   if (request.expect) table->ZeroCounts();
   if (model2_expect) align->ZeroCounts();
 
+  if (request.outcome != nullptr) {
+    if (!model2_entropy || request.expect) {
+      throw std::logic_error("pair outcomes come of a Model 2 entropy walk alone");
+    }
+    request.outcome->best.resize(scratch->trg_start[corpus.size()]);
+  }
   Walk walk{*table, align, corpus, request, *scratch,
-            model2_expect, model2_entropy, need_blocks};
+            model2_expect, model2_entropy, need_blocks, request.outcome};
   const int64_t n = corpus.size();
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);
@@ -546,6 +582,10 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   double total = 0.0;
   if (request.entropy) {
     for (int64_t p = 0; p < n; ++p) total += scratch->entropy[p];
+  }
+  if (request.outcome != nullptr) {
+    request.outcome->entropy.assign(scratch->entropy.begin(),
+                                    scratch->entropy.begin() + n);
   }
   return total;
 }

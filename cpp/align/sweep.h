@@ -31,6 +31,16 @@ namespace qaz {
 
 enum class ModelKind { kModel1, kModel2 };
 
+// What a Model 2 entropy walk without an E-step can leave behind: the score
+// file's and the decoded-alignment file's values for the tables it read.
+struct PairOutcome {
+  std::vector<double> entropy;  // per pair: nats per target word
+  std::vector<int32_t> best;    // per target token, in corpus order: the
+                                // source position of the largest a * t
+                                // (the first of equals), 0 for a pair
+                                // without a shape
+};
+
 struct SweepRequest {
   // E-step: the counts of the translation table (and, for Model 2, of the
   // alignment table) become the expected counts under the current tables.
@@ -39,6 +49,9 @@ struct SweepRequest {
   // Entropy: the sum over the pairs of the per-word entropies.
   bool entropy = false;
   ModelKind entropy_model = ModelKind::kModel1;
+  // Set with a Model 2 entropy and no E-step: filled with each pair's
+  // entropy and best source positions.
+  PairOutcome* outcome = nullptr;
 };
 
 // Buffers of the walk, kept between walks over the same corpus.

@@ -153,26 +153,54 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
     return Sweep(model->trans.get(), model->align.get(), corpus, request,
                  parallel, scratch, core_log);
   };
+  // The last walk of a Model 2 loop reads the tables the score and
+  // decoded-alignment files are written from: it can keep their values.
+  Walker final_walker;
+  if (model->keep_final_walk && kind == ModelKind::kModel2 &&
+      EntropyKind(*model) == ModelKind::kModel2 && model->trans &&
+      model->RoomToKeepWalk(corpus)) {
+    final_walker = [&](bool entropy, bool expect) {
+      auto kept = std::make_shared<KeptWalk>();
+      SweepRequest request;
+      request.entropy = entropy;
+      request.entropy_model = ModelKind::kModel2;
+      request.expect = expect;
+      request.expect_model = kind;
+      request.outcome = entropy && !expect ? &kept->outcome : nullptr;
+      const double total = Sweep(model->trans.get(), model->align.get(),
+                                 corpus, request, parallel, scratch, core_log);
+      if (request.outcome != nullptr) {
+        kept->corpus = model->trans->indexed_corpus_ptr();
+        kept->stamp = model->TablesStamp();
+        model->final_walk = std::move(kept);
+      }
+      return total;
+    };
+  }
+  model->final_walk.reset();
   RunEmLoop(kind, limit, model, corpus.size(), local, core_log, model_log,
-            on_step);
+            on_step, final_walker);
 }
 
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
-               const std::function<void()>& on_step) {
+               const std::function<void()>& on_step,
+               const Walker& final_walker) {
   model_log.Info("----");
   model_log.Info(std::string("start training IBM Model ") + Name(kind));
   const bool model2 = kind == ModelKind::kModel2;
 
   // One walk: the entropy of the current tables and, when asked, the counts
   // of the next E-step.
-  auto walk = [&](bool expect) {
+  auto walk = [&](bool expect, bool final) {
     core_log.Info("calculating entropy");
     if (pairs == 0) throw ZeroDivisionError("float division");
     const ModelKind entropy_kind = EntropyKind(*model);
     model->Trans();
     if (entropy_kind == ModelKind::kModel2 || model2) model->Align();
-    const double total = walker(true, expect);
+    const double total = final && !expect && final_walker
+                             ? final_walker(true, expect)
+                             : walker(true, expect);
     return Narrow(total / static_cast<double>(pairs));
   };
 
@@ -190,7 +218,7 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
       if (model2) model->align->SaveCounts();
     }
     SpeculativeCounts guard(model, model2, expect);
-    previous = walk(expect);
+    previous = walk(expect, limit <= 0);
     guard.Keep();
   }
   model_log.Info("initial entropy: " + FormatRepr(previous));
@@ -209,7 +237,7 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
     MaximizeStep(kind, model, model_log);  // keeps the counts aside
     const bool last = k + 1 == limit;
     SpeculativeCounts guard(model, model2, fused && !last);
-    const double current = walk(fused && !last);
+    const double current = walk(fused && !last, last);
     model_log.Info("entropy: " + FormatRepr(current));
     if (current >= previous) break;
     guard.Keep();

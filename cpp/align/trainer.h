@@ -56,7 +56,9 @@ void MaximizeStep(ModelKind kind, Model* model, Reporter& log);
 // for `corpus`), logging as the trainers do ("start training IBM Model N",
 // entropies, steps); `model_log` carries the lines of the model's module,
 // `core_log` those of the entropy.  `on_step` is called when an E-step
-// counts as done (its counts are then the table's).
+// counts as done (its counts are then the table's).  With
+// model->keep_final_walk, a Model 2 loop keeps its last walk's pair
+// entropies and best links in model->final_walk.
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
                const Corpus& corpus, const Parallel& parallel,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
@@ -71,9 +73,13 @@ using Walker = std::function<double(bool entropy, bool expect)>;
 // corpus may live elsewhere, e.g. in shards on other machines).  Whether a
 // walk gives the entropy and the next counts at once follows
 // TransTable::keeps_counts_aside() of the model's table.
+// `final_walker`, when given, makes the walk that is known to be the loop's
+// last (an entropy alone, after the last iteration or with no iteration)
+// instead of `walker`.
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
-               const std::function<void()>& on_step);
+               const std::function<void()>& on_step,
+               const Walker& final_walker = nullptr);
 
 }  // namespace qaz
 

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "testing/harness.h"
+#include "testing/random_corpus.h"
 
 namespace {
 
@@ -125,4 +126,86 @@ QAZ_TEST(InitLogsTheDenseSizesAndTheAllocation) {
   QAZ_EXPECT(log.lines[3].rfind("I: cell layout: an index of 2 corpus cells", 0) == 0);
   QAZ_EXPECT_EQ(log.lines[1], "I: word translation distribution matrix size: 2 [src words] x 1 [trg words] x 8 [bytes] = 16 [bytes]");
   QAZ_EXPECT_EQ(log.lines[5], "I: word alignment distribution matrix size: 1 [src len] x 1 [trg len] x 1 [trg index] x 2 [src index] x 8 [bytes] = 16 [bytes]");
+}
+
+namespace {
+
+// Model 1 then Model 2 training on a random corpus, as the training command
+// runs it; with `keep`, the last Model 2 walk is kept for the files.
+qaz::Model TrainBoth(const std::shared_ptr<const qaz::Corpus>& corpus,
+                     int32_t limit, int threads, bool keep) {
+  const int32_t S = 12, T = 9;
+  qaz::Model model;
+  model.type = qaz::ModelType::kModel1;
+  model.trans = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T);
+  model.align = qaz::AlignTable::Build(qaz::testing::Longest(*corpus, true),
+                                       qaz::testing::Longest(*corpus, false),
+                                       *corpus);
+  model.keep_final_walk = keep;
+  qaz::NullReporter quiet;
+  qaz::SweepScratch scratch;
+  const qaz::Parallel parallel(threads);
+  qaz::RunEmLoop(qaz::ModelKind::kModel1, limit, &model, *corpus, parallel,
+                 &scratch, quiet, quiet, [] {});
+  model.type = qaz::ModelType::kModel2;
+  qaz::RunEmLoop(qaz::ModelKind::kModel2, limit, &model, *corpus, parallel,
+                 &scratch, quiet, quiet, [] {});
+  return model;
+}
+
+// The score and decoded-alignment files of `model` on `corpus`.
+std::string Files(const qaz::Model& model, const qaz::Corpus& corpus,
+                  int threads) {
+  const std::string s = qaz::testing::TempPath("kept.scores");
+  const std::string d = qaz::testing::TempPath("kept.decoded");
+  qaz::NullReporter quiet;
+  model.WriteScoresAndAlignments(&s, &d, corpus, qaz::Parallel(threads), quiet);
+  return qaz::testing::ReadFile(s) + "|" + qaz::testing::ReadFile(d);
+}
+
+}  // namespace
+
+QAZ_TEST(KeptFinalWalkWritesTheFilesOfAFreshWalk) {
+  auto corpus = qaz::testing::RandomCorpus(400, 12, 9, 9, 17);
+  for (int32_t limit : {0, 1, 3}) {
+    qaz::Model plain = TrainBoth(corpus, limit, 1, false);
+    QAZ_EXPECT(plain.final_walk == nullptr);
+    const std::string expected = Files(plain, *corpus, 1);
+    for (int threads : {1, 2, 3}) {
+      qaz::Model kept = TrainBoth(corpus, limit, threads, true);
+      QAZ_EXPECT(kept.final_walk != nullptr);
+      QAZ_EXPECT_EQ(kept.final_walk->stamp, kept.TablesStamp());
+      QAZ_EXPECT(Files(kept, *corpus, threads) == expected);
+      // Another corpus object with the same pairs is served too.
+      auto copy = std::make_shared<const qaz::Corpus>(*corpus);
+      QAZ_EXPECT(Files(kept, *copy, 2) == expected);
+    }
+  }
+}
+
+QAZ_TEST(KeptFinalWalkIsIgnoredOnceTheTablesOrCorpusChange) {
+  auto corpus = qaz::testing::RandomCorpus(300, 12, 9, 9, 5);
+  qaz::Model kept = TrainBoth(corpus, 2, 2, true);
+  const std::string before = Files(kept, *corpus, 1);
+  // A translation value changed after training: the files follow the table.
+  kept.trans->cells()[3].p *= 0.5;
+  qaz::Model fresh = TrainBoth(corpus, 2, 2, false);
+  fresh.trans->cells()[3].p *= 0.5;
+  const std::string changed = Files(fresh, *corpus, 1);
+  QAZ_EXPECT(changed != before);
+  QAZ_EXPECT(Files(kept, *corpus, 1) == changed);
+  kept.trans->cells()[3].p *= 2.0;
+  QAZ_EXPECT(Files(kept, *corpus, 1) == before);
+  // An alignment value, likewise.
+  const qaz::AlignTable::Block& b = kept.align->blocks()[0];
+  const double old = kept.align->values(b)[0];
+  kept.align->values(b)[0] = old * 0.25 + 0.5;
+  const uint64_t stamp = kept.TablesStamp();
+  QAZ_EXPECT(stamp != kept.final_walk->stamp);
+  kept.align->values(b)[0] = old;
+  QAZ_EXPECT_EQ(kept.TablesStamp(), kept.final_walk->stamp);
+  // Another corpus: its own walk.
+  auto other = qaz::testing::RandomCorpus(50, 12, 9, 9, 6);
+  qaz::Model walked = TrainBoth(corpus, 2, 2, false);
+  QAZ_EXPECT(Files(kept, *other, 1) == Files(walked, *other, 1));
 }

@@ -311,6 +311,10 @@ def _train_emcore(conf, others):
         # translation table from the uniform start, the Model 2 loop goes on
         # from there with the (still uniform) alignment table.
         emlex.Model1Trainer._train(trainer, iteration_limit)
+        if (conf.get("save_scores") or conf.get("decode_align")) and trainer._model is not None:
+            # The last Model 2 walk reads the tables both files are written
+            # from: its values are kept instead of walking the corpus again.
+            trainer._model._keep_final_walk = True
         empos.Model2Trainer._train(trainer, iteration_limit)
     except KeyboardInterrupt:
         logger.warning("interuppted by keyboard")
