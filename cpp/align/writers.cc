@@ -1,6 +1,7 @@
 #include "align/writers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -170,19 +171,24 @@ void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
     const double* pad = align.padding(b);
     const double* block_counts =
         options.counts ? options.counts->AlignBlockCounts(align, b) : nullptr;
+    // "I<TAB>J<TAB>" of the block, then "j<TAB>" of the row.
+    char prefix[48];
+    char* row_start = prefix;
+    row_start = std::to_chars(row_start, prefix + 16, b.I).ptr;
+    *row_start++ = '\t';
+    row_start = std::to_chars(row_start, prefix + 32, b.J).ptr;
+    *row_start++ = '\t';
     for (int32_t j = 0; j < b.J; ++j) {
       const double* v = values + j * L;
       if (RowIsConstant(v, L, pad[j], A)) continue;
+      char* prefix_end = std::to_chars(row_start, prefix + 46, j + 1).ptr;
+      *prefix_end++ = '\t';
       for (int32_t i = 0; i < A; ++i) {
         const double p = Narrow(i < L ? v[i] : pad[j]);
         if (!(p > options.threshold)) continue;
-        buf.append(std::to_string(b.I));
-        buf.push_back('\t');
-        buf.append(std::to_string(b.J));
-        buf.push_back('\t');
-        buf.append(std::to_string(j + 1));
-        buf.push_back('\t');
-        buf.append(std::to_string(i));
+        buf.append(prefix, static_cast<size_t>(prefix_end - prefix));
+        char num[16];
+        buf.append(num, std::to_chars(num, num + sizeof(num), i).ptr);
         buf.push_back('\t');
         AppendProbability(p, options, &buf);
         if (options.trainer_variant) {

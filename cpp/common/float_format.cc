@@ -3,6 +3,7 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +85,31 @@ std::string FormatRepr(double x) {
 
 void AppendFixed(double x, int decimals, std::string* out) {
   if (AppendNonFinite(x, out)) return;
+  // Eight decimals of a value that a float holds (the probabilities of the
+  // distribution files): x * 10^8 = x * 390625 * 2^8 needs at most 24 + 19
+  // significant bits, so the product is exact and rounding it to an
+  // integer, ties to even, is the correctly rounded result.
+  const double magnitude = std::fabs(x);
+  if (decimals == 8 && magnitude < 1e9 &&
+      static_cast<double>(static_cast<float>(x)) == x) {
+    const uint64_t n = static_cast<uint64_t>(std::nearbyint(magnitude * 1e8));
+    char buf[32];
+    char* end = buf + sizeof(buf);
+    char* c = end;
+    uint64_t frac = n % 100000000, whole = n / 100000000;
+    for (int k = 0; k < 8; ++k) {
+      *--c = static_cast<char>('0' + frac % 10);
+      frac /= 10;
+    }
+    *--c = '.';
+    do {
+      *--c = static_cast<char>('0' + whole % 10);
+      whole /= 10;
+    } while (whole != 0);
+    if (std::signbit(x)) *--c = '-';
+    out->append(c, static_cast<size_t>(end - c));
+    return;
+  }
   // Correctly rounded from the exact value, as printf's "%.*f" (ties to
   // even), without printf's cost.
   char buf[400];

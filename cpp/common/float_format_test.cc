@@ -1,6 +1,11 @@
 #include "common/float_format.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <cmath>
 #include <string>
 
@@ -38,6 +43,37 @@ QAZ_TEST(FixedPointIsRoundedFromTheExactValue) {
   fixed.clear();
   qaz::AppendFixed(2.675, 2, &fixed);  // 2.67499999... in binary
   QAZ_EXPECT_EQ(fixed, "2.67");
+}
+
+QAZ_TEST(EightDecimalsOfFloatsMatchPrintf) {
+  // The float fast path against the C library's correctly rounded "%.8f":
+  // ties on the exact value (2^-9 * 10^8 = 195312.5), signs, zeros, values
+  // above 1 and random floats of every scale up to the path's bound.
+  std::vector<double> xs = {0.0, -0.0, 1.0, 0.001953125, 0.005859375,
+                            qaz::Narrow(0.1), qaz::Narrow(0.99999999),
+                            -qaz::Narrow(0.3), 123456.5, 7.0e8, 1.0e-45,
+                            qaz::Narrow(5e-9), qaz::Narrow(1.5e-8)};
+  std::mt19937 rng(3);
+  for (int k = 0; k < 200000; ++k) {
+    uint32_t bits = rng();
+    float f;
+    std::memcpy(&f, &bits, sizeof(f));
+    if (!std::isfinite(f) || std::fabs(f) >= 1e9f) continue;
+    xs.push_back(f);
+  }
+  int mismatches = 0;
+  for (double x : xs) {
+    std::string fast;
+    qaz::AppendFixed(x, 8, &fast);
+    char want[64];
+    std::snprintf(want, sizeof(want), "%.8f", x);
+    if (fast != want) ++mismatches;
+  }
+  QAZ_EXPECT_EQ(mismatches, 0);
+  // A double no float holds takes the general path.
+  std::string general;
+  qaz::AppendFixed(0.1, 8, &general);
+  QAZ_EXPECT_EQ(general, "0.10000000");
 }
 
 QAZ_TEST(ParsingFollowsPythonFloatAndInt) {
