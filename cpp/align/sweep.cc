@@ -1,8 +1,12 @@
 #include "align/sweep.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #include "align/em.h"
 #include "common/errors.h"
@@ -15,8 +19,8 @@ namespace {
 // index is padded so that reading ahead stays inside it).
 constexpr int kAhead = TransTable::kIndexPadding;
 constexpr int64_t kMinPairsPerTask = 64;
-// Pairs of a run walked in two phases by several threads.
-constexpr int64_t kPairsPerRun = 16384;
+// Pairs of a batch of the lock-step walk.
+constexpr int64_t kPairsPerBatch = 16;
 
 
 // Per-pair first alignment cell and shape, rebuilt when the alignment table
@@ -107,6 +111,26 @@ struct Buffers {
   std::vector<double> sum, h, post, logs, top;
 };
 
+// Where a pair's t values are read: its cells through the cell index (and
+// the cells kAhead entries on are prefetched), or rows copied out before.
+struct FromCells {
+  const TransCell* cells;
+  const uint32_t* idx;  // the pair's index entries, i-major
+  int32_t m;
+  void Prefetch(int32_t i, int32_t j) const {
+    __builtin_prefetch(&cells[idx[static_cast<size_t>(i) * m + j + kAhead]]);
+  }
+  double operator()(int32_t i, int32_t j) const {
+    return cells[idx[static_cast<size_t>(i) * m + j]].p;
+  }
+};
+
+struct FromRows {
+  const double* const* at;  // at[i][j]
+  void Prefetch(int32_t, int32_t) const {}
+  double operator()(int32_t i, int32_t j) const { return at[i][j]; }
+};
+
 struct Walk {
   const TransTable& table;
   AlignTable* align;
@@ -128,9 +152,19 @@ struct Walk {
   // target position inner (the index's order); each column sum adds its
   // source positions in order.
   void Pair(int64_t p, Buffers& buf) {
-    const TransCell* cells = table.cells();
+    PairWith(p, FromCells{table.cells(), index + offsets[p - first],
+                          corpus.trg(p).size},
+             buf);
+  }
+  // The same with pair p's t values taken from at[i][j] (LockStep's
+  // buffers).
+  void PairFrom(int64_t p, const double* const* at, Buffers& buf) {
+    PairWith(p, FromRows{at}, buf);
+  }
+
+  template <typename Values>
+  void PairWith(int64_t p, const Values& tv, Buffers& buf) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    const uint32_t* idx = index + offsets[p - first];
     double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
     const double* a = nullptr;
     double* ac = nullptr;
@@ -152,10 +186,9 @@ struct Walk {
       buf.post.resize(cells_n);
       double* post = buf.post.data();
       for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]]);
-          const double v = cells[row[j]].p * a[j * L + i];
+          tv.Prefetch(i, j);
+          const double v = tv(i, j) * a[j * L + i];
           post[i * m + j] = v;
           sum[j] += v;
         }
@@ -163,8 +196,7 @@ struct Walk {
       if (own_h) {
         // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
         for (int32_t i = 0; i < L; ++i) {
-          const uint32_t* row = idx + static_cast<size_t>(i) * m;
-          for (int32_t j = 0; j < m; ++j) h[j] += cells[row[j]].p;
+          for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
         }
       }
     } else if (outcome != nullptr) {
@@ -176,10 +208,9 @@ struct Walk {
                      -std::numeric_limits<double>::infinity());
       double* top = buf.top.data();
       for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]]);
-          const double v = (a != nullptr ? a[j * L + i] : uniform) * cells[row[j]].p;
+          tv.Prefetch(i, j);
+          const double v = (a != nullptr ? a[j * L + i] : uniform) * tv(i, j);
           h[j] += v;
           if (v > top[j]) {
             top[j] = v;
@@ -189,28 +220,25 @@ struct Walk {
       }
     } else if (own_h && !expect) {
       for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]]);
-          h[j] += (a != nullptr ? a[j * L + i] : uniform) * cells[row[j]].p;
+          tv.Prefetch(i, j);
+          h[j] += (a != nullptr ? a[j * L + i] : uniform) * tv(i, j);
         }
       }
     } else if (own_h) {
       for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]]);
-          const double t = cells[row[j]].p;
+          tv.Prefetch(i, j);
+          const double t = tv(i, j);
           sum[j] += t;
           h[j] += (a != nullptr ? a[j * L + i] : uniform) * t;
         }
       }
     } else {
       for (int32_t i = 0; i < L; ++i) {
-        const uint32_t* row = idx + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
-          __builtin_prefetch(&cells[row[j + kAhead]]);
-          sum[j] += cells[row[j]].p;
+          tv.Prefetch(i, j);
+          sum[j] += tv(i, j);
         }
       }
     }
@@ -306,60 +334,6 @@ struct Walk {
       }
     }
   }
-
-  // Phase 2 of pairs [b, e) for the rows `owner` holds: of each pair's
-  // additions in Scatter, those of these rows, in the same order.  The rows
-  // are listed first, so that the cells can be prefetched a fixed distance
-  // ahead across rows and pairs (the rows of other owners lie between).
-  void ScatterOwned(int64_t b, int64_t e, int owner, TransCell* cells) const {
-    struct Row {
-      const uint32_t* idx;
-      const double* inv;
-      const double* a;  // a[j * L] is a(i | j), or nullptr for Model 1
-      int32_t m, L;
-    };
-    std::vector<Row> rows;
-    const uint16_t* row_owner = s.row_owner.data();
-    for (int64_t p = b; p < e; ++p) {
-      if (model2_expect && s.block[p] < 0) continue;
-      const PairView v = View(p);
-      for (int32_t i = 0; i < v.src.size; ++i) {
-        if (row_owner[v.src[i]] != owner) continue;
-        rows.push_back(Row{v.idx + static_cast<size_t>(i) * v.m, v.inv,
-                           v.a != nullptr ? v.a + i : nullptr, v.m, v.src.size});
-      }
-    }
-    // The prefetch cursor: row pk, position pj, kAhead cells ahead.
-    size_t pk = 0;
-    int32_t pj = 0;
-    auto prefetch_next = [&]() {
-      if (pk >= rows.size()) return;
-      __builtin_prefetch(&cells[rows[pk].idx[pj]], 1);
-      if (++pj == rows[pk].m) {
-        pj = 0;
-        ++pk;
-      }
-    };
-    for (int k = 0; k < kAhead; ++k) prefetch_next();
-    for (const Row& r : rows) {
-      const int32_t m = r.m;
-      if (r.a != nullptr) {
-        for (int32_t j = 0; j < m; ++j) {
-          prefetch_next();
-          if (r.inv[j] < 0.0) continue;
-          TransCell& cell = cells[r.idx[j]];
-          cell.c += (cell.p * r.a[static_cast<size_t>(j) * r.L]) * r.inv[j];
-        }
-      } else {
-        for (int32_t j = 0; j < m; ++j) {
-          prefetch_next();
-          if (r.inv[j] < 0.0) continue;
-          TransCell& cell = cells[r.idx[j]];
-          cell.c += cell.p * r.inv[j];
-        }
-      }
-    }
-  }
 };
 
 // Looks up the cells of pairs [first, last) into scratch->run_index, taking
@@ -437,16 +411,182 @@ int64_t LookUpCells(const TransTable& table, const Corpus& corpus,
   return last;
 }
 
-void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
+// A barrier for the threads of one lock-step walk: spins briefly, then
+// yields; once any thread gives up (an error, an interrupt), every wait
+// throws Abandoned instead of waiting for it.
+class StepBarrier {
+ public:
+  struct Abandoned {};
+  explicit StepBarrier(int n) : n_(n) {}
+  void Wait() {
+    const int generation = generation_.load(std::memory_order_acquire);
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) == n_ - 1) {
+      arrived_.store(0, std::memory_order_relaxed);
+      generation_.fetch_add(1, std::memory_order_release);
+      return;
+    }
+    for (int spins = 0;
+         generation_.load(std::memory_order_acquire) == generation; ++spins) {
+      if (abandoned_.load(std::memory_order_relaxed)) throw Abandoned{};
+      if (spins < 4096) {
+        __builtin_ia32_pause();
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  }
+  void Abandon() { abandoned_.store(true, std::memory_order_relaxed); }
+
+ private:
+  const int n_;
+  std::atomic<int> arrived_{0};
+  std::atomic<int> generation_{0};
+  std::atomic<bool> abandoned_{false};
+};
+
+// The E-step (with or without the entropy) of pairs [first, last) on
+// `workers` threads in lock step, a batch of pairs at a time:
+//   gather: each thread copies t of the cells of the source words it owns
+//           (row_owner) into a buffer of its own;
+//   sums:   each pair's column sums, entropy, column factors and (Model 2)
+//           alignment counts, from the buffers in source-position order, by
+//           one thread (for Model 2 counts the owner of the pair's shape);
+//   counts: each thread adds the counts of the source words it owns, pair
+//           by pair, source position outer, target position inner.
+// Every value is the one thread's, in the same order; the cells of a source
+// word are only ever touched by its owner.
+void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
+              Reporter& reporter, ProgressTicker* ticker,
+              const Parallel& parallel) {
+  const SweepScratch& sc = walk.s;
+  const Corpus& corpus = walk.corpus;
+  TransCell* cells = const_cast<TransCell*>(walk.table.cells());
+  const bool model2 = walk.model2_expect;
+  const uint16_t* row_owner = sc.row_owner.data();
+  StepBarrier barrier(workers);
+  std::vector<const double*> buffers(static_cast<size_t>(workers), nullptr);
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
+  parallel.For(workers, [&](int64_t w) -> int64_t {
+    const int me = static_cast<int>(w);
+    std::vector<uint32_t> ids;
+    std::vector<double> own;
+    std::vector<const double*> at;  // per source position of a pair
+    std::vector<uint64_t> offset(static_cast<size_t>(workers));
+    Buffers buf;
+    int64_t done = 0;
+    try {
+      for (int64_t b = first; b < last; b += kPairsPerBatch) {
+        const int64_t e = std::min(last, b + kPairsPerBatch);
+        // Gather: the owned rows' cell numbers side by side, then their t
+        // values (prefetching a fixed distance ahead along them).
+        ids.clear();
+        for (int64_t p = b; p < e; ++p) {
+          const IdSpan src = corpus.src(p);
+          const int32_t m = corpus.trg(p).size;
+          const uint32_t* idx = walk.index + walk.offsets[p - walk.first];
+          for (int32_t i = 0; i < src.size; ++i) {
+            if (row_owner[src[i]] != me) continue;
+            const uint32_t* row = idx + static_cast<size_t>(i) * m;
+            ids.insert(ids.end(), row, row + m);
+          }
+        }
+        // The alignment blocks of the pairs this thread sums next, meanwhile.
+        if (model2) {
+          for (int64_t p = b; p < e; ++p) {
+            if (sc.shape_owner[sc.shape[p]] == me) walk.PrefetchBlock(p);
+          }
+        }
+        const size_t size = ids.size();
+        ids.resize(size + kAhead, 0u);
+        if (own.size() < size) own.resize(size);
+        {
+          const uint32_t* id = ids.data();
+          double* t = own.data();
+          for (size_t k = 0; k < size; ++k) {
+            __builtin_prefetch(&cells[id[k + kAhead]]);
+            t[k] = cells[id[k]].p;
+          }
+        }
+        buffers[me] = own.data();
+        barrier.Wait();
+        // Sums.  Each thread finds where every owner's rows of the batch
+        // start by counting the rows before them.
+        std::fill(offset.begin(), offset.end(), 0);
+        for (int64_t p = b; p < e; ++p) {
+          const IdSpan src = corpus.src(p);
+          const int32_t m = corpus.trg(p).size;
+          const bool mine =
+              model2 ? sc.shape_owner[sc.shape[p]] == me
+                     : ChunkBegin(e - b, workers, me) <= p - b &&
+                           p - b < ChunkBegin(e - b, workers, me + 1);
+          if (mine) {
+            at.resize(static_cast<size_t>(src.size));
+            for (int32_t i = 0; i < src.size; ++i) {
+              const int o = row_owner[src[i]];
+              at[i] = buffers[o] + offset[o];
+              offset[o] += static_cast<uint64_t>(m);
+            }
+            walk.PairFrom(p, at.data(), buf);
+            ++done;
+          } else {
+            for (int32_t i = 0; i < src.size; ++i) {
+              offset[row_owner[src[i]]] += static_cast<uint64_t>(m);
+            }
+          }
+        }
+        barrier.Wait();
+        // Counts.
+        const uint32_t* id = ids.data();
+        const double* t = own.data();
+        for (int64_t p = b; p < e; ++p) {
+          const IdSpan src = corpus.src(p);
+          const int32_t m = corpus.trg(p).size;
+          const double* inv = sc.inv.data() + (sc.trg_start[p] - walk.inv_base);
+          const int32_t L = src.size;
+          const double* a =
+              model2 && sc.block[p] >= 0
+                  ? walk.align->values_at(static_cast<uint64_t>(sc.block[p]))
+                  : nullptr;
+          for (int32_t i = 0; i < L; ++i) {
+            if (row_owner[src[i]] != me) continue;
+            if (!model2 || a != nullptr) {
+              for (int32_t j = 0; j < m; ++j) {
+                if (inv[j] < 0.0) continue;
+                // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
+                cells[id[j]].c += (a != nullptr ? t[j] * a[j * L + i] : t[j]) * inv[j];
+              }
+            }
+            id += m;
+            t += m;
+          }
+        }
+        Parallel::Checkpoint(done);
+        done = 0;
+      }
+    } catch (const StepBarrier::Abandoned&) {
+    } catch (...) {
+      errors[me] = std::current_exception();
+      barrier.Abandon();
+    }
+    return done;
+  }, reporter, ticker);
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+}
+
+// The pairs [first, last): on one thread, each pair's counts right after
+// its sums; an E-step on several threads in lock step (`workers` of them);
+// an entropy alone split into chunks of pairs.
+void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
                const Parallel& parallel, Reporter& reporter,
                ProgressTicker* ticker) {
-  const SweepScratch& scratch = walk.s;
   const int threads = parallel.threads();
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
   const bool expect = walk.request.expect;
-  if (threads == 1) {
+  if (threads == 1 || (expect && workers == 1)) {
     // One thread: each pair's counts right after its sums, while its cells
-    // are in cache.  The same additions in the same order as below.
+    // are in cache.  The same additions in the same order as LockStep's.
     parallel.For(1, [&](int64_t) -> int64_t {
       Buffers buf;
       int64_t done = 0;
@@ -463,50 +603,24 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, bool model2_expect,
     }, reporter, ticker);
     return;
   }
-  // Several threads: runs of pairs, each in two phases, so that the second
-  // finds the run's cells still in the shared cache.
-  for (int64_t b = first; b < last; b += kPairsPerRun) {
-    const int64_t e = std::min(last, b + kPairsPerRun);
-    // Phase 1.  With Model 2 counts every shape has one owner, which takes
-    // the pairs of its shapes in corpus order; otherwise each pair's
-    // results are its own and any split gives the same.
-    if (model2_expect) {
-      parallel.For(threads, [&](int64_t t) -> int64_t {
-        Buffers buf;
-        const uint16_t* owner = scratch.shape_owner.data();
-        const uint32_t* shape = scratch.shape.data();
-        int64_t done = 0;
-        int64_t p = b;
-        while (p < e && owner[shape[p]] != t) ++p;
-        while (p < e) {
-          int64_t next = p + 1;
-          while (next < e && owner[shape[next]] != t) ++next;
-          if (next < e) walk.PrefetchBlock(next);
-          walk.Pair(p, buf);
-          ++done;
-          p = next;
-        }
-        return done;
-      }, reporter, ticker);
-    } else {
-      const int64_t count = e - b;
-      const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 4);
-      parallel.For(tasks, [&](int64_t t) -> int64_t {
-        Buffers buf;
-        const int64_t from = b + ChunkBegin(count, tasks, t);
-        const int64_t to = b + ChunkBegin(count, tasks, t + 1);
-        for (int64_t p = from; p < to; ++p) walk.Pair(p, buf);
-        return to - from;
-      }, reporter, ticker);
-    }
-    // Phase 2: every row has one owning thread.
-    if (expect) {
-      parallel.For(threads, [&](int64_t t) -> int64_t {
-        walk.ScatterOwned(b, e, static_cast<int>(t), cells);
-        return 0;
-      }, reporter, nullptr);
-    }
+  if (expect) {
+    LockStep(walk, first, last, workers, reporter, ticker, parallel);
+    return;
   }
+  // An entropy alone: each pair's results are its own, any split gives the
+  // same.
+  const int64_t count = last - first;
+  const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 4);
+  parallel.For(tasks, [&](int64_t t) -> int64_t {
+    Buffers buf;
+    const int64_t from = first + ChunkBegin(count, tasks, t);
+    const int64_t to = first + ChunkBegin(count, tasks, t + 1);
+    for (int64_t p = from; p < to; ++p) {
+      if (p + 1 < to) walk.PrefetchBlock(p + 1);
+      walk.Pair(p, buf);
+    }
+    return to - from;
+  }, reporter, ticker);
 }
 
 }  // namespace
@@ -551,12 +665,14 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   const int64_t n = corpus.size();
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);
-  const int threads = parallel.threads();
-  if (model2_expect && scratch->shape_owner_threads != threads) {
-    AssignOwners(scratch->shape_work, threads, &scratch->shape_owner);
-    scratch->shape_owner_threads = threads;
+  // The lock-step E-step's threads spin at its barriers: no more of them
+  // than there are CPUs (any number gives the same results).
+  const int workers = std::min(parallel.threads(), AvailableCpus());
+  if (model2_expect && scratch->shape_owner_threads != workers) {
+    AssignOwners(scratch->shape_work, workers, &scratch->shape_owner);
+    scratch->shape_owner_threads = workers;
   }
-  if (request.expect) PrepareRowOwners(*table, corpus, threads, scratch);
+  if (request.expect) PrepareRowOwners(*table, corpus, workers, scratch);
 
   // The pairs in runs whose cells are at hand: the whole corpus through the
   // table's index, or runs of pairs whose cells are looked up first.
@@ -575,7 +691,7 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
     walk.first = first;
     walk.inv_base = scratch->trg_start[first];
     scratch->inv.resize(scratch->trg_start[last] - scratch->trg_start[first]);
-    RunPhases(walk, first, last, model2_expect, parallel, reporter, &ticker);
+    RunPhases(walk, first, last, workers, parallel, reporter, &ticker);
     first = last;
   }
   ticker.Flush();

@@ -3,17 +3,20 @@
 // asked for (the entropy after an M-step needs exactly the column sums of
 // the next E-step).
 //
-// The walk has two phases, each split over threads without changing a
-// result:
-//   1. per pair and target position j, the column sums over the source
-//      positions (gathered through the cell index), the pair's entropy and,
-//      for Model 2, the alignment counts; every sentence shape has one
-//      owning thread, so every alignment count is summed by one thread, in
-//      corpus order;
-//   2. the translation counts: every source word has one owning thread,
-//      which walks the pairs in corpus order and adds the cells of its words
-//      (source position outer, target position inner, as a sequential
-//      scatter-add over each pair would).
+// On one thread each pair's counts are added right after its column sums.
+// On several, an E-step runs in lock step, a batch of pairs at a time, and
+// gives the same bits:
+//   1. every source word has one owning thread, which copies the t values
+//      of its words' cells out of the table;
+//   2. per pair and target position j, the column sum over the source
+//      positions in order, the pair's entropy and, for Model 2, the
+//      alignment counts, by one thread (every sentence shape has one owning
+//      thread, so every alignment count is summed in corpus order);
+//   3. each thread adds the translation counts of its own words (source
+//      position outer, target position inner, pair by pair), so every
+//      count is summed in corpus order by one thread and a word's cells
+//      never leave its thread's cache.
+// A walk for the entropy alone splits the pairs among the threads.
 // The corpus entropy is the sum of the pairs' entropies in corpus order.
 #ifndef QAZ_ALIGN_SWEEP_H_
 #define QAZ_ALIGN_SWEEP_H_

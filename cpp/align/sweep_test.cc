@@ -222,3 +222,57 @@ QAZ_TEST(SweepNeedsTheIndexedCorpus) {
                               &scratch, quiet),
                    std::logic_error);
 }
+
+namespace {
+
+struct Interrupted {};
+
+// A reporter whose first poll throws, as Ctrl-C does through the bindings.
+class InterruptingReporter : public qaz::NullReporter {
+ public:
+  void Poll() override {
+    ++polls;
+    throw Interrupted{};
+  }
+  int polls = 0;
+};
+
+}  // namespace
+
+QAZ_TEST(InterruptStopsEveryThreadOfAnEStep) {
+  // Long enough for the caller to poll in mid-walk; the other threads wait
+  // at a barrier for it and must give up rather than hang.
+  auto corpus = RandomCorpus(60000, 400, 300, 30, 11);
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    qaz::Parallel parallel(2);
+    auto table = qaz::TransTable::Build(400, 300, corpus, {}, 1.0 / 300,
+                                        nullptr, &parallel);
+    auto align = qaz::AlignTable::Build(Longest(*corpus, true),
+                                        Longest(*corpus, false), *corpus);
+    qaz::SweepScratch scratch;
+    qaz::SweepRequest e;
+    e.expect = true;
+    e.expect_model = kind;
+    InterruptingReporter stop;
+    QAZ_EXPECT_THROW(qaz::Sweep(table.get(), align.get(), *corpus, e, parallel,
+                                &scratch, stop),
+                     Interrupted);
+    QAZ_EXPECT(stop.polls >= 1);
+    // The same table and scratch serve a full walk afterwards, with the
+    // counts of a walk that was never interrupted.
+    qaz::NullReporter quiet;
+    qaz::Sweep(table.get(), align.get(), *corpus, e, parallel, &scratch, quiet);
+    auto fresh = qaz::TransTable::Build(400, 300, corpus, {}, 1.0 / 300,
+                                        nullptr, &parallel);
+    auto fresh_align = qaz::AlignTable::Build(Longest(*corpus, true),
+                                              Longest(*corpus, false), *corpus);
+    qaz::SweepScratch fresh_scratch;
+    qaz::Sweep(fresh.get(), fresh_align.get(), *corpus, e, qaz::Parallel(1),
+               &fresh_scratch, quiet);
+    bool same = true;
+    for (int64_t k = 0; k < table->nnz(); ++k) {
+      same = same && table->cells()[k].c == fresh->cells()[k].c;
+    }
+    QAZ_EXPECT(same);
+  }
+}
