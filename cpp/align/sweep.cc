@@ -114,6 +114,7 @@ struct Buffers {
 // Where a pair's t values are read: its cells through the cell index (and
 // the cells kAhead entries on are prefetched), or rows copied out before.
 struct FromCells {
+  static constexpr bool kCopied = false;
   const TransCell* cells;
   const uint32_t* idx;  // the pair's index entries, i-major
   int32_t m;
@@ -126,6 +127,7 @@ struct FromCells {
 };
 
 struct FromRows {
+  static constexpr bool kCopied = true;
   const double* const* at;  // at[i][j]
   void Prefetch(int32_t, int32_t) const {}
   double operator()(int32_t i, int32_t j) const { return at[i][j]; }
@@ -182,7 +184,31 @@ struct Walk {
     const bool post2 = model2_expect && a != nullptr;
     const bool own_h = request.entropy && (post2 ? !model2_entropy : model2_entropy);
     if (own_h) h.assign(static_cast<size_t>(m), 0.0);
-    if (post2) {
+    // Rows copied out already: the posteriors column by column, so that the
+    // alignment values and counts are read in their own order (each column
+    // sum still adds its source positions in order).
+    constexpr bool by_column = Values::kCopied;
+    if (post2 && by_column) {
+      buf.post.resize(cells_n);
+      double* post = buf.post.data();  // [j][i]
+      for (int32_t j = 0; j < m; ++j) {
+        const double* aj = a + static_cast<size_t>(j) * L;
+        double* pj = post + static_cast<size_t>(j) * L;
+        double sj = 0.0;
+        for (int32_t i = 0; i < L; ++i) {
+          const double v = tv(i, j) * aj[i];
+          pj[i] = v;
+          sj += v;
+        }
+        sum[j] = sj;
+      }
+      if (own_h) {
+        // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
+        for (int32_t i = 0; i < L; ++i) {
+          for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
+        }
+      }
+    } else if (post2) {
       buf.post.resize(cells_n);
       double* post = buf.post.data();
       for (int32_t i = 0; i < L; ++i) {
@@ -267,7 +293,45 @@ struct Walk {
       for (int32_t j = 0; j < m; ++j) {
         if (inv[j] < 0.0) continue;
         double* acj = ac + static_cast<size_t>(j) * L;
-        for (int32_t i = 0; i < L; ++i) acj[i] += post[i * m + j] * inv[j];
+        if (by_column) {
+          const double* pj = post + static_cast<size_t>(j) * L;
+          for (int32_t i = 0; i < L; ++i) acj[i] += pj[i] * inv[j];
+        } else {
+          for (int32_t i = 0; i < L; ++i) acj[i] += post[i * m + j] * inv[j];
+        }
+      }
+    }
+  }
+
+  // Copies pair p's t values out of the table (i-major, prefetching ahead)
+  // and points at[i] at row i.
+  void GatherRows(int64_t p, std::vector<double>* rows,
+                  std::vector<const double*>* at) const {
+    const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+    const FromCells tv{table.cells(), index + offsets[p - first], m};
+    rows->resize(static_cast<size_t>(L) * m);
+    at->resize(static_cast<size_t>(L));
+    double* out = rows->data();
+    for (int32_t i = 0; i < L; ++i) {
+      (*at)[i] = out;
+      for (int32_t j = 0; j < m; ++j) {
+        tv.Prefetch(i, j);
+        *out++ = tv(i, j);
+      }
+    }
+  }
+
+  // Scatter for a Model 2 E-step whose posteriors lie column by column
+  // ([j][i], as PairFrom leaves them): the same additions in the same order.
+  void ScatterByColumn(int64_t p, TransCell* cells, const double* post) const {
+    if (s.block[p] < 0) return;
+    const PairView v = View(p);
+    const int32_t m = v.m, L = v.src.size;
+    for (int32_t i = 0; i < L; ++i) {
+      const uint32_t* row = v.idx + static_cast<size_t>(i) * m;
+      for (int32_t j = 0; j < m; ++j) {
+        if (v.inv[j] < 0.0) continue;
+        cells[row[j]].c += post[static_cast<size_t>(j) * L + i] * v.inv[j];
       }
     }
   }
@@ -589,6 +653,8 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
     // are in cache.  The same additions in the same order as LockStep's.
     parallel.For(1, [&](int64_t) -> int64_t {
       Buffers buf;
+      std::vector<double> rows;
+      std::vector<const double*> at;
       int64_t done = 0;
       for (int64_t p = first; p < last; ++p) {
         if (++done == 1024) {
@@ -596,8 +662,14 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
           done = 0;
         }
         if (p + 1 < last) walk.PrefetchBlock(p + 1);
-        walk.Pair(p, buf);
-        if (expect) walk.Scatter(p, cells, buf.post.data());
+        if (walk.model2_expect) {
+          walk.GatherRows(p, &rows, &at);
+          walk.PairFrom(p, at.data(), buf);
+          walk.ScatterByColumn(p, cells, buf.post.data());
+        } else {
+          walk.Pair(p, buf);
+          if (expect) walk.Scatter(p, cells, buf.post.data());
+        }
       }
       return done;
     }, reporter, ticker);
