@@ -90,27 +90,69 @@ double AlignTable::Get(int64_t u, int64_t v, int64_t j, int64_t i) const {
   return values(*b)[j * L + i];
 }
 
-void AlignTable::ZeroCounts() {
-  std::fill(counts_.begin(), counts_.end(), 0.0);
+namespace {
+
+// Runs fn(first, last) over runs of blocks [0, n) of about equal cells on
+// the threads of `parallel` (one run when null).
+template <typename Fn>
+void ForBlocks(const std::vector<AlignTable::Block>& blocks,
+               const Parallel* parallel, const Fn& fn) {
+  const int32_t n = static_cast<int32_t>(blocks.size());
+  if (parallel == nullptr || parallel->threads() == 1 || n == 0) {
+    fn(0, n);
+    return;
+  }
+  std::vector<uint64_t> cumulative(static_cast<size_t>(n) + 1, 0);
+  for (int32_t k = 0; k < n; ++k) {
+    cumulative[k + 1] = cumulative[k] +
+                        static_cast<uint64_t>(blocks[k].I + 1) * blocks[k].J + 1;
+  }
+  const std::vector<int32_t> starts = SplitByWork(
+      n, Parallel::Chunks(static_cast<int64_t>(cumulative[n]), int64_t{1} << 16,
+                          parallel->threads(), 2),
+      [&](int32_t k) { return cumulative[k]; });
+  parallel->For(static_cast<int64_t>(starts.size()) - 1, [&](int64_t t) -> int64_t {
+    fn(starts[t], starts[t + 1]);
+    return 0;
+  });
+}
+
+}  // namespace
+
+void AlignTable::ZeroCounts(const Parallel* parallel) {
+  ForBlocks(blocks_, parallel, [&](int32_t first, int32_t last) {
+    for (int32_t k = first; k < last; ++k) {
+      const Block& b = blocks_[k];
+      double* c = counts_.data() + b.offset;
+      std::fill(c, c + static_cast<size_t>(b.I + 1) * b.J, 0.0);
+    }
+  });
 }
 
 void AlignTable::SaveCounts() { saved_counts_ = counts_; }
 
-void AlignTable::Normalize(bool save) {
-  if (save) SaveCounts();
-  for (const Block& b : blocks_) {
-    const int32_t L = b.I + 1;
-    double* v = values(b);
-    const double* c = counts(b);
-    double* pad = padding(b);
-    for (int32_t j = 0; j < b.J; ++j) {
-      double total = 0.0;
-      for (int32_t i = 0; i < L; ++i) total += c[j * L + i];
-      if (!(total > 0.0)) continue;
-      for (int32_t i = 0; i < L; ++i) v[j * L + i] = c[j * L + i] / total;
-      pad[j] = 0.0;
+void AlignTable::Normalize(bool save, const Parallel* parallel) {
+  if (save) saved_counts_.resize(counts_.size());
+  double* saved = save ? saved_counts_.data() : nullptr;
+  ForBlocks(blocks_, parallel, [&](int32_t first, int32_t last) {
+    for (int32_t k = first; k < last; ++k) {
+      const Block& b = blocks_[k];
+      const int32_t L = b.I + 1;
+      double* v = values(b);
+      const double* c = counts(b);
+      double* pad = padding(b);
+      if (saved != nullptr) {
+        std::copy(c, c + static_cast<size_t>(L) * b.J, saved + b.offset);
+      }
+      for (int32_t j = 0; j < b.J; ++j) {
+        double total = 0.0;
+        for (int32_t i = 0; i < L; ++i) total += c[j * L + i];
+        if (!(total > 0.0)) continue;
+        for (int32_t i = 0; i < L; ++i) v[j * L + i] = c[j * L + i] / total;
+        pad[j] = 0.0;
+      }
     }
-  }
+  });
 }
 
 void AlignTable::RestoreCounts() {

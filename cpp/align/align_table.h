@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "align/corpus.h"
+#include "common/parallel.h"
 
 namespace qaz {
 
@@ -83,11 +84,13 @@ class AlignTable {
   // numpy's wording).
   double Get(int64_t u, int64_t v, int64_t j, int64_t i) const;
 
-  void ZeroCounts();
+  // Both split by blocks over `parallel`'s threads when given (each count
+  // row is summed by one thread, in order, whatever their number).
+  void ZeroCounts(const Parallel* parallel = nullptr);
   // M-step: each row of each block becomes its counts over their total when
   // the total is positive (padding cells then 0); other rows stay.  `save`
   // keeps the counts aside for RestoreCounts, as in TransTable.
-  void Normalize(bool save = false);
+  void Normalize(bool save = false, const Parallel* parallel = nullptr);
   void SaveCounts();
   void RestoreCounts();
   size_t MemoryBytes() const;

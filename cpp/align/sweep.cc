@@ -723,8 +723,8 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   const bool need_blocks = model2_expect || model2_entropy;
   if (need_blocks) PrepareBlocks(*align, corpus, scratch);
   PrepareCorpus(corpus, scratch);
-  if (request.expect) table->ZeroCounts();
-  if (model2_expect) align->ZeroCounts();
+  if (request.expect) table->ZeroCounts(&parallel);
+  if (model2_expect) align->ZeroCounts(&parallel);
 
   if (request.outcome != nullptr) {
     if (!model2_entropy || request.expect) {

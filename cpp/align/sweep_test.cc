@@ -276,3 +276,61 @@ QAZ_TEST(InterruptStopsEveryThreadOfAnEStep) {
     QAZ_EXPECT(same);
   }
 }
+
+QAZ_TEST(MStepAndZeroingSplitOverThreadsGiveTheSameBits) {
+  // Tables large enough for several runs of rows and blocks, with counts
+  // from a real E-step plus rows left at zero.
+  auto corpus = RandomCorpus(20000, 3000, 2500, 40, 23);
+  auto run = [&](const qaz::Parallel* parallel) {
+    qaz::Parallel one(1);
+    auto table = qaz::TransTable::Build(3000, 2500, corpus, {}, 1.0 / 2500,
+                                        nullptr, &one);
+    auto align = qaz::AlignTable::Build(Longest(*corpus, true),
+                                        Longest(*corpus, false), *corpus);
+    qaz::SweepScratch scratch;
+    qaz::NullReporter quiet;
+    qaz::SweepRequest e;
+    e.expect = true;
+    e.expect_model = ModelKind::kModel2;
+    qaz::Sweep(table.get(), align.get(), *corpus, e, one, &scratch, quiet);
+    table->Normalize(true, parallel);
+    align->Normalize(true, parallel);
+    Run out;
+    for (int64_t k = 0; k < table->nnz(); ++k) out.trans_p.push_back(table->cells()[k].p);
+    for (const auto& b : align->blocks()) {
+      const double* v = align->values(b);
+      out.align_counts.insert(out.align_counts.end(), v, v + b.J * (b.I + 1));
+      const double* pad = align->padding(b);
+      out.align_counts.insert(out.align_counts.end(), pad, pad + b.J);
+    }
+    // The counts kept aside come back; zeroing leaves nothing behind.
+    table->ZeroCounts(parallel);
+    align->ZeroCounts(parallel);
+    double left = 0.0;
+    for (int64_t k = 0; k < table->nnz(); ++k) left += std::fabs(table->cells()[k].c);
+    for (const auto& b : align->blocks()) {
+      const double* c = align->counts(b);
+      for (int64_t k = 0; k < b.J * (b.I + 1); ++k) left += std::fabs(c[k]);
+    }
+    out.entropy = left;
+    table->RestoreCounts();
+    align->RestoreCounts();
+    for (int64_t k = 0; k < table->nnz(); ++k) out.trans_counts.push_back(table->cells()[k].c);
+    for (const auto& b : align->blocks()) {
+      const double* c = align->counts(b);
+      out.trans_counts.insert(out.trans_counts.end(), c, c + b.J * (b.I + 1));
+    }
+    return out;
+  };
+  const Run plain = run(nullptr);
+  QAZ_EXPECT(plain.trans_p.size() > (1u << 17));
+  QAZ_EXPECT_EQ(plain.entropy, 0.0);
+  for (int threads : {2, 3}) {
+    qaz::Parallel parallel(threads);
+    const Run split = run(&parallel);
+    QAZ_EXPECT(SameBits(plain.trans_p, split.trans_p));
+    QAZ_EXPECT(SameBits(plain.align_counts, split.align_counts));
+    QAZ_EXPECT(SameBits(plain.trans_counts, split.trans_counts));
+    QAZ_EXPECT_EQ(split.entropy, 0.0);
+  }
+}

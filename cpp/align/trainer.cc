@@ -133,11 +133,12 @@ void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
         scratch, log);
 }
 
-void MaximizeStep(ModelKind kind, Model* model, Reporter& log) {
+void MaximizeStep(ModelKind kind, Model* model, Reporter& log,
+                  const Parallel* parallel) {
   log.Info("estimating word translation distribution");
   const bool aside = model->trans->keeps_counts_aside();
-  model->trans->Normalize(aside);
-  if (kind == ModelKind::kModel2) model->align->Normalize(aside);
+  model->trans->Normalize(aside, parallel);
+  if (kind == ModelKind::kModel2) model->align->Normalize(aside, parallel);
 }
 
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
@@ -179,13 +180,13 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
   }
   model->final_walk.reset();
   RunEmLoop(kind, limit, model, corpus.size(), local, core_log, model_log,
-            on_step, final_walker);
+            on_step, final_walker, &parallel);
 }
 
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step,
-               const Walker& final_walker) {
+               const Walker& final_walker, const Parallel* parallel) {
   model_log.Info("----");
   model_log.Info(std::string("start training IBM Model ") + Name(kind));
   const bool model2 = kind == ModelKind::kModel2;
@@ -234,7 +235,7 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
       walker(false, true);
     }
     on_step();
-    MaximizeStep(kind, model, model_log);  // keeps the counts aside
+    MaximizeStep(kind, model, model_log, parallel);  // keeps the counts aside
     const bool last = k + 1 == limit;
     SpeculativeCounts guard(model, model2, fused && !last);
     const double current = walk(fused && !last, last);

@@ -50,7 +50,8 @@ void LogExpectStep(ModelKind kind, Reporter& log);
 void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
                 const Parallel& parallel, SweepScratch* scratch,
                 Reporter& log);
-void MaximizeStep(ModelKind kind, Model* model, Reporter& log);
+void MaximizeStep(ModelKind kind, Model* model, Reporter& log,
+                  const Parallel* parallel = nullptr);
 
 // Runs up to `limit` iterations of `kind` on the model's tables (laid out
 // for `corpus`), logging as the trainers do ("start training IBM Model N",
@@ -75,11 +76,12 @@ using Walker = std::function<double(bool entropy, bool expect)>;
 // TransTable::keeps_counts_aside() of the model's table.
 // `final_walker`, when given, makes the walk that is known to be the loop's
 // last (an entropy alone, after the last iteration or with no iteration)
-// instead of `walker`.
+// instead of `walker`; `parallel`, when given, runs the M-steps.
 void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step,
-               const Walker& final_walker = nullptr);
+               const Walker& final_walker = nullptr,
+               const Parallel* parallel = nullptr);
 
 }  // namespace qaz
 

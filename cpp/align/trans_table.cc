@@ -432,8 +432,29 @@ void TransTable::AppendRow(
   default_[s] = default_value;
 }
 
-void TransTable::ZeroCounts() {
-  for (TransCell& cell : cells_) cell.c = 0.0;
+namespace {
+
+// Runs fn(begin, end) over runs of [0, n) of at least 2^16 items on the
+// threads of `parallel` (one run when null).
+template <typename Fn>
+void ForRuns(int64_t n, const Parallel* parallel, const Fn& fn) {
+  if (parallel == nullptr || parallel->threads() == 1) {
+    fn(int64_t{0}, n);
+    return;
+  }
+  const int64_t tasks = Parallel::Chunks(n, int64_t{1} << 16, parallel->threads(), 2);
+  parallel->For(tasks, [&](int64_t t) -> int64_t {
+    fn(ChunkBegin(n, tasks, t), ChunkBegin(n, tasks, t + 1));
+    return 0;
+  });
+}
+
+}  // namespace
+
+void TransTable::ZeroCounts(const Parallel* parallel) {
+  ForRuns(static_cast<int64_t>(cells_.size()), parallel, [&](int64_t b, int64_t e) {
+    for (int64_t k = b; k < e; ++k) cells_[k].c = 0.0;
+  });
 }
 
 void TransTable::SaveCounts() {
@@ -441,19 +462,35 @@ void TransTable::SaveCounts() {
   for (size_t k = 0; k < cells_.size(); ++k) saved_counts_[k] = cells_[k].c;
 }
 
-void TransTable::Normalize(bool save) {
-  if (save && keep_aside_) SaveCounts();
-  for (int32_t s = 0; s < S_; ++s) {
-    double total = 0.0;
-    for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
-      total += cells_[k].c;
+void TransTable::Normalize(bool save, const Parallel* parallel) {
+  const bool keep = save && keep_aside_;
+  if (keep) saved_counts_.resize(cells_.size());
+  double* saved = keep ? saved_counts_.data() : nullptr;
+  auto rows = [&](int32_t s0, int32_t s1) {
+    for (int32_t s = s0; s < s1; ++s) {
+      double total = 0.0;
+      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
+        if (saved != nullptr) saved[k] = cells_[k].c;
+        total += cells_[k].c;
+      }
+      if (!(total > 0.0)) continue;  // zero or NaN: the row stays as it is
+      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
+        cells_[k].p = cells_[k].c / total;
+      }
+      default_[s] = 0.0;
     }
-    if (!(total > 0.0)) continue;  // zero or NaN: the row stays as it is
-    for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
-      cells_[k].p = cells_[k].c / total;
-    }
-    default_[s] = 0.0;
+  };
+  if (parallel == nullptr || parallel->threads() == 1) {
+    rows(0, S_);
+    return;
   }
+  const std::vector<int32_t> starts = SplitByWork(
+      S_, Parallel::Chunks(nnz() + S_, int64_t{1} << 16, parallel->threads(), 2),
+      [&](int32_t s) { return row_ptr_[s] + static_cast<uint64_t>(s); });
+  parallel->For(static_cast<int64_t>(starts.size()) - 1, [&](int64_t t) -> int64_t {
+    rows(starts[t], starts[t + 1]);
+    return 0;
+  });
 }
 
 void TransTable::BuildRowMaps(const Corpus& corpus, int64_t bytes) {

@@ -148,11 +148,13 @@ class TransTable {
   void AppendRow(int32_t s, double default_value,
                  const std::vector<std::pair<int32_t, double>>& cells);
 
-  void ZeroCounts();
+  // Both split by rows over `parallel`'s threads when given (the results
+  // do not depend on it: each row is summed by one thread, in order).
+  void ZeroCounts(const Parallel* parallel = nullptr);
   // M-step: p = c / row total for every row whose total is positive.  With
   // `save`, the counts are also kept aside (RestoreCounts brings them back
   // after a walk that was only needed for its entropy).
-  void Normalize(bool save = false);
+  void Normalize(bool save = false, const Parallel* parallel = nullptr);
   void SaveCounts();
   void RestoreCounts();
   // False when the memory plan has no room for the counts kept aside: the
