@@ -518,7 +518,9 @@ class StepBarrier {
 //   counts: each thread adds the counts of the source words it owns, pair
 //           by pair, source position outer, target position inner.
 // Every value is the one thread's, in the same order; the cells of a source
-// word are only ever touched by its owner.
+// word are only ever touched by its owner.  Each of the `workers` tasks is
+// one thread's whole part (workers <= parallel.threads(), so every task
+// gets a thread of its own and the barriers are met).
 void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
               Reporter& reporter, ProgressTicker* ticker,
               const Parallel& parallel) {
