@@ -228,6 +228,21 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
       final_walk->stamp == TablesStamp()) {
     kept = &final_walk->outcome;
   }
+  // Otherwise a Model 2 walk over the corpus the table is laid out for
+  // gives the same values through the cell index, when they fit beside the
+  // tables.
+  PairOutcome walked;
+  if (n > 0 && kept == nullptr && type == ModelType::kModel2 &&
+      trans->IndexedFor(corpus) && RoomToKeepWalk(corpus)) {
+    SweepRequest request;
+    request.entropy = true;
+    request.entropy_model = ModelKind::kModel2;
+    request.outcome = &walked;
+    SweepScratch scratch;
+    Sweep(const_cast<TransTable*>(trans.get()), align.get(), corpus, request,
+          parallel, &scratch, log);
+    kept = &walked;
+  }
   std::vector<uint64_t> trg_start;
   if (kept != nullptr) {
     trg_start.resize(static_cast<size_t>(n) + 1, 0);

@@ -172,7 +172,34 @@ locale_t CLocale() {
 
 }  // namespace
 
+namespace {
+
+// The plain forms the model files hold: digits with at most one "." and an
+// optional exponent, nothing else (no sign, space or "_").
+bool PlainDecimal(std::string_view s) {
+  if (s.empty() || s.size() > 64 || s[0] < '0' || s[0] > '9') return false;
+  for (char c : s) {
+    if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' ||
+          c == '-' || c == '+')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParseFloat(std::string_view text, double* value) {
+  if (PlainDecimal(text)) {
+    // Correctly rounded, as strtod is; anything it does not take whole
+    // (or out of range) goes the general way below.
+    double v;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+      *value = v;
+      return true;
+    }
+  }
   std::string_view s = StripSpace(text);
   const bool negative = TakeSign(&s);
   if (EqualsNoCase(s, "inf") || EqualsNoCase(s, "infinity")) {
@@ -209,6 +236,18 @@ bool ParseFloat(std::string_view text, double* value) {
 }
 
 bool ParseInt(std::string_view text, int64_t* value) {
+  if (!text.empty() && text.size() <= 18) {
+    // Plain digits, the form of the model files.
+    int64_t v = 0;
+    size_t k = 0;
+    for (; k < text.size() && text[k] >= '0' && text[k] <= '9'; ++k) {
+      v = v * 10 + (text[k] - '0');
+    }
+    if (k == text.size()) {
+      *value = v;
+      return true;
+    }
+  }
   std::string_view s = StripSpace(text);
   const bool negative = TakeSign(&s);
   std::string clean;

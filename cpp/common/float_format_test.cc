@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -89,6 +90,40 @@ QAZ_TEST(ParsingFollowsPythonFloatAndInt) {
   QAZ_EXPECT(qaz::ParseInt(" +0_7 ", &n) && n == 7);
   QAZ_EXPECT(!qaz::ParseInt("1.0", &n));
   QAZ_EXPECT(!qaz::ParseInt("99999999999999999999", &n));
+}
+
+QAZ_TEST(PlainNumbersParseAsStrtodReadsThem) {
+  // The forms the model files hold, and near relatives, against strtod.
+  std::mt19937_64 rng(9);
+  const char* forms[] = {"%.8f", "%.2f", "%.17g", "%.6e", "%g"};
+  int mismatches = 0;
+  for (int k = 0; k < 100000; ++k) {
+    uint64_t bits = rng();
+    double x;
+    std::memcpy(&x, &bits, sizeof(x));
+    if (!std::isfinite(x)) continue;
+    x = std::fabs(x);
+    if (k % 2 == 0) x = std::ldexp(std::fmod(x, 1.0) + 0.5, static_cast<int>(rng() % 80) - 60);
+    char text[512];
+    std::snprintf(text, sizeof(text), forms[k % 5], x);
+    double parsed = -1.0;
+    const double want = std::strtod(text, nullptr);
+    if (!qaz::ParseFloat(text, &parsed) ||
+        std::memcmp(&parsed, &want, sizeof(double)) != 0) {
+      ++mismatches;
+    }
+  }
+  QAZ_EXPECT_EQ(mismatches, 0);
+  double v;
+  QAZ_EXPECT(qaz::ParseFloat("1e-400", &v) && v == 0.0);
+  QAZ_EXPECT(qaz::ParseFloat("1.", &v) && v == 1.0);
+  QAZ_EXPECT(!qaz::ParseFloat("1e5e5", &v));
+  QAZ_EXPECT(!qaz::ParseFloat("1-2", &v));
+  int64_t n;
+  QAZ_EXPECT(qaz::ParseInt("007", &n) && n == 7);
+  QAZ_EXPECT(qaz::ParseInt("999999999999999999", &n) && n == 999999999999999999);
+  QAZ_EXPECT(qaz::ParseInt("9223372036854775807", &n) && n == INT64_MAX);
+  QAZ_EXPECT(!qaz::ParseInt("9223372036854775808", &n));
 }
 
 QAZ_TEST(ThousandsGroupsDigitsByThree) {
