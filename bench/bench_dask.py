@@ -83,8 +83,7 @@ def main():
     print(f"corpus {args.src} / {args.trg}, files in {tmp}")
     rows = {"scoring, both files": [], f"training -I {args.iterations}": [], "one walk (iteration)": []}
     for w in workers:
-        with dd.LocalCluster(n_workers=w, threads_per_worker=1, processes=True,
-                             dashboard_address=":0") as cluster, dd.Client(cluster) as client:
+        with distributed.local_cluster(w) as cluster, dd.Client(cluster) as client:
             if not args.no_score:
                 out = tmp / f"score-{w}"
                 out.mkdir()

@@ -30,8 +30,7 @@ def corpus(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def client():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+    with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         yield c
 
 
@@ -164,14 +163,12 @@ def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_p
             os.kill(sorted(pids.values())[0], signal.SIGKILL)
 
     monkeypatch.setattr(qd, "_after_submit", kill_one)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+    with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         assert qd.train_emcore(_conf(corpus, tmp_path), client=c, shards=2)
     reference = tmp_path / "ref"
     reference.mkdir()
     monkeypatch.setattr(qd, "_after_submit", None)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+    with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         assert qd.train_emcore(_conf(corpus, reference), client=c, shards=2)
     assert len(walks) > 3
     assert _read(tmp_path) == _read(reference)
@@ -273,11 +270,22 @@ def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tm
     qd.align(corpus[0], corpus[1], tmp_path / "ref" / "o.txt", reverse=tmp_path / "ref" / "r.txt",
              iterations=ITERATIONS, client=client, shards=2)
     monkeypatch.setattr(qd, "_after_submit", kill_one)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+    with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         qd.align(corpus[0], corpus[1], tmp_path / "lost" / "o.txt", reverse=tmp_path / "lost" / "r.txt",
                  iterations=ITERATIONS, client=c, shards=2)
         assert killed and killed[0] not in c.run(os.getpid).values()
     assert len(walks) > 2 * ITERATIONS + 4
     for name in ("o.txt", "r.txt"):
         assert (tmp_path / "lost" / name).read_bytes() == (tmp_path / "ref" / name).read_bytes()
+
+
+def test_a_scheduler_that_steals_work_is_warned_about(capsys):
+    # A stolen walk would need its shard on another worker, which cannot be;
+    # the clusters started here do not steal.
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
+        qd._warn_if_stealing(c)
+    assert "DASK_DISTRIBUTED__SCHEDULER__WORK_STEALING=False" in capsys.readouterr().err
+    with qd.local_cluster(1) as cluster, distributed.Client(cluster) as c:
+        qd._warn_if_stealing(c)
+    assert "steals work" not in capsys.readouterr().err

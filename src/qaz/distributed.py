@@ -236,9 +236,10 @@ class SchedulerUnreachable(ConnectionError):
 def _cluster(client, scheduler=None):
     """Yields (client, local): the given client, one connected to `scheduler`, or a local cluster's."""
     if client is not None:
+        _warn_if_stealing(client)
         yield client, False
         return
-    from distributed import Client, LocalCluster
+    from distributed import Client
 
     if scheduler:
         try:
@@ -247,11 +248,45 @@ def _cluster(client, scheduler=None):
             raise SchedulerUnreachable(
                 "cannot reach the Dask scheduler at {}: {}".format(scheduler, e)) from None
         with c:
+            _warn_if_stealing(c)
             yield c, False
         return
-    with LocalCluster(n_workers=_cpus(), threads_per_worker=1, processes=True,
-                      dashboard_address=":0") as cluster, Client(cluster) as c:
+    with local_cluster(_cpus()) as cluster, Client(cluster) as c:
         yield c, True
+
+
+def _scheduler_steals(dask_scheduler=None):
+    return "stealing" in dask_scheduler.extensions
+
+
+def _warn_if_stealing(client):
+    """Warns when the scheduler may move a shard's walk to a worker without the shard."""
+    try:
+        steals = client.run_on_scheduler(_scheduler_steals)
+    except Exception:  # a scheduler that runs no functions: nothing to tell
+        return
+    if steals:
+        logger.warning("the Dask scheduler at {} steals work for idle workers; a shard cannot "
+                       "move, so a stolen walk may wait for ever: start the scheduler with "
+                       "DASK_DISTRIBUTED__SCHEDULER__WORK_STEALING=False".format(client.scheduler.address))
+
+
+@contextlib.contextmanager
+def local_cluster(workers):
+    """A local cluster of single-threaded worker processes, without work stealing.
+
+    A shard lives on the worker that loaded it and cannot be sent to another
+    one; a scheduler that steals a shard's walk for an idle worker would
+    wait for that transfer for ever.
+    """
+    import dask
+    from distributed import LocalCluster
+
+    with dask.config.set({"distributed.scheduler.work-stealing": False}):
+        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                               dashboard_address=":0")
+    with cluster:
+        yield cluster
 
 
 def _worker_count(client):
