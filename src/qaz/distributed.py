@@ -305,6 +305,29 @@ def _engine_threads(conf, local):
 # Shared set-up
 
 
+def _homes(client, futures):
+    """The workers holding each of `futures`, once they are done."""
+    from distributed import wait
+
+    wait(futures)
+    held = client.who_has(futures)
+    return [list(held.get(f.key, ())) for f in futures]
+
+
+def _on_shards(client, fn, shards, *args, per_shard=None, **kwargs):
+    """fn(shard, *args, *per_shard(k)) for each shard future, on the worker that holds it.
+
+    A shard cannot move to another worker, and the scheduler would otherwise
+    be free to place a call anywhere (a large group of calls counts as root
+    tasks, placed without regard to their data).  The placement is loose: a
+    shard lost with its worker is rebuilt on another one and used there.
+    """
+    homes = _homes(client, shards)
+    return [client.submit(fn, f, *args, *(per_shard(k) if per_shard else ()),
+                          workers=homes[k] or None, allow_other_workers=True, **kwargs)
+            for k, f in enumerate(shards)]
+
+
 def _load_shards(client, conf, shards, threads):
     """Submits the loads; returns (loaded futures, word infos, pairs, line counts)."""
     src, trg = conf.data.src_path, conf.data.trg_path
@@ -312,7 +335,7 @@ def _load_shards(client, conf, shards, threads):
     ranges, pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
     loaded = [client.submit(_load, src, trg, first, count, so, to, character, threads)
               for first, count, so, to in ranges]
-    infos = _gather_loads(client, [client.submit(_words, f) for f in loaded])
+    infos = _gather_loads(client, _on_shards(client, _words, loaded))
     return loaded, infos, pairs, n_src, n_trg
 
 
@@ -374,15 +397,16 @@ class _Training:
         A = max(info[2] for info in infos)
         B = max(info[3] for info in infos)
         S, T = len(src_words), len(trg_words)
-        indexed = [client.submit(_index, client.submit(_remap, f, sm, tm), S, T, A, B)
-                   for f, sm, tm in zip(loaded, src_maps, trg_maps)]
+        remapped = _on_shards(client, _remap, loaded, per_shard=lambda k: (src_maps[k], trg_maps[k]))
         del loaded
-        layouts = client.gather([client.submit(_layout, f) for f in indexed])
+        indexed = _on_shards(client, _index, remapped, S, T, A, B)
+        del remapped
+        layouts = client.gather(_on_shards(client, _layout, indexed))
         self.driver = _shard.Driver(trainer, src_words, trg_words, A, B,
                                     [lay[0] for lay in layouts], [lay[1] for lay in layouts],
                                     len(layouts))
-        self.ready = [client.submit(_attach, f, self.driver.cell_map(s), self.driver.block_offsets(s))
-                      for s, f in enumerate(indexed)]
+        self.ready = _on_shards(client, _attach, indexed,
+                                per_shard=lambda s: (self.driver.cell_map(s), self.driver.block_offsets(s)))
 
     def _tables(self):
         p, a = self.driver.values()
@@ -392,8 +416,8 @@ class _Training:
     def loop(self, kind, limit):
         def walk(entropy, expect):
             tables = self._tables()
-            futures = [self.client.submit(_sweep, r, tables, entropy, expect, kind == 2, pure=False)
-                       for r in self.ready]
+            futures = _on_shards(self.client, _sweep, self.ready, tables, entropy, expect, kind == 2,
+                                 pure=False)
             if _after_submit is not None:
                 _after_submit(self.client)
             return self.client.gather(futures)
@@ -406,8 +430,8 @@ class _Training:
         if decode:
             logger.info("decoding and storing alignment into file: {}".format(decode))
         tables = self._tables()
-        futures = [self.client.submit(_write_trained, r, tables, bool(scores), bool(decode), pure=False)
-                   for r in self.ready]
+        futures = _on_shards(self.client, _write_trained, self.ready, tables, bool(scores), bool(decode),
+                             pure=False)
         _concatenate(self.client, futures, scores, decode)
 
 
@@ -521,8 +545,8 @@ def _score(conf, client=None, shards=None, scheduler=None):
         for line in ("source vocabulary size: {:,}".format(S), "target vocabulary size: {:,}".format(T),
                      "max source length: {:,}".format(A), "max target length: {:,}".format(B)):
             logger.info(line)
-        futures = [client.submit(_score_stored, f, trans_path, align_path or None, T,
-                                 bool(scores), bool(decode), pure=False) for f in loaded]
+        futures = _on_shards(client, _score_stored, loaded, trans_path, align_path or None, T,
+                             bool(scores), bool(decode), pure=False)
         with tempfile.TemporaryDirectory(prefix="qaz-score-") as tmp:
             # Collected first, so that the files appear after the log lines.
             staged = [os.path.join(tmp, "s") if scores else None, os.path.join(tmp, "d") if decode else None]
@@ -627,7 +651,7 @@ class _Alignment:
         ranges, self.pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
         loaded = [client.submit(_align_load, src, trg, first, count, so, to, character, both)
                   for first, count, so, to in ranges]
-        infos = _gather_loads(client, [client.submit(_align_words, f) for f in loaded])
+        infos = _gather_loads(client, _on_shards(client, _align_words, loaded))
         _log_line_counts(src, trg, self.pairs, n_src, n_trg, alog)
         for _, warnings in infos:
             if warnings:
@@ -644,9 +668,9 @@ class _Alignment:
             A, B = max(w[2] for w in side), max(w[3] for w in side)
             self.words.append((src_words, trg_words, A, B))
             ids.append((src_maps, trg_maps, len(src_words), len(trg_words), A, B))
-        self.ready = [client.submit(_align_index, f,
-                                    [(sm[s], tm[s], S, T, A, B) for sm, tm, S, T, A, B in ids], threads)
-                      for s, f in enumerate(loaded)]
+        self.ready = _on_shards(
+            client, _align_index, loaded,
+            per_shard=lambda s: ([(sm[s], tm[s], S, T, A, B) for sm, tm, S, T, A, B in ids], threads))
         self.trained = []
 
     def _tables(self, direction):
@@ -657,17 +681,17 @@ class _Alignment:
         from qaz import _aligner
 
         client = self.client
-        layouts = client.gather([client.submit(_align_layout, f, d) for f in self.ready])
+        layouts = client.gather(_on_shards(client, _align_layout, self.ready, d))
         src_words, trg_words, A, B = self.words[d]
         direction = _aligner.ShardedDirection(_DIRECTIONS[d], src_words, trg_words, A, B, self.pairs,
                                               [lay[0] for lay in layouts], [lay[1] for lay in layouts])
-        self.ready = [client.submit(_align_attach, f, d, direction.cell_map(s), direction.block_offsets(s))
-                      for s, f in enumerate(self.ready)]
+        self.ready = _on_shards(client, _align_attach, self.ready, d,
+                                per_shard=lambda s: (direction.cell_map(s), direction.block_offsets(s)))
 
         def walk(entropy, expect, expect_model2):
             tables = self._tables(direction)
-            futures = [client.submit(_align_sweep, r, d, tables, entropy, expect, expect_model2, self.threads,
-                                     pure=False) for r in self.ready]
+            futures = _on_shards(client, _align_sweep, self.ready, d, tables, entropy, expect,
+                                 expect_model2, self.threads, pure=False)
             if _after_submit is not None:
                 _after_submit(client)
             return client.gather(futures)
@@ -679,8 +703,8 @@ class _Alignment:
         """Futures of each shard's (links, forward, reverse) lines, in corpus order."""
         fwd = self._tables(self.trained[0])
         rev = self._tables(self.trained[1]) if len(self.trained) > 1 else None
-        return [self.client.submit(_align_links, r, fwd, rev, method, threshold, wanted, self.threads, pure=False)
-                for r in self.ready]
+        return _on_shards(self.client, _align_links, self.ready, fwd, rev, method, threshold, wanted,
+                          self.threads, pure=False)
 
 
 def _open_link_file(path):
