@@ -225,6 +225,26 @@ struct Walk {
           for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
         }
       }
+    } else if (own_h && !expect && by_column) {
+      // A Model 2 entropy alone (with each column's best source position
+      // when asked), column by column.
+      int32_t* best = outcome != nullptr ? outcome->best.data() + s.trg_start[p]
+                                         : nullptr;
+      for (int32_t j = 0; j < m; ++j) {
+        const double* aj = a != nullptr ? a + static_cast<size_t>(j) * L : nullptr;
+        double hj = 0.0, top = -std::numeric_limits<double>::infinity();
+        int32_t arg = 0;
+        for (int32_t i = 0; i < L; ++i) {
+          const double v = (aj != nullptr ? aj[i] : uniform) * tv(i, j);
+          hj += v;
+          if (v > top) {
+            top = v;
+            arg = i;
+          }
+        }
+        h[j] = hj;
+        if (best != nullptr) best[j] = arg;
+      }
     } else if (outcome != nullptr) {
       // A Model 2 entropy alone, with each column's best source position
       // (a * t as the decoder forms it, the first of equals kept).
@@ -300,6 +320,18 @@ struct Walk {
           for (int32_t i = 0; i < L; ++i) acj[i] += post[i * m + j] * inv[j];
         }
       }
+    }
+  }
+
+  // Phase 1 of a walk without counts: a Model 2 entropy from the pair's
+  // values copied out first (read column by column), else Pair.
+  void EntropyPair(int64_t p, Buffers& buf, std::vector<double>* rows,
+                   std::vector<const double*>* at) {
+    if (model2_entropy && !request.expect) {
+      GatherRows(p, rows, at);
+      PairFrom(p, at->data(), buf);
+    } else {
+      Pair(p, buf);
     }
   }
 
@@ -668,9 +700,11 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
           walk.GatherRows(p, &rows, &at);
           walk.PairFrom(p, at.data(), buf);
           walk.ScatterByColumn(p, cells, buf.post.data());
-        } else {
+        } else if (expect) {
           walk.Pair(p, buf);
-          if (expect) walk.Scatter(p, cells, buf.post.data());
+          walk.Scatter(p, cells, buf.post.data());
+        } else {
+          walk.EntropyPair(p, buf, &rows, &at);
         }
       }
       return done;
@@ -687,11 +721,13 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
   const int64_t tasks = Parallel::Chunks(count, kMinPairsPerTask, threads, 4);
   parallel.For(tasks, [&](int64_t t) -> int64_t {
     Buffers buf;
+    std::vector<double> rows;
+    std::vector<const double*> at;
     const int64_t from = first + ChunkBegin(count, tasks, t);
     const int64_t to = first + ChunkBegin(count, tasks, t + 1);
     for (int64_t p = from; p < to; ++p) {
       if (p + 1 < to) walk.PrefetchBlock(p + 1);
-      walk.Pair(p, buf);
+      walk.EntropyPair(p, buf, &rows, &at);
     }
     return to - from;
   }, reporter, ticker);
