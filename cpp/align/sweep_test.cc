@@ -225,6 +225,28 @@ QAZ_TEST(SweepNeedsTheIndexedCorpus) {
 
 namespace {
 
+// The uniform tables of `corpus`: the S x T translation table with its cell
+// index, and the alignment table of its shapes.
+struct Tables {
+  std::shared_ptr<qaz::TransTable> trans;
+  std::shared_ptr<qaz::AlignTable> align;
+};
+
+Tables Uniform(const std::shared_ptr<const qaz::Corpus>& corpus, int32_t S,
+               int32_t T, const qaz::Parallel& parallel) {
+  return Tables{qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr,
+                                       &parallel),
+                qaz::AlignTable::Build(Longest(*corpus, true),
+                                       Longest(*corpus, false), *corpus)};
+}
+
+qaz::SweepRequest ExpectStep(ModelKind kind) {
+  qaz::SweepRequest e;
+  e.expect = true;
+  e.expect_model = kind;
+  return e;
+}
+
 struct Interrupted {};
 
 // A reporter whose first poll throws, as Ctrl-C does through the bindings.
@@ -245,33 +267,25 @@ QAZ_TEST(InterruptStopsEveryThreadOfAnEStep) {
   auto corpus = RandomCorpus(60000, 400, 300, 30, 11);
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
     qaz::Parallel parallel(2);
-    auto table = qaz::TransTable::Build(400, 300, corpus, {}, 1.0 / 300,
-                                        nullptr, &parallel);
-    auto align = qaz::AlignTable::Build(Longest(*corpus, true),
-                                        Longest(*corpus, false), *corpus);
+    Tables t = Uniform(corpus, 400, 300, parallel);
     qaz::SweepScratch scratch;
-    qaz::SweepRequest e;
-    e.expect = true;
-    e.expect_model = kind;
+    const qaz::SweepRequest e = ExpectStep(kind);
     InterruptingReporter stop;
-    QAZ_EXPECT_THROW(qaz::Sweep(table.get(), align.get(), *corpus, e, parallel,
-                                &scratch, stop),
+    QAZ_EXPECT_THROW(qaz::Sweep(t.trans.get(), t.align.get(), *corpus, e,
+                                parallel, &scratch, stop),
                      Interrupted);
     QAZ_EXPECT(stop.polls >= 1);
     // The same table and scratch serve a full walk afterwards, with the
     // counts of a walk that was never interrupted.
     qaz::NullReporter quiet;
-    qaz::Sweep(table.get(), align.get(), *corpus, e, parallel, &scratch, quiet);
-    auto fresh = qaz::TransTable::Build(400, 300, corpus, {}, 1.0 / 300,
-                                        nullptr, &parallel);
-    auto fresh_align = qaz::AlignTable::Build(Longest(*corpus, true),
-                                              Longest(*corpus, false), *corpus);
+    qaz::Sweep(t.trans.get(), t.align.get(), *corpus, e, parallel, &scratch, quiet);
+    Tables fresh = Uniform(corpus, 400, 300, parallel);
     qaz::SweepScratch fresh_scratch;
-    qaz::Sweep(fresh.get(), fresh_align.get(), *corpus, e, qaz::Parallel(1),
-               &fresh_scratch, quiet);
+    qaz::Sweep(fresh.trans.get(), fresh.align.get(), *corpus, e,
+               qaz::Parallel(1), &fresh_scratch, quiet);
     bool same = true;
-    for (int64_t k = 0; k < table->nnz(); ++k) {
-      same = same && table->cells()[k].c == fresh->cells()[k].c;
+    for (int64_t k = 0; k < t.trans->nnz(); ++k) {
+      same = same && t.trans->cells()[k].c == fresh.trans->cells()[k].c;
     }
     QAZ_EXPECT(same);
   }
@@ -283,16 +297,13 @@ QAZ_TEST(MStepAndZeroingSplitOverThreadsGiveTheSameBits) {
   auto corpus = RandomCorpus(20000, 3000, 2500, 40, 23);
   auto run = [&](const qaz::Parallel* parallel) {
     qaz::Parallel one(1);
-    auto table = qaz::TransTable::Build(3000, 2500, corpus, {}, 1.0 / 2500,
-                                        nullptr, &one);
-    auto align = qaz::AlignTable::Build(Longest(*corpus, true),
-                                        Longest(*corpus, false), *corpus);
+    Tables t = Uniform(corpus, 3000, 2500, one);
+    auto& table = t.trans;
+    auto& align = t.align;
     qaz::SweepScratch scratch;
     qaz::NullReporter quiet;
-    qaz::SweepRequest e;
-    e.expect = true;
-    e.expect_model = ModelKind::kModel2;
-    qaz::Sweep(table.get(), align.get(), *corpus, e, one, &scratch, quiet);
+    qaz::Sweep(table.get(), align.get(), *corpus, ExpectStep(ModelKind::kModel2),
+               one, &scratch, quiet);
     table->Normalize(true, parallel);
     align->Normalize(true, parallel);
     Run out;
