@@ -10,12 +10,11 @@ finished with a line feed::
 With an unknown total only the count, the elapsed time and the rate show.
 """
 
+import functools
 import os
 import stat
 import sys
 import time
-
-from tqdm import tqdm as _tqdm
 
 from qaz.common import files as _files
 from qaz.common import logging as _log
@@ -24,7 +23,11 @@ __all__ = ["Bar", "view", "FileReader"]
 
 _INTERVAL = 0.1  # seconds between redraws
 _WIDTH = 20  # characters of the bar itself
-_clock = _tqdm.format_interval  # "MM:SS", or "H:MM:SS" past an hour
+
+
+def _clock(seconds):
+    """ "MM:SS", or "H:MM:SS" past an hour (tqdm's form)."""
+    return _line_class().format_interval(seconds)
 
 
 def _drawing_wanted():
@@ -40,35 +43,42 @@ def _bytes(n):
     return ""  # unreachable
 
 
-class _Line(_tqdm):
-    """The tqdm machinery (redraw interval, in-place line) showing a Bar's text.
+@functools.cache
+def _line_class():
+    """The line class, built on first use: tqdm is imported only when a bar is drawn."""
+    from tqdm import tqdm as _tqdm
 
-    Every line is drawn where the cursor is (no stacking of bars), nothing is
-    drawn before the first step, and no monitor thread runs.
-    """
+    class _Line(_tqdm):
+        """The tqdm machinery (redraw interval, in-place line) showing a Bar's text.
 
-    monitor_interval = 0
+        Every line is drawn where the cursor is (no stacking of bars), nothing is
+        drawn before the first step, and no monitor thread runs.
+        """
 
-    def __init__(self, bar):
-        self._bar = bar
-        self._started = False
-        super().__init__(total=bar.total, file=sys.stderr, mininterval=_INTERVAL, position=0,
-                         ascii=True, ncols=80, nrows=20, smoothing=0)
-        self._started = True
+        monitor_interval = 0
 
-    def refresh(self, *args, **kwargs):
-        if self._started:
-            return super().refresh(*args, **kwargs)
-        return False
+        def __init__(self, bar):
+            self._bar = bar
+            self._started = False
+            super().__init__(total=bar.total, file=sys.stderr, mininterval=_INTERVAL, position=0,
+                             ascii=True, ncols=80, nrows=20, smoothing=0)
+            self._started = True
 
-    def __str__(self):
-        return self._bar.format()
+        def refresh(self, *args, **kwargs):
+            if self._started:
+                return super().refresh(*args, **kwargs)
+            return False
 
-    def display(self, msg=None, pos=None):
-        shown = super().display(msg, pos)
-        if msg is None:
-            _log._set_status_line(self._bar)
-        return shown
+        def __str__(self):
+            return self._bar.format()
+
+        def display(self, msg=None, pos=None):
+            shown = super().display(msg, pos)
+            if msg is None:
+                _log._set_status_line(self._bar)
+            return shown
+
+    return _Line
 
 
 class Bar(_files._Closing):
@@ -86,7 +96,7 @@ class Bar(_files._Closing):
         self.enabled = _drawing_wanted()
         self._start = time.monotonic()
         self._count = 0
-        self._line = _Line(self) if self.enabled else None
+        self._line = _line_class()(self) if self.enabled else None
 
     @property
     def n(self):
