@@ -108,13 +108,12 @@ void PrepareRowOwners(const TransTable& table, const Corpus& corpus,
 namespace {
 
 struct Buffers {
-  std::vector<double> sum, h, post, logs, top;
+  std::vector<double> sum, h, post, logs;
 };
 
 // Where a pair's t values are read: its cells through the cell index (and
 // the cells kAhead entries on are prefetched), or rows copied out before.
 struct FromCells {
-  static constexpr bool kCopied = false;
   const TransCell* cells;
   const uint32_t* idx;  // the pair's index entries, i-major
   int32_t m;
@@ -127,7 +126,6 @@ struct FromCells {
 };
 
 struct FromRows {
-  static constexpr bool kCopied = true;
   const double* const* at;  // at[i][j]
   void Prefetch(int32_t, int32_t) const {}
   double operator()(int32_t i, int32_t j) const { return at[i][j]; }
@@ -184,11 +182,11 @@ struct Walk {
     const bool post2 = model2_expect && a != nullptr;
     const bool own_h = request.entropy && (post2 ? !model2_entropy : model2_entropy);
     if (own_h) h.assign(static_cast<size_t>(m), 0.0);
-    // Rows copied out already: the posteriors column by column, so that the
-    // alignment values and counts are read in their own order (each column
-    // sum still adds its source positions in order).
-    constexpr bool by_column = Values::kCopied;
-    if (post2 && by_column) {
+    // A Model 2 E-step reads its pairs copied out (PairFrom): the
+    // posteriors column by column, so that the alignment values and counts
+    // are read in their own order (each column sum still adds its source
+    // positions in order).
+    if (post2) {
       buf.post.resize(cells_n);
       double* post = buf.post.data();  // [j][i]
       for (int32_t j = 0; j < m; ++j) {
@@ -208,26 +206,11 @@ struct Walk {
           for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
         }
       }
-    } else if (post2) {
-      buf.post.resize(cells_n);
-      double* post = buf.post.data();
-      for (int32_t i = 0; i < L; ++i) {
-        for (int32_t j = 0; j < m; ++j) {
-          tv.Prefetch(i, j);
-          const double v = tv(i, j) * a[j * L + i];
-          post[i * m + j] = v;
-          sum[j] += v;
-        }
-      }
-      if (own_h) {
-        // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
-        for (int32_t i = 0; i < L; ++i) {
-          for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
-        }
-      }
-    } else if (own_h && !expect && by_column) {
+    } else if (own_h && !expect) {
       // A Model 2 entropy alone (with each column's best source position
-      // when asked), column by column.
+      // when asked: a * t as the decoder forms it, the first of equals
+      // kept), column by column; the walks read such pairs copied out
+      // (EntropyPair).
       int32_t* best = outcome != nullptr ? outcome->best.data() + s.trg_start[p]
                                          : nullptr;
       for (int32_t j = 0; j < m; ++j) {
@@ -244,32 +227,6 @@ struct Walk {
         }
         h[j] = hj;
         if (best != nullptr) best[j] = arg;
-      }
-    } else if (outcome != nullptr) {
-      // A Model 2 entropy alone, with each column's best source position
-      // (a * t as the decoder forms it, the first of equals kept).
-      int32_t* best = outcome->best.data() + s.trg_start[p];
-      std::fill(best, best + m, 0);
-      buf.top.assign(static_cast<size_t>(m),
-                     -std::numeric_limits<double>::infinity());
-      double* top = buf.top.data();
-      for (int32_t i = 0; i < L; ++i) {
-        for (int32_t j = 0; j < m; ++j) {
-          tv.Prefetch(i, j);
-          const double v = (a != nullptr ? a[j * L + i] : uniform) * tv(i, j);
-          h[j] += v;
-          if (v > top[j]) {
-            top[j] = v;
-            best[j] = i;
-          }
-        }
-      }
-    } else if (own_h && !expect) {
-      for (int32_t i = 0; i < L; ++i) {
-        for (int32_t j = 0; j < m; ++j) {
-          tv.Prefetch(i, j);
-          h[j] += (a != nullptr ? a[j * L + i] : uniform) * tv(i, j);
-        }
       }
     } else if (own_h) {
       for (int32_t i = 0; i < L; ++i) {
@@ -313,12 +270,8 @@ struct Walk {
       for (int32_t j = 0; j < m; ++j) {
         if (inv[j] < 0.0) continue;
         double* acj = ac + static_cast<size_t>(j) * L;
-        if (by_column) {
-          const double* pj = post + static_cast<size_t>(j) * L;
-          for (int32_t i = 0; i < L; ++i) acj[i] += pj[i] * inv[j];
-        } else {
-          for (int32_t i = 0; i < L; ++i) acj[i] += post[i * m + j] * inv[j];
-        }
+        const double* pj = post + static_cast<size_t>(j) * L;
+        for (int32_t i = 0; i < L; ++i) acj[i] += pj[i] * inv[j];
       }
     }
   }
@@ -349,21 +302,6 @@ struct Walk {
       for (int32_t j = 0; j < m; ++j) {
         tv.Prefetch(i, j);
         *out++ = tv(i, j);
-      }
-    }
-  }
-
-  // Scatter for a Model 2 E-step whose posteriors lie column by column
-  // ([j][i], as PairFrom leaves them): the same additions in the same order.
-  void ScatterByColumn(int64_t p, TransCell* cells, const double* post) const {
-    if (s.block[p] < 0) return;
-    const PairView v = View(p);
-    const int32_t m = v.m, L = v.src.size;
-    for (int32_t i = 0; i < L; ++i) {
-      const uint32_t* row = v.idx + static_cast<size_t>(i) * m;
-      for (int32_t j = 0; j < m; ++j) {
-        if (v.inv[j] < 0.0) continue;
-        cells[row[j]].c += post[static_cast<size_t>(j) * L + i] * v.inv[j];
       }
     }
   }
@@ -403,22 +341,21 @@ struct Walk {
                       : nullptr};
   }
 
-  // Phase 2 for pair p right after its phase 1 (one thread): the counts of
-  // all its rows, source positions in order, each one's target positions in
-  // order.  For Model 2, `post` holds the pair's t * a as Pair left them in
-  // its buffers.
+  // The counts of pair p right after its sums (one thread): all its rows,
+  // source positions in order, each one's target positions in order.  For
+  // Model 2, `post` holds the pair's t * a column by column ([j][i]), as
+  // PairFrom left them in its buffers.
   void Scatter(int64_t p, TransCell* cells, const double* post) const {
     if (model2_expect && s.block[p] < 0) return;
     const PairView v = View(p);
-    const int32_t m = v.m;
-    for (int32_t i = 0; i < v.src.size; ++i) {
+    const int32_t m = v.m, L = v.src.size;
+    for (int32_t i = 0; i < L; ++i) {
       const uint32_t* row = v.idx + static_cast<size_t>(i) * m;
       if (model2_expect) {
         // c(e_i, f_j) += p(i, j)
-        const double* pi = post + static_cast<size_t>(i) * m;
         for (int32_t j = 0; j < m; ++j) {
           if (v.inv[j] < 0.0) continue;
-          cells[row[j]].c += pi[j] * v.inv[j];
+          cells[row[j]].c += post[static_cast<size_t>(j) * L + i] * v.inv[j];
         }
       } else {
         // c(e_i, f_j) += t(f_j|e_i) / sum_i' t(f_j|e_i')
@@ -699,7 +636,7 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
         if (walk.model2_expect) {
           walk.GatherRows(p, &rows, &at);
           walk.PairFrom(p, at.data(), buf);
-          walk.ScatterByColumn(p, cells, buf.post.data());
+          walk.Scatter(p, cells, buf.post.data());
         } else if (expect) {
           walk.Pair(p, buf);
           walk.Scatter(p, cells, buf.post.data());
