@@ -324,21 +324,18 @@ struct Walk {
     }
   }
 
-  // What phase 2 reads of pair p: its source ids, target length, cells,
-  // column factors and (Model 2 E-step) alignment block.
+  // What the counts of pair p read: its source ids, target length, cells
+  // and column factors.
   struct PairView {
     IdSpan src;
     int32_t m;
     const uint32_t* idx;
     const double* inv;
-    const double* a;
   };
   PairView View(int64_t p) const {
-    return PairView{
-        corpus.src(p), corpus.trg(p).size, index + offsets[p - first],
-        s.inv.data() + (s.trg_start[p] - inv_base),
-        model2_expect ? align->values_at(static_cast<uint64_t>(s.block[p]))
-                      : nullptr};
+    return PairView{corpus.src(p), corpus.trg(p).size,
+                    index + offsets[p - first],
+                    s.inv.data() + (s.trg_start[p] - inv_base)};
   }
 
   // The counts of pair p right after its sums (one thread): all its rows,
