@@ -62,6 +62,8 @@ class Corpus {
     return IdSpan{trg_.data() + trg_off_[p],
                   static_cast<int32_t>(trg_off_[p + 1] - trg_off_[p])};
   }
+  // Target tokens before pair p (p = size(): all of them).
+  uint64_t trg_offset(int64_t p) const { return trg_off_[p]; }
   void AddPair(const int32_t* src, int32_t src_len, const int32_t* trg,
                int32_t trg_len);
   // Same pairs, id for id.

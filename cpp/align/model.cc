@@ -122,9 +122,9 @@ uint64_t Model::TablesStamp() const {
 }
 
 bool Model::RoomToKeepWalk(const Corpus& corpus) const {
-  int64_t tokens = 0;
-  for (int64_t p = 0; p < corpus.size(); ++p) tokens += corpus.trg(p).size;
-  const int64_t bytes = corpus.size() * 8 + tokens * 4;
+  const int64_t bytes =
+      corpus.size() * 8 +
+      static_cast<int64_t>(corpus.trg_offset(corpus.size())) * 4;
   const int64_t limit = memory.limit > 0 ? memory.limit : DefaultMemoryLimit();
   if (limit <= 0) return true;
   // Keep it only when it takes a small share of what is left.
@@ -243,13 +243,6 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
           parallel, &scratch, log);
     kept = &walked;
   }
-  std::vector<uint64_t> trg_start;
-  if (kept != nullptr) {
-    trg_start.resize(static_cast<size_t>(n) + 1, 0);
-    for (int64_t p = 0; p < n; ++p) {
-      trg_start[p + 1] = trg_start[p] + static_cast<uint64_t>(corpus.trg(p).size);
-    }
-  }
   std::optional<PairCells> cells;
   if (n > 0 && kept == nullptr) cells.emplace(*trans, corpus);
   const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
@@ -269,7 +262,7 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
       double h = 0.0;
       if (kept != nullptr) {
         h = kept->entropy[p];
-        links = kept->best.data() + trg_start[p];
+        links = kept->best.data() + corpus.trg_offset(p);
       } else {
         cells->Gather(p, &t);
         if (scores) h = PairEntropy(t.data(), L, m, true);

@@ -75,16 +75,6 @@ void AssignOwners(const std::vector<uint64_t>& work, int threads,
   }
 }
 
-void PrepareCorpus(const Corpus& corpus, SweepScratch* s) {
-  const int64_t n = corpus.size();
-  if (static_cast<int64_t>(s->trg_start.size()) != n + 1) {
-    s->trg_start.assign(static_cast<size_t>(n) + 1, 0);
-    for (int64_t p = 0; p < n; ++p) {
-      s->trg_start[p + 1] = s->trg_start[p] + corpus.trg(p).size;
-    }
-  }
-  s->entropy.resize(static_cast<size_t>(n));
-}
 
 void PrepareRowOwners(const TransTable& table, const Corpus& corpus,
                       int threads, SweepScratch* s) {
@@ -142,7 +132,7 @@ struct Walk {
   bool need_blocks;
   PairOutcome* outcome;  // request.outcome
   // The cells at hand: pair p's cells from index + offsets[p - first]; its
-  // column factors from s.inv at trg_start[p] - inv_base.
+  // column factors from s.inv at corpus.trg_offset(p) - inv_base.
   const uint32_t* index = nullptr;
   const uint64_t* offsets = nullptr;
   int64_t first = 0;
@@ -165,7 +155,7 @@ struct Walk {
   template <typename Values>
   void PairWith(int64_t p, const Values& tv, Buffers& buf) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    double* inv = s.inv.data() + (s.trg_start[p] - inv_base);
+    double* inv = s.inv.data() + (corpus.trg_offset(p) - inv_base);
     const double* a = nullptr;
     double* ac = nullptr;
     if (need_blocks && s.block[p] >= 0) {
@@ -211,7 +201,7 @@ struct Walk {
       // when asked: a * t as the decoder forms it, the first of equals
       // kept), column by column; the walks read such pairs copied out
       // (EntropyPair).
-      int32_t* best = outcome != nullptr ? outcome->best.data() + s.trg_start[p]
+      int32_t* best = outcome != nullptr ? outcome->best.data() + corpus.trg_offset(p)
                                          : nullptr;
       for (int32_t j = 0; j < m; ++j) {
         const double* aj = a != nullptr ? a + static_cast<size_t>(j) * L : nullptr;
@@ -335,7 +325,7 @@ struct Walk {
   PairView View(int64_t p) const {
     return PairView{corpus.src(p), corpus.trg(p).size,
                     index + offsets[p - first],
-                    s.inv.data() + (s.trg_start[p] - inv_base)};
+                    s.inv.data() + (corpus.trg_offset(p) - inv_base)};
   }
 
   // The counts of pair p right after its sums (one thread): all its rows,
@@ -573,7 +563,7 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
         for (int64_t p = b; p < e; ++p) {
           const IdSpan src = corpus.src(p);
           const int32_t m = corpus.trg(p).size;
-          const double* inv = sc.inv.data() + (sc.trg_start[p] - walk.inv_base);
+          const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
           const int32_t L = src.size;
           const double* a =
               model2 && sc.block[p] >= 0
@@ -694,7 +684,7 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   if (model2_expect) PrepareAlignBlocks(align, corpus);
   const bool need_blocks = model2_expect || model2_entropy;
   if (need_blocks) PrepareBlocks(*align, corpus, scratch);
-  PrepareCorpus(corpus, scratch);
+  scratch->entropy.resize(static_cast<size_t>(corpus.size()));
   if (request.expect) table->ZeroCounts(&parallel);
   if (model2_expect) align->ZeroCounts(&parallel);
 
@@ -702,7 +692,7 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
     if (!model2_entropy || request.expect) {
       throw std::logic_error("pair outcomes come of a Model 2 entropy walk alone");
     }
-    request.outcome->best.resize(scratch->trg_start[corpus.size()]);
+    request.outcome->best.resize(corpus.trg_offset(corpus.size()));
   }
   Walk walk{*table, align, corpus, request, *scratch,
             model2_expect, model2_entropy, need_blocks, request.outcome};
@@ -733,8 +723,8 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
       walk.offsets = scratch->run_offsets.data();
     }
     walk.first = first;
-    walk.inv_base = scratch->trg_start[first];
-    scratch->inv.resize(scratch->trg_start[last] - scratch->trg_start[first]);
+    walk.inv_base = corpus.trg_offset(first);
+    scratch->inv.resize(corpus.trg_offset(last) - corpus.trg_offset(first));
     RunPhases(walk, first, last, workers, parallel, reporter, &ticker);
     first = last;
   }

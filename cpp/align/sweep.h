@@ -75,7 +75,6 @@ class SweepScratch {
   int shape_owner_threads = 0;
   const AlignTable* block_table = nullptr;
   size_t block_count = 0;
-  std::vector<uint64_t> trg_start;   // first target token of each pair
   std::vector<uint16_t> row_owner;   // per source id: its thread
   int row_owner_threads = 0;
 };

@@ -145,14 +145,20 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
                const Corpus& corpus, const Parallel& parallel,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step) {
-  const Walker local = [&](bool entropy, bool expect) {
+  // One walk of the loop; `outcome`, when given, keeps the pair entropies
+  // and best links of an entropy walk of Model 2 without an E-step.
+  auto sweep = [&](bool entropy, bool expect, PairOutcome* outcome) {
     SweepRequest request;
     request.entropy = entropy;
     if (entropy) request.entropy_model = EntropyKind(*model);
     request.expect = expect;
     request.expect_model = kind;
+    request.outcome = outcome;
     return Sweep(model->trans.get(), model->align.get(), corpus, request,
                  parallel, scratch, core_log);
+  };
+  const Walker local = [&](bool entropy, bool expect) {
+    return sweep(entropy, expect, nullptr);
   };
   // The last walk of a Model 2 loop reads the tables the score and
   // decoded-alignment files are written from: it can keep their values.
@@ -161,20 +167,12 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
       EntropyKind(*model) == ModelKind::kModel2 && model->trans &&
       model->RoomToKeepWalk(corpus)) {
     final_walker = [&](bool entropy, bool expect) {
+      if (!entropy || expect) return sweep(entropy, expect, nullptr);
       auto kept = std::make_shared<KeptWalk>();
-      SweepRequest request;
-      request.entropy = entropy;
-      request.entropy_model = ModelKind::kModel2;
-      request.expect = expect;
-      request.expect_model = kind;
-      request.outcome = entropy && !expect ? &kept->outcome : nullptr;
-      const double total = Sweep(model->trans.get(), model->align.get(),
-                                 corpus, request, parallel, scratch, core_log);
-      if (request.outcome != nullptr) {
-        kept->corpus = model->trans->indexed_corpus_ptr();
-        kept->stamp = model->TablesStamp();
-        model->final_walk = std::move(kept);
-      }
+      const double total = sweep(true, false, &kept->outcome);
+      kept->corpus = model->trans->indexed_corpus_ptr();
+      kept->stamp = model->TablesStamp();
+      model->final_walk = std::move(kept);
       return total;
     };
   }
