@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <thread>
+#include <type_traits>
 
 #include "align/em.h"
 #include "common/errors.h"
@@ -121,6 +122,17 @@ struct FromRows {
   double operator()(int32_t i, int32_t j) const { return at[i][j]; }
 };
 
+// Runs body(width, j0) over a pair's m target positions, four columns at a
+// time and then one: body handles columns j0 .. j0 + width - 1, each
+// column's sum adding its source positions in order, the columns' chains of
+// additions side by side.
+template <typename Body>
+inline void ByColumns(int32_t m, Body&& body) {
+  int32_t j = 0;
+  for (; j + 4 <= m; j += 4) body(std::integral_constant<int, 4>(), j);
+  for (; j < m; ++j) body(std::integral_constant<int, 1>(), j);
+}
+
 struct Walk {
   const TransTable& table;
   AlignTable* align;
@@ -179,17 +191,25 @@ struct Walk {
     if (post2) {
       buf.post.resize(cells_n);
       double* post = buf.post.data();  // [j][i]
-      for (int32_t j = 0; j < m; ++j) {
-        const double* aj = a + static_cast<size_t>(j) * L;
-        double* pj = post + static_cast<size_t>(j) * L;
-        double sj = 0.0;
-        for (int32_t i = 0; i < L; ++i) {
-          const double v = tv(i, j) * aj[i];
-          pj[i] = v;
-          sj += v;
+      ByColumns(m, [&](auto width, int32_t j0) {
+        constexpr int W = decltype(width)::value;
+        const double* aj[W];
+        double* pj[W];
+        double sj[W];
+        for (int q = 0; q < W; ++q) {
+          aj[q] = a + static_cast<size_t>(j0 + q) * L;
+          pj[q] = post + static_cast<size_t>(j0 + q) * L;
+          sj[q] = 0.0;
         }
-        sum[j] = sj;
-      }
+        for (int32_t i = 0; i < L; ++i) {
+          for (int q = 0; q < W; ++q) {
+            const double v = tv(i, j0 + q) * aj[q][i];
+            pj[q][i] = v;
+            sj[q] += v;
+          }
+        }
+        for (int q = 0; q < W; ++q) sum[j0 + q] = sj[q];
+      });
       if (own_h) {
         // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
         for (int32_t i = 0; i < L; ++i) {
@@ -203,30 +223,56 @@ struct Walk {
       // (EntropyPair).
       int32_t* best = outcome != nullptr ? outcome->best.data() + corpus.trg_offset(p)
                                          : nullptr;
-      for (int32_t j = 0; j < m; ++j) {
-        const double* aj = a != nullptr ? a + static_cast<size_t>(j) * L : nullptr;
-        double hj = 0.0, top = -std::numeric_limits<double>::infinity();
-        int32_t arg = 0;
+      ByColumns(m, [&](auto width, int32_t j0) {
+        constexpr int W = decltype(width)::value;
+        const double* aj[W];
+        double hj[W], top[W];
+        int32_t arg[W];
+        for (int q = 0; q < W; ++q) {
+          aj[q] = a != nullptr ? a + static_cast<size_t>(j0 + q) * L : nullptr;
+          hj[q] = 0.0;
+          top[q] = -std::numeric_limits<double>::infinity();
+          arg[q] = 0;
+        }
         for (int32_t i = 0; i < L; ++i) {
-          const double v = (aj != nullptr ? aj[i] : uniform) * tv(i, j);
-          hj += v;
-          if (v > top) {
-            top = v;
-            arg = i;
+          for (int q = 0; q < W; ++q) {
+            const double v = (aj[q] != nullptr ? aj[q][i] : uniform) * tv(i, j0 + q);
+            hj[q] += v;
+            if (v > top[q]) {
+              top[q] = v;
+              arg[q] = i;
+            }
           }
         }
-        h[j] = hj;
-        if (best != nullptr) best[j] = arg;
-      }
-    } else if (own_h) {
-      for (int32_t i = 0; i < L; ++i) {
-        for (int32_t j = 0; j < m; ++j) {
-          tv.Prefetch(i, j);
-          const double t = tv(i, j);
-          sum[j] += t;
-          h[j] += (a != nullptr ? a[j * L + i] : uniform) * t;
+        for (int q = 0; q < W; ++q) {
+          h[j0 + q] = hj[q];
+          if (best != nullptr) best[j0 + q] = arg[q];
         }
-      }
+      });
+    } else if (own_h) {
+      // An E-step's plain t sums beside a Model 2 entropy's a * t sums (a
+      // Model 2 trainer's Model 1 iterations), column by column from the
+      // pair's values copied out, the alignment block in its own order.
+      ByColumns(m, [&](auto width, int32_t j0) {
+        constexpr int W = decltype(width)::value;
+        const double* aj[W];
+        double sj[W], hj[W];
+        for (int q = 0; q < W; ++q) {
+          aj[q] = a != nullptr ? a + static_cast<size_t>(j0 + q) * L : nullptr;
+          sj[q] = hj[q] = 0.0;
+        }
+        for (int32_t i = 0; i < L; ++i) {
+          for (int q = 0; q < W; ++q) {
+            const double t = tv(i, j0 + q);
+            sj[q] += t;
+            hj[q] += (aj[q] != nullptr ? aj[q][i] : uniform) * t;
+          }
+        }
+        for (int q = 0; q < W; ++q) {
+          sum[j0 + q] = sj[q];
+          h[j0 + q] = hj[q];
+        }
+      });
     } else {
       for (int32_t i = 0; i < L; ++i) {
         for (int32_t j = 0; j < m; ++j) {
@@ -620,7 +666,7 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
           done = 0;
         }
         if (p + 1 < last) walk.PrefetchBlock(p + 1);
-        if (walk.model2_expect) {
+        if (walk.model2_expect || (expect && walk.model2_entropy)) {
           walk.GatherRows(p, &rows, &at);
           walk.PairFrom(p, at.data(), buf);
           walk.Scatter(p, cells, buf.post.data());

@@ -156,13 +156,24 @@ QAZ_TEST(LookupLayoutEqualsTheIndex) {
 QAZ_TEST(FusedWalkEqualsSeparateWalks) {
   auto corpus = RandomCorpus(500, 30, 25, 9, 3);
   qaz::NullReporter quiet;
-  qaz::Parallel parallel(2);
+  // Uneven values, so that the order of every sum matters.
+  auto uneven = [](qaz::TransTable* t, qaz::AlignTable* al) {
+    for (int64_t k = 0; k < t->nnz(); ++k) t->cells()[k].p = 0.01 + 0.001 * (k % 37);
+    for (const qaz::AlignTable::Block& b : al->blocks()) {
+      const int64_t n = static_cast<int64_t>(b.J) * (b.I + 1);
+      for (int64_t k = 0; k < n; ++k) al->values(b)[k] = 0.02 + 0.003 * ((k * 7) % 11);
+    }
+  };
+  for (int threads : {1, 2}) {
+  const qaz::Parallel parallel(threads);
   for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
     for (ModelKind entropy : {ModelKind::kModel1, ModelKind::kModel2}) {
       auto a = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
       auto b = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
       auto al_a = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
       auto al_b = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+      uneven(a.get(), al_a.get());
+      uneven(b.get(), al_b.get());
       qaz::SweepScratch sa, sb;
       qaz::SweepRequest fused;
       fused.expect = fused.entropy = true;
@@ -177,8 +188,16 @@ QAZ_TEST(FusedWalkEqualsSeparateWalks) {
       QAZ_EXPECT(h == h2);
       bool same = true;
       for (int64_t k = 0; k < a->nnz(); ++k) same = same && a->cells()[k].c == b->cells()[k].c;
+      for (const qaz::AlignTable::Block& blk : al_a->blocks()) {
+        const int64_t n = static_cast<int64_t>(blk.J) * (blk.I + 1);
+        const qaz::AlignTable::Block* other = al_b->Find(blk.I, blk.J);
+        for (int64_t k = 0; k < n; ++k) {
+          same = same && al_a->counts(blk)[k] == al_b->counts(*other)[k];
+        }
+      }
       QAZ_EXPECT(same);
     }
+  }
   }
 }
 
