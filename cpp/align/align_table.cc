@@ -134,13 +134,14 @@ void AlignTable::SaveCounts() { saved_counts_ = counts_; }
 void AlignTable::Normalize(bool save, const Parallel* parallel) {
   if (save) saved_counts_.resize(counts_.size());
   double* saved = save ? saved_counts_.data() : nullptr;
+  uniform_ = false;
   ForBlocks(blocks_, parallel, [&](int32_t first, int32_t last) {
     for (int32_t k = first; k < last; ++k) {
       const Block& b = blocks_[k];
       const int32_t L = b.I + 1;
-      double* v = values(b);
-      const double* c = counts(b);
-      double* pad = padding(b);
+      double* v = values_.data() + b.offset;
+      const double* c = counts_.data() + b.offset;
+      double* pad = padding_.data() + b.row;
       if (saved != nullptr) {
         std::copy(c, c + static_cast<size_t>(L) * b.J, saved + b.offset);
       }

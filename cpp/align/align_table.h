@@ -62,7 +62,12 @@ class AlignTable {
   const Block& Add(int32_t I, int32_t J);
   const std::vector<Block>& blocks() const { return blocks_; }  // sorted
 
-  double* values(const Block& b) { return values_.data() + b.offset; }
+  // The writable views of the values and padding mark the table as no
+  // longer uniform (uniform()).
+  double* values(const Block& b) {
+    uniform_ = false;
+    return values_.data() + b.offset;
+  }
   const double* values(const Block& b) const {
     return values_.data() + b.offset;
   }
@@ -70,12 +75,18 @@ class AlignTable {
   const double* counts(const Block& b) const {
     return counts_.data() + b.offset;
   }
-  double* values_at(uint64_t offset) { return values_.data() + offset; }
+  double* values_at(uint64_t offset) {
+    uniform_ = false;
+    return values_.data() + offset;
+  }
   const double* values_at(uint64_t offset) const {
     return values_.data() + offset;
   }
   double* counts_at(uint64_t offset) { return counts_.data() + offset; }
-  double* padding(const Block& b) { return padding_.data() + b.row; }
+  double* padding(const Block& b) {
+    uniform_ = false;
+    return padding_.data() + b.row;
+  }
   const double* padding(const Block& b) const {
     return padding_.data() + b.row;
   }
@@ -94,6 +105,9 @@ class AlignTable {
   void SaveCounts();
   void RestoreCounts();
   size_t MemoryBytes() const;
+  // True while every value and padding cell is still its shape's uniform
+  // start 1/L, exactly (no M-step and no writable view of the values yet).
+  bool uniform() const { return uniform_; }
 
  private:
   void Reindex();
@@ -102,6 +116,7 @@ class AlignTable {
   std::vector<Block> blocks_;
   std::map<std::pair<int32_t, int32_t>, size_t> index_;
   std::vector<double> values_, counts_, padding_, saved_counts_;
+  bool uniform_ = true;
 };
 
 }  // namespace qaz

@@ -100,6 +100,7 @@ namespace {
 
 struct Buffers {
   std::vector<double> sum, h, post, logs;
+  std::vector<double> uniform;  // L values 1/L: a uniform table's row
 };
 
 // Where a pair's t values are read: its cells through the cell index (and
@@ -142,6 +143,9 @@ struct Walk {
   bool model2_expect;
   bool model2_entropy;
   bool need_blocks;
+  // The alignment values are all their shape's 1/L (a Model 2 trainer's
+  // Model 1 iterations and first Model 2 walk): not read from the table.
+  bool uniform_align;
   PairOutcome* outcome;  // request.outcome
   // The cells at hand: pair p's cells from index + offsets[p - first]; its
   // column factors from s.inv at corpus.trg_offset(p) - inv_base.
@@ -168,20 +172,31 @@ struct Walk {
   void PairWith(int64_t p, const Values& tv, Buffers& buf) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     double* inv = s.inv.data() + (corpus.trg_offset(p) - inv_base);
+    const double uniform = 1.0 / static_cast<double>(L);
+    // Per column, the alignment values of the pair's block (a row of 1/L
+    // when the table is uniform), or nullptr for a pair without a block.
+    const bool has_block = need_blocks && s.block[p] >= 0;
     const double* a = nullptr;
+    size_t a_stride = static_cast<size_t>(L);
     double* ac = nullptr;
-    if (need_blocks && s.block[p] >= 0) {
-      a = align->values_at(static_cast<uint64_t>(s.block[p]));
+    if (has_block) {
+      const AlignTable& values = *align;
+      if (uniform_align) {
+        buf.uniform.assign(static_cast<size_t>(L), uniform);
+        a = buf.uniform.data();
+        a_stride = 0;
+      } else {
+        a = values.values_at(static_cast<uint64_t>(s.block[p]));
+      }
       if (model2_expect) ac = align->counts_at(static_cast<uint64_t>(s.block[p]));
     }
-    const double uniform = 1.0 / static_cast<double>(L);
     const double len = static_cast<double>(L);
     const size_t cells_n = static_cast<size_t>(L) * m;
     std::vector<double>& sum = buf.sum;  // the E-step's column sums
     std::vector<double>& h = buf.h;      // the entropy's, where they differ
     sum.assign(static_cast<size_t>(m), 0.0);
     const bool expect = request.expect;
-    const bool post2 = model2_expect && a != nullptr;
+    const bool post2 = model2_expect && has_block;
     const bool own_h = request.entropy && (post2 ? !model2_entropy : model2_entropy);
     if (own_h) h.assign(static_cast<size_t>(m), 0.0);
     // A Model 2 E-step reads its pairs copied out (PairFrom): the
@@ -197,7 +212,7 @@ struct Walk {
         double* pj[W];
         double sj[W];
         for (int q = 0; q < W; ++q) {
-          aj[q] = a + static_cast<size_t>(j0 + q) * L;
+          aj[q] = a + (j0 + q) * a_stride;
           pj[q] = post + static_cast<size_t>(j0 + q) * L;
           sj[q] = 0.0;
         }
@@ -229,7 +244,7 @@ struct Walk {
         double hj[W], top[W];
         int32_t arg[W];
         for (int q = 0; q < W; ++q) {
-          aj[q] = a != nullptr ? a + static_cast<size_t>(j0 + q) * L : nullptr;
+          aj[q] = a != nullptr ? a + (j0 + q) * a_stride : nullptr;
           hj[q] = 0.0;
           top[q] = -std::numeric_limits<double>::infinity();
           arg[q] = 0;
@@ -258,7 +273,7 @@ struct Walk {
         const double* aj[W];
         double sj[W], hj[W];
         for (int q = 0; q < W; ++q) {
-          aj[q] = a != nullptr ? a + static_cast<size_t>(j0 + q) * L : nullptr;
+          aj[q] = a != nullptr ? a + (j0 + q) * a_stride : nullptr;
           sj[q] = hj[q] = 0.0;
         }
         for (int32_t i = 0; i < L; ++i) {
@@ -348,14 +363,17 @@ struct Walk {
     if (!need_blocks || s.block[p] < 0) return;
     const size_t bytes = static_cast<size_t>(corpus.src(p).size) *
                          static_cast<size_t>(corpus.trg(p).size) * sizeof(double);
-    const char* v = reinterpret_cast<const char*>(
-        align->values_at(static_cast<uint64_t>(s.block[p])));
+    const AlignTable& values = *align;
+    const char* v = uniform_align
+                        ? nullptr
+                        : reinterpret_cast<const char*>(
+                              values.values_at(static_cast<uint64_t>(s.block[p])));
     const char* c = model2_expect
                         ? reinterpret_cast<const char*>(
                               align->counts_at(static_cast<uint64_t>(s.block[p])))
                         : nullptr;
     for (size_t k = 0; k < bytes; k += 64) {
-      __builtin_prefetch(v + k);
+      if (v != nullptr) __builtin_prefetch(v + k);
       if (c != nullptr) __builtin_prefetch(c + k, 1);
     }
   }
@@ -530,6 +548,7 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
   const Corpus& corpus = walk.corpus;
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
   const bool model2 = walk.model2_expect;
+  const AlignTable* align_values = walk.align;  // read only
   const uint16_t* row_owner = sc.row_owner.data();
   StepBarrier barrier(workers);
   std::vector<const double*> buffers(static_cast<size_t>(workers), nullptr);
@@ -611,17 +630,28 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
           const int32_t m = corpus.trg(p).size;
           const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
           const int32_t L = src.size;
-          const double* a =
-              model2 && sc.block[p] >= 0
-                  ? walk.align->values_at(static_cast<uint64_t>(sc.block[p]))
-                  : nullptr;
+          const bool has_block = model2 && sc.block[p] >= 0;
+          const double* a = has_block && !walk.uniform_align
+                                ? align_values->values_at(static_cast<uint64_t>(sc.block[p]))
+                                : nullptr;
+          const double uniform = 1.0 / static_cast<double>(L);
           for (int32_t i = 0; i < L; ++i) {
             if (row_owner[src[i]] != me) continue;
-            if (!model2 || a != nullptr) {
+            // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
+            if (!model2) {
               for (int32_t j = 0; j < m; ++j) {
                 if (inv[j] < 0.0) continue;
-                // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
-                cells[id[j]].c += (a != nullptr ? t[j] * a[j * L + i] : t[j]) * inv[j];
+                cells[id[j]].c += t[j] * inv[j];
+              }
+            } else if (a != nullptr) {
+              for (int32_t j = 0; j < m; ++j) {
+                if (inv[j] < 0.0) continue;
+                cells[id[j]].c += t[j] * a[j * L + i] * inv[j];
+              }
+            } else if (has_block) {
+              for (int32_t j = 0; j < m; ++j) {
+                if (inv[j] < 0.0) continue;
+                cells[id[j]].c += t[j] * uniform * inv[j];
               }
             }
             id += m;
@@ -741,7 +771,8 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
     request.outcome->best.resize(corpus.trg_offset(corpus.size()));
   }
   Walk walk{*table, align, corpus, request, *scratch,
-            model2_expect, model2_entropy, need_blocks, request.outcome};
+            model2_expect, model2_entropy, need_blocks,
+            need_blocks && align->uniform(), request.outcome};
   const int64_t n = corpus.size();
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);

@@ -201,6 +201,49 @@ QAZ_TEST(FusedWalkEqualsSeparateWalks) {
   }
 }
 
+QAZ_TEST(UniformAlignTableGivesTheBitsOfItsValues) {
+  // Walks over an alignment table still at its uniform start use 1/L
+  // without reading the table: the same bits as reading those values.
+  auto corpus = RandomCorpus(400, 25, 20, 9, 5);
+  qaz::NullReporter quiet;
+  auto fresh = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+  QAZ_EXPECT(fresh->uniform());
+  fresh->Add(40, 3);
+  QAZ_EXPECT(fresh->uniform());
+  fresh->Normalize();
+  QAZ_EXPECT(!fresh->uniform());
+  for (int threads : {1, 2, 3}) {
+    const qaz::Parallel parallel(threads);
+    for (int kind = 0; kind < 3; ++kind) {
+      qaz::SweepRequest request;
+      request.entropy = true;
+      request.entropy_model = ModelKind::kModel2;
+      request.expect = kind < 2;
+      request.expect_model = kind == 0 ? ModelKind::kModel1 : ModelKind::kModel2;
+      Run runs[2];
+      for (int read : {0, 1}) {
+        auto table = qaz::TransTable::Build(25, 20, corpus, {}, 0.05);
+        for (int64_t k = 0; k < table->nnz(); ++k) table->cells()[k].p = 0.01 + 0.001 * (k % 37);
+        auto align = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
+        if (read == 1) align->values(align->blocks().front());  // the flag goes
+        QAZ_EXPECT(align->uniform() == (read == 0));
+        qaz::SweepScratch scratch;
+        runs[read].entropy = qaz::Sweep(table.get(), align.get(), *corpus, request,
+                                        parallel, &scratch, quiet);
+        for (int64_t k = 0; k < table->nnz(); ++k) runs[read].trans_counts.push_back(table->cells()[k].c);
+        for (const qaz::AlignTable::Block& b : align->blocks()) {
+          const int64_t n = static_cast<int64_t>(b.J) * (b.I + 1);
+          runs[read].align_counts.insert(runs[read].align_counts.end(), align->counts(b),
+                                         align->counts(b) + n);
+        }
+      }
+      QAZ_EXPECT(std::memcmp(&runs[0].entropy, &runs[1].entropy, sizeof(double)) == 0);
+      QAZ_EXPECT(SameBits(runs[0].trans_counts, runs[1].trans_counts));
+      QAZ_EXPECT(SameBits(runs[0].align_counts, runs[1].align_counts));
+    }
+  }
+}
+
 QAZ_TEST(EntropySweepEqualsThePairEntropies) {
   auto corpus = RandomCorpus(200, 20, 20, 8, 11);
   auto table = qaz::TransTable::Build(20, 20, corpus, {}, 0.05);
