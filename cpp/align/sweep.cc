@@ -20,6 +20,10 @@ namespace {
 // index is padded so that reading ahead stays inside it).
 constexpr int kAhead = TransTable::kIndexPadding;
 constexpr int64_t kMinPairsPerTask = 64;
+// How far ahead along its cells a thread's counts of a batch bring the
+// next cells in (the batch's ids are padded by kAhead).
+constexpr int kCountsAhead = 16;
+static_assert(kCountsAhead <= kAhead, "the counts read ahead within the padding");
 // Pairs of a batch of the lock-step walk.
 constexpr int64_t kPairsPerBatch = 16;
 
@@ -537,6 +541,10 @@ class StepBarrier {
 //           one thread (for Model 2 counts the owner of the pair's shape);
 //   counts: each thread adds the counts of the source words it owns, pair
 //           by pair, source position outer, target position inner.
+// One barrier a batch: after it, a thread adds the previous batch's counts
+// (whose sums every thread made before the barrier) and makes the sums of
+// this one; each thread's buffers alternate between two batches, so that
+// the others read the one of this batch while it fills the next.
 // Every value is the one thread's, in the same order; the cells of a source
 // word are only ever touched by its owner.  Each of the `workers` tasks is
 // one thread's whole part (workers <= parallel.threads(), so every task
@@ -551,115 +559,146 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
   const AlignTable* align_values = walk.align;  // read only
   const uint16_t* row_owner = sc.row_owner.data();
   StepBarrier barrier(workers);
-  std::vector<const double*> buffers(static_cast<size_t>(workers), nullptr);
+  // buffers[slot * workers + thread]: each thread's t values of the batch
+  // of that slot.
+  std::vector<const double*> buffers(2 * static_cast<size_t>(workers), nullptr);
   std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
   parallel.For(workers, [&](int64_t w) -> int64_t {
     const int me = static_cast<int>(w);
-    std::vector<uint32_t> ids;
-    std::vector<double> own;
+    struct Batch {
+      int64_t first = 0, last = 0;
+      std::vector<uint32_t> ids;  // the owned rows' cells, side by side
+      std::vector<double> own;    // their t values
+    };
+    Batch batches[2];
     std::vector<const double*> at;  // per source position of a pair
     std::vector<uint64_t> offset(static_cast<size_t>(workers));
     Buffers buf;
     int64_t done = 0;
-    try {
-      for (int64_t b = first; b < last; b += kPairsPerBatch) {
-        const int64_t e = std::min(last, b + kPairsPerBatch);
-        // Gather: the owned rows' cell numbers side by side, then their t
-        // values (prefetching a fixed distance ahead along them).
-        ids.clear();
-        for (int64_t p = b; p < e; ++p) {
-          const IdSpan src = corpus.src(p);
-          const int32_t m = corpus.trg(p).size;
-          const uint32_t* idx = walk.index + walk.offsets[p - walk.first];
+
+    // Gather: the owned rows' cell numbers side by side, then their t
+    // values (prefetching a fixed distance ahead along them).
+    auto gather = [&](Batch& batch, int slot) {
+      std::vector<uint32_t>& ids = batch.ids;
+      ids.clear();
+      for (int64_t p = batch.first; p < batch.last; ++p) {
+        const IdSpan src = corpus.src(p);
+        const int32_t m = corpus.trg(p).size;
+        const uint32_t* idx = walk.index + walk.offsets[p - walk.first];
+        for (int32_t i = 0; i < src.size; ++i) {
+          if (row_owner[src[i]] != me) continue;
+          const uint32_t* row = idx + static_cast<size_t>(i) * m;
+          ids.insert(ids.end(), row, row + m);
+        }
+      }
+      // The alignment blocks of the pairs this thread sums next, meanwhile.
+      if (model2) {
+        for (int64_t p = batch.first; p < batch.last; ++p) {
+          if (sc.shape_owner[sc.shape[p]] == me) walk.PrefetchBlock(p);
+        }
+      }
+      const size_t size = ids.size();
+      ids.resize(size + kAhead, 0u);
+      if (batch.own.size() < size) batch.own.resize(size);
+      const uint32_t* id = ids.data();
+      double* t = batch.own.data();
+      for (size_t k = 0; k < size; ++k) {
+        __builtin_prefetch(&cells[id[k + kAhead]]);
+        t[k] = cells[id[k]].p;
+      }
+      buffers[static_cast<size_t>(slot) * workers + me] = batch.own.data();
+    };
+
+    // Sums.  Each thread finds where every owner's rows of the batch start
+    // by counting the rows before them.
+    auto sums = [&](const Batch& batch, int slot) {
+      const int64_t b = batch.first, e = batch.last;
+      const double* const* owners = buffers.data() + static_cast<size_t>(slot) * workers;
+      std::fill(offset.begin(), offset.end(), 0);
+      for (int64_t p = b; p < e; ++p) {
+        const IdSpan src = corpus.src(p);
+        const int32_t m = corpus.trg(p).size;
+        const bool mine =
+            model2 ? sc.shape_owner[sc.shape[p]] == me
+                   : ChunkBegin(e - b, workers, me) <= p - b &&
+                         p - b < ChunkBegin(e - b, workers, me + 1);
+        if (mine) {
+          at.resize(static_cast<size_t>(src.size));
           for (int32_t i = 0; i < src.size; ++i) {
-            if (row_owner[src[i]] != me) continue;
-            const uint32_t* row = idx + static_cast<size_t>(i) * m;
-            ids.insert(ids.end(), row, row + m);
+            const int o = row_owner[src[i]];
+            at[i] = owners[o] + offset[o];
+            offset[o] += static_cast<uint64_t>(m);
+          }
+          walk.PairFrom(p, at.data(), buf);
+          ++done;
+        } else {
+          for (int32_t i = 0; i < src.size; ++i) {
+            offset[row_owner[src[i]]] += static_cast<uint64_t>(m);
           }
         }
-        // The alignment blocks of the pairs this thread sums next, meanwhile.
-        if (model2) {
-          for (int64_t p = b; p < e; ++p) {
-            if (sc.shape_owner[sc.shape[p]] == me) walk.PrefetchBlock(p);
+      }
+    };
+
+    // Counts.
+    auto counts = [&](const Batch& batch) {
+      const uint32_t* id = batch.ids.data();
+      const double* t = batch.own.data();
+      for (int64_t p = batch.first; p < batch.last; ++p) {
+        const IdSpan src = corpus.src(p);
+        const int32_t m = corpus.trg(p).size;
+        const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
+        const int32_t L = src.size;
+        const bool has_block = model2 && sc.block[p] >= 0;
+        const double* a = has_block && !walk.uniform_align
+                              ? align_values->values_at(static_cast<uint64_t>(sc.block[p]))
+                              : nullptr;
+        const double uniform = 1.0 / static_cast<double>(L);
+        for (int32_t i = 0; i < L; ++i) {
+          if (row_owner[src[i]] != me) continue;
+          // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
+          if (!model2) {
+            for (int32_t j = 0; j < m; ++j) {
+              __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
+              if (inv[j] < 0.0) continue;
+              cells[id[j]].c += t[j] * inv[j];
+            }
+          } else if (a != nullptr) {
+            for (int32_t j = 0; j < m; ++j) {
+              __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
+              if (inv[j] < 0.0) continue;
+              cells[id[j]].c += t[j] * a[j * L + i] * inv[j];
+            }
+          } else if (has_block) {
+            for (int32_t j = 0; j < m; ++j) {
+              __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
+              if (inv[j] < 0.0) continue;
+              cells[id[j]].c += t[j] * uniform * inv[j];
+            }
           }
+          id += m;
+          t += m;
         }
-        const size_t size = ids.size();
-        ids.resize(size + kAhead, 0u);
-        if (own.size() < size) own.resize(size);
-        {
-          const uint32_t* id = ids.data();
-          double* t = own.data();
-          for (size_t k = 0; k < size; ++k) {
-            __builtin_prefetch(&cells[id[k + kAhead]]);
-            t[k] = cells[id[k]].p;
-          }
-        }
-        buffers[me] = own.data();
+      }
+    };
+
+    try {
+      int slot = 0;
+      bool pending = false;  // batches[slot ^ 1] awaits its counts
+      for (int64_t b = first; b < last; b += kPairsPerBatch, slot ^= 1) {
+        Batch& batch = batches[slot];
+        batch.first = b;
+        batch.last = std::min(last, b + kPairsPerBatch);
+        gather(batch, slot);
         barrier.Wait();
-        // Sums.  Each thread finds where every owner's rows of the batch
-        // start by counting the rows before them.
-        std::fill(offset.begin(), offset.end(), 0);
-        for (int64_t p = b; p < e; ++p) {
-          const IdSpan src = corpus.src(p);
-          const int32_t m = corpus.trg(p).size;
-          const bool mine =
-              model2 ? sc.shape_owner[sc.shape[p]] == me
-                     : ChunkBegin(e - b, workers, me) <= p - b &&
-                           p - b < ChunkBegin(e - b, workers, me + 1);
-          if (mine) {
-            at.resize(static_cast<size_t>(src.size));
-            for (int32_t i = 0; i < src.size; ++i) {
-              const int o = row_owner[src[i]];
-              at[i] = buffers[o] + offset[o];
-              offset[o] += static_cast<uint64_t>(m);
-            }
-            walk.PairFrom(p, at.data(), buf);
-            ++done;
-          } else {
-            for (int32_t i = 0; i < src.size; ++i) {
-              offset[row_owner[src[i]]] += static_cast<uint64_t>(m);
-            }
-          }
-        }
-        barrier.Wait();
-        // Counts.
-        const uint32_t* id = ids.data();
-        const double* t = own.data();
-        for (int64_t p = b; p < e; ++p) {
-          const IdSpan src = corpus.src(p);
-          const int32_t m = corpus.trg(p).size;
-          const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
-          const int32_t L = src.size;
-          const bool has_block = model2 && sc.block[p] >= 0;
-          const double* a = has_block && !walk.uniform_align
-                                ? align_values->values_at(static_cast<uint64_t>(sc.block[p]))
-                                : nullptr;
-          const double uniform = 1.0 / static_cast<double>(L);
-          for (int32_t i = 0; i < L; ++i) {
-            if (row_owner[src[i]] != me) continue;
-            // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
-            if (!model2) {
-              for (int32_t j = 0; j < m; ++j) {
-                if (inv[j] < 0.0) continue;
-                cells[id[j]].c += t[j] * inv[j];
-              }
-            } else if (a != nullptr) {
-              for (int32_t j = 0; j < m; ++j) {
-                if (inv[j] < 0.0) continue;
-                cells[id[j]].c += t[j] * a[j * L + i] * inv[j];
-              }
-            } else if (has_block) {
-              for (int32_t j = 0; j < m; ++j) {
-                if (inv[j] < 0.0) continue;
-                cells[id[j]].c += t[j] * uniform * inv[j];
-              }
-            }
-            id += m;
-            t += m;
-          }
-        }
+        if (pending) counts(batches[slot ^ 1]);
+        sums(batch, slot);
+        pending = true;
         Parallel::Checkpoint(done);
         done = 0;
+      }
+      if (pending) {
+        barrier.Wait();
+        counts(batches[slot ^ 1]);
       }
     } catch (const StepBarrier::Abandoned&) {
     } catch (...) {
