@@ -243,27 +243,36 @@ std::shared_ptr<TransTable> TransTable::Build(
       [&](int32_t e) { return occ_start[e] + extra_start[e]; });
   const int64_t row_tasks = static_cast<int64_t>(row_chunks.size()) - 1;
 
-  // The targets of row e, deduplicated through `mark` (stamped with e).
+  // The targets of row e, deduplicated through `mark` (stamped with e),
+  // into (*row)[0, n); returns n.  Without a branch on whether a target is
+  // new: each one is written at the end, which moves on only past new ones
+  // (`row` only grows).
   auto row_targets = [&](int32_t e, std::vector<int32_t>* mark,
-                         std::vector<int32_t>* row) {
-    row->clear();
+                         std::vector<int32_t>* row) -> size_t {
+    size_t n = 0;
+    int32_t* marks = mark->data();
     for (uint64_t k = occ_start[e]; k < occ_start[e + 1]; ++k) {
       IdSpan trg = corpus.trg(occ[k].pair);
+      if (row->size() < n + static_cast<size_t>(trg.size)) {
+        row->resize(std::max(2 * row->size(), n + static_cast<size_t>(trg.size)));
+      }
+      int32_t* out = row->data();
       for (int32_t j = 0; j < trg.size; ++j) {
         const int32_t f = trg[j];
-        if ((*mark)[f] != e) {
-          (*mark)[f] = e;
-          row->push_back(f);
-        }
+        out[n] = f;
+        n += marks[f] != e;
+        marks[f] = e;
       }
     }
     for (uint64_t x = extra_start[e]; x < extra_start[e + 1]; ++x) {
       const int32_t f = extra[x].trg;
-      if ((*mark)[f] != e) {
-        (*mark)[f] = e;
-        row->push_back(f);
+      if (marks[f] != e) {
+        marks[f] = e;
+        if (row->size() <= n) row->resize(2 * n + 1);
+        (*row)[n++] = f;
       }
     }
+    return n;
   };
 
   // The rows first (each task keeps its rows' sorted targets), so that a
@@ -275,18 +284,17 @@ std::shared_ptr<TransTable> TransTable::Build(
     std::vector<int32_t> mark(static_cast<size_t>(T), -1), row;
     std::vector<int32_t>& cols = task_cols[t];
     for (int32_t e = row_chunks[t]; e < row_chunks[t + 1]; ++e) {
-      row_targets(e, &mark, &row);
-      if (row.size() * 16 > static_cast<size_t>(T)) {
+      const size_t n = row_targets(e, &mark, &row);
+      if (n * 16 > static_cast<size_t>(T)) {
         // A long row: its marks, read in target order, are the row sorted.
-        row.clear();
         for (int32_t f = 0; f < T; ++f) {
-          if (mark[f] == e) row.push_back(f);
+          if (mark[f] == e) cols.push_back(f);
         }
       } else {
-        std::sort(row.begin(), row.end());
+        std::sort(row.begin(), row.begin() + n);
+        cols.insert(cols.end(), row.begin(), row.begin() + n);
       }
-      cols.insert(cols.end(), row.begin(), row.end());
-      row_ptr[e + 1] = row.size();
+      row_ptr[e + 1] = n;
     }
     return 0;
   }, log, nullptr);
