@@ -281,6 +281,7 @@ void BindTrainer(py::module_& m) {
       .def("_expect_step", [](TrainerObj& t) { t.ExpectStep(); })
       .def("_maximize_step", [](TrainerObj& t) { t.MaximizeStep(); })
       .def("_setup", [](TrainerObj& t) { t.Setup(); })
+      .def("_setup_with", [](TrainerObj& t, py::handle pairs) { t.SetupWith(pairs); })
       .def("_train", [](TrainerObj& t, py::handle n) { t.Train(Int32Arg(n)); })
       .def("_train_step", [](TrainerObj& t) { t.TrainStep(); })
       .def("_save_trans_dist",

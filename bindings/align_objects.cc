@@ -276,10 +276,14 @@ qaz::WriteOptions Options(py::handle threshold, py::handle nbest,
 
 // ---------------------------------------------------------------- Vocab
 
-py::object VocabObj::LoadSentPairs(py::handle src_path, py::handle trg_path,
-                                   bool character_based) {
+void VocabObj::LogLoading(py::handle src_path, py::handle trg_path) {
   LogInfo(kCore, "loading files: " + py::str(src_path).cast<std::string>() +
                      " " + py::str(trg_path).cast<std::string>());
+}
+
+py::object VocabObj::LoadSentPairs(py::handle src_path, py::handle trg_path,
+                                   bool character_based) {
+  LogLoading(src_path, trg_path);
   std::string src = PathArg(src_path), trg = PathArg(trg_path);
   PyReporter reporter(kCore);
   auto corpus = std::make_shared<const qaz::Corpus>(
@@ -546,9 +550,28 @@ void TrainerObj::Setup() {
   LogInfo(kCore, "----");
   LogInfo(kCore, "setting up to train/score IBM Models");
   VocabObj& v = Model().Vocab();
-  sent_pairs = v.LoadSentPairs(src_path, trg_path, character_based);
+  if (!loaded_pairs.is_none()) {
+    VocabObj::LogLoading(src_path, trg_path);
+    sent_pairs = loaded_pairs;
+  } else {
+    sent_pairs = v.LoadSentPairs(src_path, trg_path, character_based);
+  }
   PyReporter log(kCore);
   qaz::ReportVocab(v.vocab, log);
+}
+
+void TrainerObj::SetupWith(py::handle pairs) {
+  if (!py::isinstance<SentPairsObj>(pairs)) {
+    throw py::type_error("expected the pairs of a vocabulary's loaded corpus");
+  }
+  loaded_pairs = py::reinterpret_borrow<py::object>(pairs);
+  try {
+    Setup();
+  } catch (...) {
+    loaded_pairs = py::none();
+    throw;
+  }
+  loaded_pairs = py::none();
 }
 
 void TrainerObj::TrainStep() {

@@ -44,6 +44,8 @@ class VocabObj {
   // Loads a corpus (entering its tokens) and returns its pairs.
   py::object LoadSentPairs(py::handle src_path, py::handle trg_path,
                            bool character_based);
+  // Its log line.
+  static void LogLoading(py::handle src_path, py::handle trg_path);
   py::tuple IdsPairToStrPair(py::handle src_ids, py::handle trg_ids,
                              bool character_based) const;
 
@@ -138,6 +140,9 @@ class TrainerObj {
   virtual void SaveTransDist(const std::string& path, py::handle threshold,
                              py::handle nbest);
   virtual void Setup();              // 7
+  // Setup with the pairs of the trainer's own files, already loaded by its
+  // model's vocabulary: the same log lines, without reading them again.
+  void SetupWith(py::handle pairs);
   virtual void Train(int32_t iteration_limit);  // 8
   virtual void TrainStep();          // 9
 
@@ -153,6 +158,7 @@ class TrainerObj {
   py::object src_path = py::none();
   py::object trg_path = py::none();
   py::object sent_pairs = py::none();
+  py::object loaded_pairs = py::none();  // for Setup, from SetupWith
   bool character_based = false;
   int threads = 0;   // 0: every CPU the process may use
   qaz::MemoryPlan memory;

@@ -316,6 +316,30 @@ def test_train_zero_log_sequence(corpus, capsys, cls):
     assert got == want
 
 
+def test_setup_with_loaded_pairs_logs_and_holds_what_setup_loads(corpus, capsys):
+    # The scoring driver hands setup the pairs it loaded itself: the same log
+    # lines and the same corpus as a setup that reads the files once more.
+    src, trg = corpus(["a b", "b c a"], ["x", "y x"])
+    runs = []
+    for use_loaded in (False, True):
+        t = new_trainer(empos.Model2Trainer, src, trg)
+        pairs = t._model._vocab._load_sent_pairs(src, trg, False)
+        capsys.readouterr()
+        if use_loaded:
+            t._setup_with(pairs)
+        else:
+            t._setup()
+        runs.append((info(capsys.readouterr().err), list(t._sent_pairs), t._model._trans_dist()))
+    assert runs[0][0] == runs[1][0]
+    assert runs[0][0][:3] == ["----", "setting up to train/score IBM Models",
+                              "loading files: %s %s" % (src, trg)]
+    assert runs[0][1] == runs[1][1]
+    assert np.array_equal(runs[0][2], runs[1][2])
+    t = new_trainer(empos.Model2Trainer, src, trg)
+    with pytest.raises(TypeError):
+        t._setup_with([([0, 1], [0])])
+
+
 @pytest.mark.parametrize("limit", [0, -3])
 @pytest.mark.parametrize("cls", TRAINERS)
 def test_train_zero_only_prepares(corpus, capsys, cls, limit):

@@ -464,14 +464,14 @@ def _score_ibm_model(conf, others):
         _check_output_paths([conf.get("save_scores"), conf.get("decode_align")])
         model = trainer._model
         vocab = model._vocab
-        # The driver keeps its own copy of the pairs; the trainer loads the
-        # corpus once more in setup, with the same ids.
         sent_pairs = vocab._load_sent_pairs(conf.data.src_path, conf.data.trg_path, character_based)
         trans_path = conf.data.trans_path
         # First pass: every word of the table gets an id, so that setup sizes
         # the translation table for the corpus and the file together.
         vocab._enter_trans_file_words(trans_path)
-        trainer._setup()
+        # Setup takes these pairs instead of loading the files once more
+        # (their words kept their ids; the table's words only came after).
+        trainer._setup_with(sent_pairs)
         logger.info("loading word translation distribution file: {}".format(trans_path))
         model._load_trans_dist(trans_path)
         align_path = conf.get("align_path")
