@@ -104,7 +104,7 @@ namespace {
 
 struct Buffers {
   std::vector<double> sum, h, post, logs;
-  std::vector<double> uniform;  // L values 1/L: a uniform table's row
+  std::vector<double> uniform;  // L values 1/L (Walk::AlignRow)
 };
 
 // Where a pair's t values are read: its cells through the cell index (and
@@ -172,28 +172,36 @@ struct Walk {
     PairWith(p, FromRows{at}, buf);
   }
 
+  // The alignment values pair p reads, column j at the result + j *
+  // *stride: its block, or `row` filled with 1/L (stride 0) when the table
+  // is still uniform or the pair has no block.
+  const double* AlignRow(int64_t p, size_t* stride,
+                         std::vector<double>* row) const {
+    const int32_t L = corpus.src(p).size;
+    if (s.block[p] >= 0 && !uniform_align) {
+      *stride = static_cast<size_t>(L);
+      const AlignTable& values = *align;
+      return values.values_at(static_cast<uint64_t>(s.block[p]));
+    }
+    row->assign(static_cast<size_t>(L), 1.0 / static_cast<double>(L));
+    *stride = 0;
+    return row->data();
+  }
+
   template <typename Values>
   void PairWith(int64_t p, const Values& tv, Buffers& buf) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     double* inv = s.inv.data() + (corpus.trg_offset(p) - inv_base);
-    const double uniform = 1.0 / static_cast<double>(L);
-    // Per column, the alignment values of the pair's block (a row of 1/L
-    // when the table is uniform), or nullptr for a pair without a block.
+    // Column j's alignment values at a + j * a_stride: the pair's block, or
+    // a row of 1/L (the table still uniform, or a pair without a block,
+    // which reads as 1/L); Model 2 walks only.
     const bool has_block = need_blocks && s.block[p] >= 0;
     const double* a = nullptr;
     size_t a_stride = static_cast<size_t>(L);
-    double* ac = nullptr;
-    if (has_block) {
-      const AlignTable& values = *align;
-      if (uniform_align) {
-        buf.uniform.assign(static_cast<size_t>(L), uniform);
-        a = buf.uniform.data();
-        a_stride = 0;
-      } else {
-        a = values.values_at(static_cast<uint64_t>(s.block[p]));
-      }
-      if (model2_expect) ac = align->counts_at(static_cast<uint64_t>(s.block[p]));
-    }
+    if (need_blocks) a = AlignRow(p, &a_stride, &buf.uniform);
+    double* ac = has_block && model2_expect
+                     ? align->counts_at(static_cast<uint64_t>(s.block[p]))
+                     : nullptr;
     const double len = static_cast<double>(L);
     const size_t cells_n = static_cast<size_t>(L) * m;
     std::vector<double>& sum = buf.sum;  // the E-step's column sums
@@ -248,14 +256,14 @@ struct Walk {
         double hj[W], top[W];
         int32_t arg[W];
         for (int q = 0; q < W; ++q) {
-          aj[q] = a != nullptr ? a + (j0 + q) * a_stride : nullptr;
+          aj[q] = a + (j0 + q) * a_stride;
           hj[q] = 0.0;
           top[q] = -std::numeric_limits<double>::infinity();
           arg[q] = 0;
         }
         for (int32_t i = 0; i < L; ++i) {
           for (int q = 0; q < W; ++q) {
-            const double v = (aj[q] != nullptr ? aj[q][i] : uniform) * tv(i, j0 + q);
+            const double v = aj[q][i] * tv(i, j0 + q);
             hj[q] += v;
             if (v > top[q]) {
               top[q] = v;
@@ -277,14 +285,14 @@ struct Walk {
         const double* aj[W];
         double sj[W], hj[W];
         for (int q = 0; q < W; ++q) {
-          aj[q] = a != nullptr ? a + (j0 + q) * a_stride : nullptr;
+          aj[q] = a + (j0 + q) * a_stride;
           sj[q] = hj[q] = 0.0;
         }
         for (int32_t i = 0; i < L; ++i) {
           for (int q = 0; q < W; ++q) {
             const double t = tv(i, j0 + q);
             sj[q] += t;
-            hj[q] += (aj[q] != nullptr ? aj[q][i] : uniform) * t;
+            hj[q] += aj[q][i] * t;
           }
         }
         for (int q = 0; q < W; ++q) {
@@ -556,7 +564,6 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
   const Corpus& corpus = walk.corpus;
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
   const bool model2 = walk.model2_expect;
-  const AlignTable* align_values = walk.align;  // read only
   const uint16_t* row_owner = sc.row_owner.data();
   StepBarrier barrier(workers);
   // buffers[slot * workers + thread]: each thread's t values of the batch
@@ -573,6 +580,7 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
     Batch batches[2];
     std::vector<const double*> at;  // per source position of a pair
     std::vector<uint64_t> offset(static_cast<size_t>(workers));
+    std::vector<double> align_row;  // a uniform table's values (AlignRow)
     Buffers buf;
     int64_t done = 0;
 
@@ -648,31 +656,25 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
         const int32_t m = corpus.trg(p).size;
         const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
         const int32_t L = src.size;
-        const bool has_block = model2 && sc.block[p] >= 0;
-        const double* a = has_block && !walk.uniform_align
-                              ? align_values->values_at(static_cast<uint64_t>(sc.block[p]))
-                              : nullptr;
-        const double uniform = 1.0 / static_cast<double>(L);
+        // Model 2 pairs without a shape collect nothing.
+        const bool collect = !model2 || sc.block[p] >= 0;
+        size_t stride = 0;
+        const double* a = model2 && collect ? walk.AlignRow(p, &stride, &align_row) : nullptr;
         for (int32_t i = 0; i < L; ++i) {
           if (row_owner[src[i]] != me) continue;
           // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
-          if (!model2) {
+          if (a == nullptr && collect) {
             for (int32_t j = 0; j < m; ++j) {
               __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
               if (inv[j] < 0.0) continue;
               cells[id[j]].c += t[j] * inv[j];
             }
           } else if (a != nullptr) {
+            const double* ai = a + i;
             for (int32_t j = 0; j < m; ++j) {
               __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
               if (inv[j] < 0.0) continue;
-              cells[id[j]].c += t[j] * a[j * L + i] * inv[j];
-            }
-          } else if (has_block) {
-            for (int32_t j = 0; j < m; ++j) {
-              __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
-              if (inv[j] < 0.0) continue;
-              cells[id[j]].c += t[j] * uniform * inv[j];
+              cells[id[j]].c += t[j] * ai[j * stride] * inv[j];
             }
           }
           id += m;
