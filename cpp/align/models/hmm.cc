@@ -1,0 +1,437 @@
+#include "align/models/hmm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "common/float_format.h"
+
+namespace qaz {
+
+namespace {
+
+constexpr int W = HmmParams::kWindow;
+
+// The weight of a jump to word i from position i' (0: the start).
+inline double Weight(const HmmParams& h, int32_t from, int32_t i) {
+  if (from == 0) return h.start[std::min(i, W)];
+  const int32_t d = std::clamp(i - from, -W, W);
+  return h.jump[d + W];
+}
+
+// inv_z[i'] = 1 / sum_{i=1..I} Weight(i', i) for i' = 0..I.
+void RowSums(const HmmParams& h, int32_t I, std::vector<double>* inv_z) {
+  inv_z->resize(static_cast<size_t>(I) + 1);
+  double z0 = 0.0;
+  for (int32_t i = 1; i <= std::min(I, W - 1); ++i) z0 += h.start[i];
+  if (I >= W) z0 += static_cast<double>(I - W + 1) * h.start[W];
+  (*inv_z)[0] = 1.0 / z0;
+  for (int32_t from = 1; from <= I; ++from) {
+    double z = 0.0;
+    const int32_t lo = std::max(1 - from, -(W - 1)), hi = std::min(I - from, W - 1);
+    for (int32_t d = lo; d <= hi; ++d) z += h.jump[d + W];
+    const int32_t right = std::max(0, I - from - W + 1), left = std::max(0, from - W);
+    z += static_cast<double>(right) * h.jump[2 * W] +
+         static_cast<double>(left) * h.jump[0];
+    (*inv_z)[from] = 1.0 / z;
+  }
+}
+
+// out[i] = sum_{i'=0..I} g[i'] Weight(i', i) for i = 1..I (out[0] = 0).
+// `pre` is scratch.
+void Spread(const HmmParams& h, const double* g, int32_t I, double* out,
+            std::vector<double>* pre) {
+  out[0] = 0.0;
+  for (int32_t i = 1; i <= I; ++i) out[i] = g[0] * h.start[std::min(i, W)];
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const double c = h.jump[d + W];
+    const int32_t lo = std::max(1, 1 + d), hi = std::min(I, I + d);
+    const double* src = g - d;
+    for (int32_t i = lo; i <= hi; ++i) out[i] += c * src[i];
+  }
+  if (I > W) {
+    // Far ends: running sums of g from the left and from the right.
+    pre->resize(static_cast<size_t>(I) + 2);
+    double* p = pre->data();
+    p[0] = 0.0;
+    for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + g[k];
+    const double right = h.jump[2 * W], left = h.jump[0];
+    for (int32_t i = W + 1; i <= I; ++i) out[i] += right * p[i - W];
+    // sum_{i' >= i + W} g[i'] = p[I] - p[i + W - 1]
+    for (int32_t i = 1; i + W <= I; ++i) out[i] += left * (p[I] - p[i + W - 1]);
+  }
+}
+
+// out[i'] = sum_{i=1..I} Weight(i', i) u[i] for i' = 0..I; `pre` is scratch
+// and keeps the running sums of u (pre[k] = u[1] + .. + u[k]).
+void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
+             std::vector<double>* pre) {
+  double s0 = 0.0;
+  for (int32_t i = 1; i <= I; ++i) s0 += h.start[std::min(i, W)] * u[i];
+  out[0] = s0;
+  for (int32_t k = 1; k <= I; ++k) out[k] = 0.0;
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const double c = h.jump[d + W];
+    const int32_t lo = std::max(1, 1 - d), hi = std::min(I, I - d);
+    const double* src = u + d;
+    for (int32_t k = lo; k <= hi; ++k) out[k] += c * src[k];
+  }
+  pre->resize(static_cast<size_t>(I) + 2);
+  double* p = pre->data();
+  p[0] = 0.0;
+  for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + u[k];
+  if (I > W) {
+    const double right = h.jump[2 * W], left = h.jump[0];
+    // sum_{i >= i' + W} u[i] = p[I] - p[i' + W - 1]
+    for (int32_t k = 1; k + W <= I; ++k) out[k] += right * (p[I] - p[k + W - 1]);
+    for (int32_t k = W + 1; k <= I; ++k) out[k] += left * p[k - W];
+  }
+}
+
+// Adds the expected jumps of one step: from position i' (mass g[i'], the
+// forward value over its row sum) to word state i (mass u[i], the backward
+// side); `p` holds the running sums of u as Collect leaves them.
+void AddJumps(const HmmParams& h, const double* g, const double* u,
+              const double* p, int32_t I, HmmParams::Counts* counts) {
+  for (int32_t i = 1; i <= I; ++i) {
+    const int k = std::min(i, W);
+    const double v = g[0] * h.start[k] * u[i];
+    counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+  }
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const int32_t lo = std::max(1, 1 - d), hi = std::min(I, I - d);
+    double sum = 0.0;
+    for (int32_t k = lo; k <= hi; ++k) sum += g[k] * u[k + d];
+    counts->jump[d + W] += h.jump[d + W] * sum;
+  }
+  if (I > W) {
+    double right = 0.0, left = 0.0;
+    for (int32_t k = 1; k + W <= I; ++k) {
+      right += g[k] * (p[I] - p[k + W - 1]) / static_cast<double>(I - k - W + 1);
+    }
+    for (int32_t k = W + 1; k <= I; ++k) {
+      left += g[k] * p[k - W] / static_cast<double>(k - W);
+    }
+    counts->jump[2 * W] += h.jump[2 * W] * right;
+    counts->jump[0] += h.jump[0] * left;
+  }
+}
+
+}  // namespace
+
+void HmmParams::Counts::Clear() {
+  std::fill(jump.begin(), jump.end(), 0.0);
+  std::fill(start.begin(), start.end(), 0.0);
+}
+
+void HmmParams::Counts::Add(const Counts& other) {
+  for (int k = 0; k < kJumps; ++k) jump[k] += other.jump[k];
+  for (int k = 0; k < kStarts; ++k) start[k] += other.start[k];
+}
+
+void HmmParams::Maximize(const Counts& counts) {
+  auto update = [](const std::vector<double>& c, std::vector<double>* w,
+                   size_t first) {
+    double total = 0.0;
+    for (size_t k = first; k < c.size(); ++k) total += c[k];
+    if (!(total > 0.0) || !std::isfinite(total)) return;
+    for (size_t k = first; k < c.size(); ++k) {
+      (*w)[k] = std::max(c[k] / total, kFloor);
+    }
+  };
+  update(counts.jump, &jump, 0);
+  update(counts.start, &start, 1);  // start[0] is never used
+}
+
+double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
+                     double* post, HmmParams::Counts* counts, HmmScratch* s) {
+  if (m == 0) return 0.0;
+  const int32_t I = L - 1;
+  if (I <= 0) {
+    double ll = 0.0;
+    for (int32_t j = 0; j < m; ++j) {
+      post[j] = 1.0;
+      ll += std::log(t[j]);
+    }
+    return ll;
+  }
+  const size_t n = static_cast<size_t>(I) + 1;
+  RowSums(h, I, &s->inv_z);
+  const double* inv_z = s->inv_z.data();
+  s->word.resize(n * m);
+  s->null.resize(n * m);
+  s->back.resize(n * m);
+  s->scale.resize(m);
+  s->g.resize(n);
+  s->s.resize(n);
+  s->u.resize(n);
+  double* g = s->g.data();
+  double* sv = s->s.data();
+  double* u = s->u.data();
+  const double stay = h.p0, move = 1.0 - h.p0;
+  const double* t0 = t;  // the NULL row
+
+  // Forward, each column scaled to sum 1.
+  double ll = 0.0;
+  for (int32_t j = 0; j < m; ++j) {
+    double* word = s->word.data() + j * n;
+    double* null = s->null.data() + j * n;
+    if (j == 0) {
+      word[0] = 0.0;
+      for (int32_t i = 1; i <= I; ++i) {
+        word[i] = move * h.start[std::min(i, W)] * inv_z[0] * t[i * m];
+      }
+      null[0] = stay * t0[0];
+      for (int32_t i = 1; i <= I; ++i) null[i] = 0.0;
+    } else {
+      const double* pw = word - n;
+      const double* pn = null - n;
+      for (size_t k = 0; k < n; ++k) g[k] = (pw[k] + pn[k]) * inv_z[k];
+      Spread(h, g, I, sv, &s->pre);
+      word[0] = 0.0;
+      for (int32_t i = 1; i <= I; ++i) word[i] = move * sv[i] * t[i * m + j];
+      const double e0 = stay * t0[j];
+      for (size_t k = 0; k < n; ++k) null[k] = e0 * (pw[k] + pn[k]);
+    }
+    double sum = 0.0;
+    for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
+    s->scale[j] = sum;
+    ll += std::log(sum);
+    if (!(sum > 0.0)) {
+      // Nothing can emit f_j: the pair has no posteriors to give.
+      std::fill(post, post + static_cast<size_t>(L) * m, 0.0);
+      return ll;
+    }
+    const double inv = 1.0 / sum;
+    for (size_t k = 0; k < n; ++k) {
+      word[k] *= inv;
+      null[k] *= inv;
+    }
+  }
+
+  // Backward, with the same scales; the expected jumps of each step.
+  double* last = s->back.data() + static_cast<size_t>(m - 1) * n;
+  std::fill(last, last + n, 1.0);
+  for (int32_t j = m - 1; j >= 1; --j) {
+    const double* b = s->back.data() + j * n;
+    double* prev = s->back.data() + (j - 1) * n;
+    const double inv = 1.0 / s->scale[j];
+    u[0] = 0.0;
+    for (int32_t i = 1; i <= I; ++i) u[i] = move * t[i * m + j] * b[i] * inv;
+    Collect(h, u, I, sv, &s->pre);
+    const double e0 = stay * t0[j] * inv;
+    for (size_t k = 0; k < n; ++k) prev[k] = inv_z[k] * sv[k] + e0 * b[k];
+    if (counts != nullptr) {
+      const double* pw = s->word.data() + (j - 1) * n;
+      const double* pn = s->null.data() + (j - 1) * n;
+      for (size_t k = 0; k < n; ++k) g[k] = (pw[k] + pn[k]) * inv_z[k];
+      AddJumps(h, g, u, s->pre.data(), I, counts);
+    }
+  }
+
+  for (int32_t j = 0; j < m; ++j) {
+    const double* word = s->word.data() + j * n;
+    const double* null = s->null.data() + j * n;
+    const double* b = s->back.data() + j * n;
+    double nul = 0.0;
+    for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
+    post[j] = nul;
+    for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
+  }
+  if (counts != nullptr) {
+    // The first position's jumps from the start.
+    for (int32_t i = 1; i <= I; ++i) {
+      const int k = std::min(i, W);
+      const double v = post[i * m];
+      counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+    }
+  }
+  return ll;
+}
+
+void HmmViterbi(const HmmParams& h, const double* t, int32_t L, int32_t m,
+                int32_t* best, HmmScratch* s) {
+  const int32_t I = L - 1;
+  if (I <= 0) {
+    std::fill(best, best + m, 0);
+    return;
+  }
+  if (m == 0) return;
+  const size_t n = static_cast<size_t>(I) + 1;
+  RowSums(h, I, &s->inv_z);
+  const double* inv_z = s->inv_z.data();
+  s->word.resize(n);
+  s->null.resize(n);
+  s->g.resize(n);
+  s->s.resize(n);
+  s->u.resize(n);
+  s->from.resize(n * m);
+  s->from_null.resize(n * m);
+  double* word = s->word.data();
+  double* null = s->null.data();
+  double* gv = s->g.data();
+  double* nw = s->s.data();
+  double* d = s->u.data();
+  const double stay = h.p0, move = 1.0 - h.p0;
+  const double far_right = h.jump[2 * W], far_left = h.jump[0];
+  std::vector<int32_t> lo_arg(n), hi_arg(n + 1);
+
+  word[0] = 0.0;
+  for (int32_t i = 1; i <= I; ++i) {
+    word[i] = move * h.start[std::min(i, W)] * inv_z[0] * t[i * m];
+  }
+  null[0] = stay * t[0];
+  for (int32_t i = 1; i <= I; ++i) null[i] = 0.0;
+  for (int32_t j = 1; j < m; ++j) {
+    // Best mass at each position, word state before NULL state on ties.
+    uint8_t* fn = s->from_null.data() + (j - 1) * n;
+    int32_t* from = s->from.data() + j * n;
+    for (size_t k = 0; k < n; ++k) {
+      fn[k] = k == 0 || null[k] > word[k];
+      d[k] = fn[k] ? null[k] : word[k];
+      gv[k] = d[k] * inv_z[k];
+    }
+    // Positions of the largest gv from the left (lowest first) and from the
+    // right (lowest of equals too).
+    lo_arg[0] = -1;
+    for (int32_t k = 1; k <= I; ++k) {
+      lo_arg[k] = lo_arg[k - 1] < 0 || gv[k] > gv[lo_arg[k - 1]] ? k : lo_arg[k - 1];
+    }
+    hi_arg[I + 1] = -1;
+    for (int32_t k = I; k >= 1; --k) {
+      hi_arg[k] = hi_arg[k + 1] < 0 || gv[k] >= gv[hi_arg[k + 1]] ? k : hi_arg[k + 1];
+    }
+    for (int32_t i = 1; i <= I; ++i) {
+      int32_t arg = 0;
+      double v = gv[0] * h.start[std::min(i, W)];
+      if (i - W >= 1) {
+        const int32_t a = lo_arg[i - W];
+        const double x = gv[a] * far_right;
+        if (x > v) v = x, arg = a;
+      }
+      const int32_t lo = std::max(1, i - W + 1), hi = std::min(I, i + W - 1);
+      for (int32_t k = lo; k <= hi; ++k) {
+        const double x = gv[k] * h.jump[i - k + W];
+        if (x > v) v = x, arg = k;
+      }
+      if (i + W <= I) {
+        const int32_t a = hi_arg[i + W];
+        const double x = gv[a] * far_left;
+        if (x > v) v = x, arg = a;
+      }
+      nw[i] = move * v * t[i * m + j];
+      from[i] = arg;
+    }
+    const double e0 = stay * t[j];
+    double next_top = 0.0;
+    for (size_t k = 0; k < n; ++k) {
+      null[k] = e0 * d[k];
+      word[k] = k == 0 ? 0.0 : nw[k];
+      next_top = std::max({next_top, null[k], word[k]});
+    }
+    if (next_top > 0.0) {
+      const double inv = 1.0 / next_top;
+      for (size_t k = 0; k < n; ++k) {
+        word[k] *= inv;
+        null[k] *= inv;
+      }
+    }
+  }
+  // The best last state, then back along the choices.
+  int32_t pos = 0;
+  bool is_null = true;
+  double v = null[0];
+  for (int32_t k = 1; k <= I; ++k) {
+    if (word[k] > v) v = word[k], pos = k, is_null = false;
+    if (null[k] > v) v = null[k], pos = k, is_null = true;
+  }
+  for (int32_t j = m - 1; j >= 0; --j) {
+    best[j] = is_null ? 0 : pos;
+    if (j == 0) break;
+    if (!is_null) pos = s->from[j * n + pos];
+    is_null = s->from_null[(j - 1) * n + pos] != 0;
+  }
+}
+
+std::string FormatHmmParams(const HmmParams& h) {
+  std::string out = "p0\t" + FormatRepr(h.p0) + "\nwindow\t" +
+                    std::to_string(HmmParams::kWindow) + "\n";
+  for (int i = 1; i < HmmParams::kStarts; ++i) {
+    out += "start\t" + std::to_string(i) + "\t" + FormatRepr(h.start[i]) + "\n";
+  }
+  for (int d = -W; d <= W; ++d) {
+    out += "jump\t" + std::to_string(d) + "\t" + FormatRepr(h.jump[d + W]) + "\n";
+  }
+  return out;
+}
+
+HmmParams ParseHmmParams(const std::string& text, const std::string& where) {
+  HmmParams h;
+  std::vector<bool> seen_jump(HmmParams::kJumps, false),
+      seen_start(HmmParams::kStarts, false);
+  bool seen_p0 = false, seen_window = false;
+  size_t pos = 0;
+  int64_t line_no = 0;
+  auto fail = [&](const std::string& why) {
+    throw std::invalid_argument(where + ":" + std::to_string(line_no) + ": " + why);
+  };
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    ++line_no;
+    if (line.empty()) continue;
+    std::vector<std::string_view> f;
+    size_t a = 0;
+    while (true) {
+      const size_t b = line.find('\t', a);
+      f.push_back(line.substr(a, b == std::string_view::npos ? line.npos : b - a));
+      if (b == std::string_view::npos) break;
+      a = b + 1;
+    }
+    double value = 0.0;
+    int64_t key = 0;
+    if (f[0] == "p0" && f.size() == 2) {
+      if (seen_p0) fail("p0 given twice");
+      if (!ParseFloat(f[1], &value) || !(value >= 0.0 && value < 1.0)) {
+        fail("p0 must be a number in [0, 1), got '" + std::string(f[1]) + "'");
+      }
+      h.p0 = value;
+      seen_p0 = true;
+    } else if (f[0] == "window" && f.size() == 2) {
+      if (!ParseInt(f[1], &key) || key != HmmParams::kWindow) {
+        fail("expected window " + std::to_string(HmmParams::kWindow) + ", got '" +
+             std::string(f[1]) + "'");
+      }
+      seen_window = true;
+    } else if ((f[0] == "jump" || f[0] == "start") && f.size() == 3) {
+      const bool jump = f[0] == "jump";
+      if (!ParseInt(f[1], &key) || (jump && (key < -W || key > W)) ||
+          (!jump && (key < 1 || key > W))) {
+        fail("bad " + std::string(f[0]) + " position '" + std::string(f[1]) + "'");
+      }
+      if (!ParseFloat(f[2], &value) || !std::isfinite(value) || !(value > 0.0)) {
+        fail("a weight must be a finite number above 0, got '" + std::string(f[2]) + "'");
+      }
+      std::vector<bool>& seen = jump ? seen_jump : seen_start;
+      const size_t k = static_cast<size_t>(jump ? key + W : key);
+      if (seen[k]) fail(std::string(f[0]) + " " + std::string(f[1]) + " given twice");
+      seen[k] = true;
+      (jump ? h.jump : h.start)[k] = value;
+    } else {
+      fail("unexpected line '" + std::string(line) + "'");
+    }
+  }
+  line_no = 0;
+  if (!seen_p0 || !seen_window) fail("p0 or window missing");
+  for (size_t k = 0; k < seen_jump.size(); ++k) {
+    if (!seen_jump[k]) fail("jump " + std::to_string(static_cast<int>(k) - W) + " missing");
+  }
+  for (size_t k = 1; k < seen_start.size(); ++k) {
+    if (!seen_start[k]) fail("start " + std::to_string(k) + " missing");
+  }
+  return h;
+}
+
+}  // namespace qaz
