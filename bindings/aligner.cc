@@ -81,7 +81,10 @@ py::array_t<double> OwnedArray(std::vector<double> values,
 std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
                                           int threads, int64_t memory_limit,
                                           bool both_directions,
-                                          bool concurrent) {
+                                          bool concurrent,
+                                          const std::string& schedule,
+                                          bool agreement, double p0,
+                                          bool posterior_product) {
   if (iterations < 0) throw py::value_error("iterations must not be negative");
   if (threads < 0) throw py::value_error("threads must be at least 1");
   qaz::AlignerOptions options;
@@ -91,6 +94,11 @@ std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
   options.memory_limit = memory_limit;
   options.both_directions = both_directions;
   options.concurrent = concurrent;
+  if (!schedule.empty()) options.schedule = qaz::ParseSchedule(schedule);
+  if (!(p0 >= 0.0 && p0 < 1.0)) throw py::value_error("p0 must lie in [0, 1)");
+  options.agreement = agreement;
+  options.p0 = p0;
+  options.posterior_product = posterior_product;
   return std::make_unique<qaz::Aligner>(options);
 }
 
@@ -410,9 +418,19 @@ PYBIND11_MODULE(_aligner, m) {
       .def(py::init(&MakeAligner), py::arg("iterations") = 5,
            py::arg("character") = false, py::arg("threads") = 0,
            py::arg("memory_limit") = 0, py::arg("both_directions") = true,
-           py::arg("concurrent") = true,
+           py::arg("concurrent") = true, py::arg("schedule") = "",
+           py::arg("agreement") = false, py::arg("p0") = 0.2,
+           py::arg("posterior_product") = false,
            "An untrained aligner.  threads 0: every CPU this process may run "
-           "on; memory_limit in bytes, 0 for none.")
+           "on; memory_limit in bytes, 0 for none; schedule '' for Model 1 "
+           "then Model 2 as the training command, else steps such as "
+           "'1:5,hmm:5' trained on both directions together (in agreement "
+           "with `agreement`).")
+      .def_property_readonly("schedule", [](const qaz::Aligner& a) {
+        return qaz::FormatSchedule(a.options().schedule);
+      })
+      .def_property_readonly("agreement",
+                             [](const qaz::Aligner& a) { return a.options().agreement; })
       .def_property_readonly("iterations",
                              [](const qaz::Aligner& a) { return a.options().iterations; })
       .def_property_readonly("character", [](const qaz::Aligner& a) {

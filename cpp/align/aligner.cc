@@ -24,6 +24,13 @@ namespace {
 
 constexpr int64_t kPairsPerChunk = 1024;
 
+JointOptions JointOptionsOf(const AlignerOptions& options) {
+  JointOptions out;
+  out.agreement = options.agreement;
+  out.p0 = options.p0;
+  return out;
+}
+
 // Chunks of pairs handed out at a time: a few per thread.
 int64_t WaveSize(const Parallel& parallel) {
   return static_cast<int64_t>(parallel.threads()) * 4;
@@ -74,6 +81,7 @@ class DirectionReporter : public Reporter {
 struct PairScratch {
   std::vector<double> t, post, fwd, rev;
   std::vector<int32_t> best;
+  HmmScratch hmm;
 };
 
 // Viterbi links and posteriors of the pairs of one corpus (forward) and of
@@ -81,10 +89,12 @@ struct PairScratch {
 // source-target orientation.
 class PairLinker {
  public:
+  // `fwd_hmm`, `rev_hmm`: the transitions of an HMM direction, else null.
   PairLinker(const Model& fwd, const Corpus& fwd_corpus, const Model* rev,
-             const Corpus* rev_corpus)
+             const Corpus* rev_corpus, const HmmParams* fwd_hmm = nullptr,
+             const HmmParams* rev_hmm = nullptr)
       : fwd_(fwd), fwd_corpus_(fwd_corpus), fwd_cells_(fwd.Trans(), fwd_corpus),
-        rev_(rev), rev_corpus_(rev_corpus) {
+        rev_(rev), rev_corpus_(rev_corpus), fwd_hmm_(fwd_hmm), rev_hmm_(rev_hmm) {
     fwd.Align();
     if (rev != nullptr) {
       rev_cells_ = std::make_unique<PairCells>(rev->Trans(), *rev_corpus);
@@ -93,15 +103,15 @@ class PairLinker {
   }
 
   void Forward(int64_t p, PairScratch* s, Links* out) const {
-    Viterbi(fwd_, fwd_cells_, fwd_corpus_, p, false, s, out);
+    Viterbi(fwd_, fwd_hmm_, fwd_cells_, fwd_corpus_, p, false, s, out);
   }
   void Reverse(int64_t p, PairScratch* s, Links* out) const {
-    Viterbi(*rev_, *rev_cells_, *rev_corpus_, p, true, s, out);
+    Viterbi(*rev_, rev_hmm_, *rev_cells_, *rev_corpus_, p, true, s, out);
   }
   // The forward posteriors of pair p's real words, I x J row-major.
   void ForwardPosteriors(int64_t p, PairScratch* s,
                          std::vector<double>* out) const {
-    RealPosteriors(fwd_, fwd_cells_, fwd_corpus_, p, false, s, out);
+    RealPosteriors(fwd_, fwd_hmm_, fwd_cells_, fwd_corpus_, p, false, s, out);
   }
   void Combined(int64_t p, const LinkMethod& method, PairScratch* s,
                 Links* out) const {
@@ -110,11 +120,11 @@ class PairLinker {
       return;
     }
     if (method.kind == LinkMethod::kPosterior) {
-      RealPosteriors(fwd_, fwd_cells_, fwd_corpus_, p, false, s, &s->fwd);
-      RealPosteriors(*rev_, *rev_cells_, *rev_corpus_, p, true, s, &s->rev);
+      RealPosteriors(fwd_, fwd_hmm_, fwd_cells_, fwd_corpus_, p, false, s, &s->fwd);
+      RealPosteriors(*rev_, rev_hmm_, *rev_cells_, *rev_corpus_, p, true, s, &s->rev);
       const int64_t I = fwd_corpus_.src(p).size - 1, J = fwd_corpus_.trg(p).size;
       *out = PosteriorLinks(s->fwd.data(), s->rev.data(), std::max<int64_t>(I, 0),
-                            J, method.threshold);
+                            J, method.threshold, method.product);
       return;
     }
     Links f, r;
@@ -124,12 +134,17 @@ class PairLinker {
   }
 
  private:
-  static void Viterbi(const Model& model, const PairCells& cells,
-                      const Corpus& corpus, int64_t p, bool swap,
-                      PairScratch* s, Links* out) {
+  static void Viterbi(const Model& model, const HmmParams* hmm,
+                      const PairCells& cells, const Corpus& corpus, int64_t p,
+                      bool swap, PairScratch* s, Links* out) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     cells.Gather(p, &s->t);
-    DecodePair(s->t.data(), *model.align, L, m, &s->best);
+    if (hmm != nullptr) {
+      s->best.resize(static_cast<size_t>(m));
+      HmmViterbi(*hmm, s->t.data(), L, m, s->best.data(), &s->hmm);
+    } else {
+      DecodePair(s->t.data(), *model.align, L, m, &s->best);
+    }
     out->clear();
     for (int32_t j = 0; j < m; ++j) {
       const int32_t i = s->best[j];
@@ -142,12 +157,18 @@ class PairLinker {
   // Pair p's posteriors without the NULL row, in source-target
   // orientation: for the reverse model the pair's source words are the
   // forward pair's target words, so the matrix is transposed.
-  static void RealPosteriors(const Model& model, const PairCells& cells,
-                             const Corpus& corpus, int64_t p, bool swap,
-                             PairScratch* s, std::vector<double>* out) {
+  static void RealPosteriors(const Model& model, const HmmParams* hmm,
+                             const PairCells& cells, const Corpus& corpus,
+                             int64_t p, bool swap, PairScratch* s,
+                             std::vector<double>* out) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     cells.Gather(p, &s->t);
-    PairPosteriors(s->t.data(), *model.align, L, m, &s->post);
+    if (hmm != nullptr) {
+      s->post.resize(static_cast<size_t>(L) * m);
+      HmmPosteriors(*hmm, s->t.data(), L, m, s->post.data(), nullptr, &s->hmm);
+    } else {
+      PairPosteriors(s->t.data(), *model.align, L, m, &s->post);
+    }
     const int64_t words = L - 1;
     out->resize(static_cast<size_t>(std::max<int64_t>(words, 0) * m));
     for (int64_t i = 0; i < words; ++i) {
@@ -168,6 +189,8 @@ class PairLinker {
   const Model* rev_;
   const Corpus* rev_corpus_;
   std::unique_ptr<PairCells> rev_cells_;
+  const HmmParams* fwd_hmm_;
+  const HmmParams* rev_hmm_;
 };
 
 // A link file: a path, or "-" for standard output (left open).
@@ -361,6 +384,7 @@ AppliedModel ApplyModel(const DirectionModel& direction,
                                  local.max_len_trg, *corpus);
   CopyShapes(direction.model.Align(), align.get());
   applied.model.align = std::move(align);
+  applied.hmm = direction.hmm;
   return applied;
 }
 
@@ -427,6 +451,10 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
   fwd->corpus = std::make_shared<const Corpus>(std::move(corpus));
   forward_.reset();
   reverse_.reset();
+  if (!options_.schedule.empty()) {
+    TrainScheduled(std::move(fwd), log);
+    return;
+  }
   if (!options_.both_directions) {
     TrainDirection(fwd.get(), "forward", parallel_, log);
     forward_ = std::move(fwd);
@@ -485,6 +513,55 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
   reverse_ = std::move(rev);
 }
 
+void Aligner::SetUpScheduled(DirectionModel* direction, const char* name,
+                             double share, const Parallel& parallel,
+                             Reporter& log) const {
+  const Vocab& vocab = *direction->vocab;
+  log.Info("----");
+  log.Info(std::string("training the ") + name + " model on " +
+           Thousands(direction->corpus->size()) + " sentence pairs");
+  ReportVocab(vocab, log);
+  MemoryPlan plan;
+  const int64_t limit =
+      options_.memory_limit > 0 ? options_.memory_limit : DefaultMemoryLimit();
+  if (limit > 0) {
+    const int64_t resident = ResidentBytes();
+    plan.limit = resident + static_cast<int64_t>(
+                                std::max<int64_t>(limit - resident, 0) * share);
+  }
+  plan.align_to_come = false;
+  Model& model = direction->model;
+  model.type = ModelType::kModel2;
+  model.vocab = direction->vocab;
+  model.memory = plan;
+  model.trans = InitTransTable(vocab, direction->corpus, parallel, log, plan);
+  // Model 1 and the HMM read no alignment table: every shape reads 1/L.
+  model.align = std::make_shared<AlignTable>(1, 0);
+}
+
+void Aligner::TrainScheduled(std::unique_ptr<DirectionModel> fwd,
+                             Reporter& log) {
+  const bool both = options_.both_directions || options_.agreement;
+  std::unique_ptr<DirectionModel> rev;
+  if (both) {
+    rev = std::make_unique<DirectionModel>();
+    rev->vocab = std::make_shared<Vocab>();
+    rev->corpus = std::make_shared<const Corpus>(
+        SwapSides(*fwd->vocab, *fwd->corpus, rev->vocab.get()));
+  }
+  SetUpScheduled(fwd.get(), "forward", both ? 0.5 : 1.0, parallel_, log);
+  if (rev) SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log);
+  JointDirection f{fwd->corpus.get(), fwd->model.trans.get(), nullptr};
+  JointDirection r;
+  if (rev) r = JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr};
+  TrainJoint(&f, rev ? &r : nullptr, options_.schedule,
+             JointOptionsOf(options_), parallel_, log);
+  fwd->hmm = f.hmm;
+  if (rev) rev->hmm = r.hmm;
+  forward_ = std::move(fwd);
+  reverse_ = std::move(rev);
+}
+
 void Aligner::TrainFiles(const std::string& src_path,
                          const std::string& trg_path, Reporter& log) {
   auto vocab = std::make_shared<Vocab>();
@@ -520,7 +597,15 @@ void Aligner::TrainReverse(Reporter& log) {
   rev->vocab = std::make_shared<Vocab>();
   rev->corpus = std::make_shared<const Corpus>(
       SwapSides(*fwd.vocab, *fwd.corpus, rev->vocab.get()));
-  TrainDirection(rev.get(), "reverse", parallel_, log);
+  if (!options_.schedule.empty()) {
+    SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log);
+    JointDirection r{rev->corpus.get(), rev->model.trans.get(), nullptr};
+    TrainJoint(&r, nullptr, options_.schedule, JointOptionsOf(options_),
+               parallel_, log);
+    rev->hmm = r.hmm;
+  } else {
+    TrainDirection(rev.get(), "reverse", parallel_, log);
+  }
   reverse_ = std::move(rev);
 }
 
@@ -591,7 +676,7 @@ Links Aligner::ForwardLinks(int64_t p) const {
   const DirectionModel& f = forward();
   PairScratch s;
   Links out;
-  PairLinker(f.model, *f.corpus, nullptr, nullptr).Forward(p, &s, &out);
+  PairLinker(f.model, *f.corpus, nullptr, nullptr, f.hmm.get()).Forward(p, &s, &out);
   return out;
 }
 
@@ -600,28 +685,39 @@ Links Aligner::ReverseLinks(int64_t p) const {
   const DirectionModel& r = reverse();
   PairScratch s;
   Links out;
-  PairLinker(f.model, *f.corpus, &r.model, r.corpus.get()).Reverse(p, &s, &out);
+  PairLinker(f.model, *f.corpus, &r.model, r.corpus.get(), f.hmm.get(),
+             r.hmm.get())
+      .Reverse(p, &s, &out);
   return out;
 }
 
-Links Aligner::PairLinks(int64_t p, const LinkMethod& method) const {
+Links Aligner::PairLinks(int64_t p, const LinkMethod& chosen) const {
+  const LinkMethod method = Decoding(chosen);
   const DirectionModel& f = forward();
   const DirectionModel* r = method.NeedsReverse() ? &reverse() : nullptr;
   PairScratch s;
   Links out;
   PairLinker(f.model, *f.corpus, r ? &r->model : nullptr,
-             r ? r->corpus.get() : nullptr)
+             r ? r->corpus.get() : nullptr, f.hmm.get(),
+             r ? r->hmm.get() : nullptr)
       .Combined(p, method, &s, &out);
   return out;
 }
 
-void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& method,
+LinkMethod Aligner::Decoding(LinkMethod method) const {
+  if (options_.posterior_product) method.product = true;
+  return method;
+}
+
+void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& chosen,
                          Reporter& log) const {
+  const LinkMethod method = Decoding(chosen);
   const DirectionModel& f = forward();
   const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
   const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
-                          r ? r->corpus.get() : nullptr);
+                          r ? r->corpus.get() : nullptr, f.hmm.get(),
+                          r ? r->hmm.get() : nullptr);
   std::unique_ptr<OutputFile> links, fwd, rev;
   if (!outputs.links.empty()) {
     log.Info("storing word links into file: " + outputs.links);
@@ -674,8 +770,9 @@ LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
 
 std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
                                        const std::vector<std::string>& trg,
-                                       const LinkMethod& method,
+                                       const LinkMethod& chosen,
                                        Reporter& log) const {
+  const LinkMethod method = Decoding(chosen);
   const bool both = method.NeedsReverse();
   const DirectionModel& f = forward();
   const DirectionModel* r = both ? &reverse() : nullptr;
@@ -684,7 +781,8 @@ std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
   AppliedModel ra;
   if (both) ra = ApplyModel(*r, trg, src, character, parallel_, log);
   const PairLinker linker(fa.model, *fa.corpus, both ? &ra.model : nullptr,
-                          both ? ra.corpus.get() : nullptr);
+                          both ? ra.corpus.get() : nullptr, fa.hmm.get(),
+                          both ? ra.hmm.get() : nullptr);
   const int64_t n = fa.corpus->size();
   std::vector<Links> out(static_cast<size_t>(n));
   ProgressTicker ticker(log, "progress", n, 4096);
@@ -712,11 +810,19 @@ std::vector<double> Aligner::ScoreLines(const std::vector<std::string>& src,
   InOrder(
       n, kPairsPerChunk, WaveSize(parallel_), parallel_, log, &ticker,
       [&](int64_t b, int64_t e, int64_t) {
-        std::vector<double> t;
+        std::vector<double> t, post;
+        HmmScratch scratch;
         for (int64_t p = b; p < e; ++p) {
           cells.Gather(p, &t);
-          out[p] = fa.model.PairEntropy(t.data(), corpus.src(p).size,
-                                        corpus.trg(p).size, true);
+          const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
+          if (fa.hmm) {
+            post.resize(static_cast<size_t>(L) * m);
+            const double ll = HmmPosteriors(*fa.hmm, t.data(), L, m,
+                                            post.data(), nullptr, &scratch);
+            out[p] = m > 0 ? -ll / m : 0.0;
+          } else {
+            out[p] = fa.model.PairEntropy(t.data(), L, m, true);
+          }
         }
       },
       [](int64_t) {});
@@ -729,7 +835,7 @@ std::vector<double> Aligner::Posteriors(const std::string& src,
                                         int64_t* J, Reporter& log) const {
   AppliedModel fa = ApplyModel(forward(), {src}, {trg},
                                options_.character_based, parallel_, log);
-  const PairLinker linker(fa.model, *fa.corpus, nullptr, nullptr);
+  const PairLinker linker(fa.model, *fa.corpus, nullptr, nullptr, fa.hmm.get());
   PairScratch s;
   std::vector<double> out;
   linker.ForwardPosteriors(0, &s, &out);

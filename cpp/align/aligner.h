@@ -56,6 +56,8 @@
 #include "align/corpus.h"
 #include "align/links.h"
 #include "align/model.h"
+#include "align/models/hmm.h"
+#include "align/models/joint.h"
 #include "align/shard.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
@@ -76,6 +78,15 @@ struct AlignerOptions {
   // the serial parts of one (loading the tables, the M-steps) then overlap
   // the other's sweeps.
   bool concurrent = true;
+  // Empty: each direction trained as the training command trains it (the
+  // Model 1 loop, then the Model 2 loop).  Otherwise the steps of Model 1
+  // and the HMM that train both directions together (models/joint.h), in
+  // agreement when `agreement` is set.
+  Schedule schedule;
+  bool agreement = false;
+  double p0 = 0.2;  // the HMM's NULL probability
+  // "posterior" links by the product of the two posteriors, not their mean.
+  bool posterior_product = false;
 };
 
 // How the links of a pair are chosen.
@@ -88,6 +99,8 @@ struct LinkMethod {
   Kind kind = kHeuristic;
   Symmetrization heuristic = Symmetrization::kGrowDiagFinalAnd;
   double threshold = 0.5;
+  // kPosterior: the product of the two posteriors instead of their mean.
+  bool product = false;
 
   bool NeedsReverse() const { return kind != kForward; }
 };
@@ -133,13 +146,15 @@ Corpus SwapSides(const Vocab& from, const Corpus& corpus, Vocab* to);
 struct DirectionModel {
   std::shared_ptr<Vocab> vocab;
   std::shared_ptr<const Corpus> corpus;
-  Model model;
+  Model model;  // a Model 1 or HMM direction reads 1/L from an empty align
+  std::shared_ptr<const HmmParams> hmm;  // an HMM direction's transitions
 };
 
 // A direction's model laid out for other sentence pairs (see the top).
 struct AppliedModel {
   std::shared_ptr<const Corpus> corpus;
   Model model;  // trans indexed for `corpus`, align holding its shapes
+  std::shared_ptr<const HmmParams> hmm;
 };
 
 AppliedModel ApplyModel(const DirectionModel& direction,
@@ -220,6 +235,15 @@ class Aligner {
 
  private:
   void TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus, Reporter& log);
+  // `method` with the options' choice of posterior combination.
+  LinkMethod Decoding(LinkMethod method) const;
+  // Both directions (or the forward one) by options().schedule.
+  void TrainScheduled(std::unique_ptr<DirectionModel> fwd, Reporter& log);
+  // Logs a direction's set-up and lays out its translation table; `share`
+  // of the memory left under the limit goes to it.
+  void SetUpScheduled(DirectionModel* direction, const char* name,
+                      double share, const Parallel& parallel,
+                      Reporter& log) const;
   // `share` of the memory left under the limit goes to this direction.
   void TrainDirection(DirectionModel* direction, const char* name,
                       const Parallel& parallel, Reporter& log,

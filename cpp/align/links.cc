@@ -272,7 +272,8 @@ Links Symmetrize(const Links& forward, const Links& reverse,
 }
 
 Links PosteriorLinks(const double* forward, const double* reverse,
-                     int64_t src_len, int64_t trg_len, double threshold) {
+                     int64_t src_len, int64_t trg_len, double threshold,
+                     bool product) {
   if (!(threshold > 0.0 && threshold <= 1.0)) {
     throw std::invalid_argument(
         "posterior threshold must lie in (0, 1], got " +
@@ -290,7 +291,8 @@ Links PosteriorLinks(const double* forward, const double* reverse,
     const double* f = forward + i * trg_len;
     const double* r = reverse + i * trg_len;
     for (int64_t j = 0; j < trg_len; ++j) {
-      if ((f[j] + r[j]) / 2.0 >= threshold) {
+      const double v = product ? f[j] * r[j] : (f[j] + r[j]) / 2.0;
+      if (v >= threshold) {
         out.push_back(Link{static_cast<int32_t>(i), static_cast<int32_t>(j)});
       }
     }

@@ -86,9 +86,11 @@ Links Symmetrize(const Links& forward, const Links& reverse,
 // P_r are I x J row-major arrays: P_f(i, j) the posterior of target word j
 // aligned to source word i under the forward model, P_r(i, j) that of source
 // word i aligned to target word j under the reverse one.  The threshold must
-// lie in (0, 1]; std::invalid_argument otherwise.
+// lie in (0, 1]; std::invalid_argument otherwise.  With `product`, the
+// links with P_f(i, j) P_r(i, j) >= threshold instead.
 Links PosteriorLinks(const double* forward, const double* reverse,
-                     int64_t src_len, int64_t trg_len, double threshold);
+                     int64_t src_len, int64_t trg_len, double threshold,
+                     bool product = false);
 
 // ---------------------------------------------------------------------------
 // Alignment error rate

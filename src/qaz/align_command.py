@@ -1,11 +1,18 @@
 """qaz-align: word alignments of a parallel corpus, in Pharaoh format.
 
-Trains IBM Model 1 then Model 2 (as ``qaz-train`` does) from the source to
-the target side and from the target to the source side, then writes one
-line per sentence pair: the links ``i-j`` (0-based positions, source first,
-sorted, links to the NULL word dropped) of the two directions symmetrised.
-``--sym none`` writes the forward links alone, which are the links of
-``qaz-train -d`` with the same iterations.
+Trains an alignment model from the source to the target side and from the
+target to the source side, then writes one line per sentence pair: the
+links ``i-j`` (0-based positions, source first, sorted, links to the NULL
+word dropped) of the two directions combined.
+
+By default (``--model hmm``) IBM Model 1 and then the HMM are trained on
+both directions together, in agreement, and the links are those whose
+product of the two directions' posteriors reaches the threshold.
+``--model 2`` trains IBM Model 1 then Model 2 on each direction as
+``qaz-train`` does, and its defaults (``--sym grow-diag-final-and``) give
+the links of earlier releases byte for byte; ``--sym none`` then writes the
+forward links alone, which are the links of ``qaz-train -d`` with the same
+iterations.
 
 With ``--scheduler`` or ``--shards`` both directions are trained on a Dask
 cluster, the corpus split into shards of lines (``qaz.distributed.align``):
@@ -27,8 +34,15 @@ from qaz.smt.align._drivers import _add_cluster_options, _check_output_paths, _p
 logger = logging.getColorLogger("qaz.align_command")
 
 METHODS = SYMMETRIZATION_METHODS + ("posterior", "none")
+MODELS = ("1", "2", "hmm")
+DEFAULT_MODEL = "hmm"
+# Model 2 (trained as qaz-train trains it) keeps the defaults it always had.
 DEFAULT_METHOD = "grow-diag-final-and"
 DEFAULT_THRESHOLD = 0.5
+# Models 1 and hmm, trained together: links by the product of the two
+# directions' posteriors (chosen on the Hansards trial alignments).
+SCHEDULED_METHOD = "posterior"
+SCHEDULED_THRESHOLD = 0.25
 
 # Loggers configured by the command: the package's (engine lines come from
 # "qaz.aligner") and the main program's.
@@ -62,9 +76,10 @@ def create_parser():
     """The argument parser of qaz-align."""
     parser = argparse.ArgumentParser(
         prog="qaz-align",
-        description="Word-align a parallel corpus: train IBM Model 1 then Model 2 from source to target "
-        "and from target to source, symmetrise the two Viterbi alignments and write one line of "
-        "Pharaoh links 'i-j' (0-based, source first, sorted, NULL links dropped) per sentence pair.",
+        description="Word-align a parallel corpus: train an alignment model from source to target "
+        "and from target to source (by default IBM Model 1 then the HMM, both directions in agreement), "
+        "combine the two directions and write one line of Pharaoh links 'i-j' (0-based, source first, "
+        "sorted, NULL links dropped) per sentence pair.",
     )
     parser.add_argument("src_path", metavar="SRC", help="file of source-side lines of parallel text")
     parser.add_argument("trg_path", metavar="TRG", help="file of target-side lines, line n translating line n of SRC")
@@ -98,18 +113,43 @@ def create_parser():
         "--sym",
         metavar="METHOD",
         choices=METHODS,
-        default=DEFAULT_METHOD,
+        default=None,
         help="how the two directions are combined: " + ", ".join(METHODS) + "; 'posterior' links (i, j) "
-        "when the mean of the two models' link posteriors reaches --posterior-threshold, 'none' writes "
-        "the forward links and trains only the forward model (default: %(default)s)",
+        "when the two models' link posteriors reach --posterior-threshold (their product with models 1 "
+        "and hmm, their mean with model 2), the heuristics combine the two Viterbi alignments, 'none' "
+        "writes the forward links (default: posterior with models 1 and hmm, " + DEFAULT_METHOD + " with "
+        "model 2)",
     )
     parser.add_argument(
         "-p",
         "--posterior-threshold",
         metavar="P",
         type=_threshold,
-        default=DEFAULT_THRESHOLD,
-        help="threshold in (0, 1] of --sym posterior (default: %(default)s)",
+        default=None,
+        help="threshold in (0, 1] of --sym posterior (default: {} with models 1 and hmm, {} with "
+        "model 2)".format(SCHEDULED_THRESHOLD, DEFAULT_THRESHOLD),
+    )
+    parser.add_argument(
+        "--model",
+        choices=MODELS,
+        default=DEFAULT_MODEL,
+        help="the alignment model: '1' (IBM Model 1), '2' (IBM Model 1 then Model 2 on each direction "
+        "apart, as qaz-train trains it; the output of earlier releases), 'hmm' (IBM Model 1 then the "
+        "HMM of jumps between source positions, the most accurate) (default: %(default)s)",
+    )
+    parser.add_argument(
+        "--no-agreement",
+        dest="agreement",
+        action="store_false",
+        help="train the two directions of models 1 and hmm independently instead of in agreement "
+        "(each E-step then counts each direction's own posteriors); model 2 always trains them apart",
+    )
+    parser.add_argument(
+        "--schedule",
+        metavar="STEPS",
+        default=None,
+        help="the training steps of models 1 and hmm as MODEL:ITERATIONS, comma-separated, e.g. "
+        "'1:5,hmm:5' (default: -I iterations of Model 1, then as many of the HMM with --model hmm)",
     )
     parser.add_argument(
         "-I",
@@ -118,8 +158,8 @@ def create_parser():
         dest="iteration_limit",
         type=int_at_least(0),
         default=ITERATION_LIMIT,
-        help="maximum iterations of each EM loop, Model 1 then Model 2, in each direction; a loop stops "
-        "early when the entropy no longer falls (default: %(default)s)",
+        help="iterations of each training stage: Model 1, then Model 2 or the HMM; a Model 2 loop "
+        "stops early when the entropy no longer falls (default: %(default)s)",
     )
     parser.add_argument(
         "-c",
@@ -144,12 +184,35 @@ def create_parser():
         type=_size,
         default=None,
         help="memory the whole process may use, in bytes or with a K, M or G suffix (powers of 1024), "
-        "e.g. 8G (default: no limit)",
+        "e.g. 8G (default: the memory available to the process)",
     )
     parser.add_argument("-q", "--quiet", action="store_true", help="show warnings and errors only (default: off)")
     parser.add_argument("-D", "--debug", action="store_true", help="show debug messages too (default: off)")
     _add_cluster_options(parser)
     return parser
+
+
+def resolve_model_options(args):
+    """Fill in the defaults that depend on --model; returns the training schedule ('' for model 2).
+
+    Raises ValueError for options that do not go together.
+    """
+    if args.model == "2":
+        if args.schedule is not None:
+            raise ValueError("--schedule trains models 1 and hmm; leave it out with --model 2")
+        if args.sym is None:
+            args.sym = DEFAULT_METHOD
+        if args.posterior_threshold is None:
+            args.posterior_threshold = DEFAULT_THRESHOLD
+        return ""
+    if args.sym is None:
+        args.sym = SCHEDULED_METHOD
+    if args.posterior_threshold is None:
+        args.posterior_threshold = SCHEDULED_THRESHOLD
+    if args.schedule is not None:
+        return args.schedule
+    n = args.iteration_limit
+    return "1:{}".format(n) if args.model == "1" else "1:{},hmm:{}".format(n, n)
 
 
 def align_files(args):
@@ -161,8 +224,11 @@ def align_files(args):
     from qaz import _aligner
 
     output = args.output
+    schedule = resolve_model_options(args)
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
     if getattr(args, "scheduler", None) or getattr(args, "shards", None):
+        if schedule:
+            raise ValueError("runs on a Dask cluster train Model 2 only: add --model 2")
         from qaz import distributed
 
         return distributed._align_command(args)
@@ -172,6 +238,9 @@ def align_files(args):
         threads=args.threads or 0,
         memory_limit=args.memory_limit or 0,
         both_directions=args.sym != "none" or args.reverse is not None,
+        schedule=schedule,
+        agreement=args.agreement and bool(schedule),
+        posterior_product=bool(schedule),
     )
     logger.debug("threads: {}, memory limit: {}".format(engine.threads, args.memory_limit))
     engine.train_files(args.src_path, args.trg_path)
@@ -182,7 +251,14 @@ def align_files(args):
 
 def main(argv=None):
     """Entry of the qaz-align command; returns the exit status."""
-    args = create_parser().parse_args(argv)
+    parser = create_parser()
+    args = parser.parse_args(argv)
+    try:
+        schedule = resolve_model_options(args)
+        if schedule:
+            _aligner_check_schedule(schedule)
+    except ValueError as e:
+        parser.error(str(e))
     with logging.using_config(_LOGGERS, debug=args.debug, quiet=args.quiet):
         logger.debug(vars(args))
         try:
@@ -194,6 +270,12 @@ def main(argv=None):
             logger.exception(e)
             return 1
     return status or 0
+
+
+def _aligner_check_schedule(schedule):
+    from qaz import _aligner
+
+    _aligner.Engine(schedule=schedule)
 
 
 if __name__ == "__main__":

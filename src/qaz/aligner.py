@@ -142,8 +142,24 @@ def _threads(threads):
     return threads
 
 
+_MODELS = ("1", "2", "hmm")
+
+
+def _schedule(model, iterations, agreement):
+    """The engine's schedule text ('' for Model 2) and the agreement flag, checked."""
+    if model not in _MODELS:
+        raise ValueError(f"unknown model {model!r} (expected '1', '2' or 'hmm')")
+    if model == "2":
+        if agreement:
+            raise ValueError("model '2' trains each direction apart: agreement needs model '1' or 'hmm'")
+        return "", False
+    agreement = True if agreement is None else bool(agreement)
+    steps = f"1:{iterations}" if model == "1" else f"1:{iterations},hmm:{iterations}"
+    return steps, agreement
+
+
 class Aligner:
-    """IBM Model 2 word aligner, started from IBM Model 1, on lines held in memory.
+    """IBM Model 2 word aligner (or Model 1, or the HMM), started from IBM Model 1, on lines held in memory.
 
     Caveats first:
 
@@ -166,6 +182,13 @@ class Aligner:
       model never saw read 1/L.  So a loaded model gives what ``qaz-score``
       gives with the same files, and a fitted one, on its training lines,
       what ``qaz-train -s``/``-d`` give.
+    - ``model="hmm"`` trains IBM Model 1 and then the HMM of jumps between
+      source positions, ``model="1"`` Model 1 alone, ``iterations`` of each;
+      both directions are then trained together, in agreement (each
+      E-step counts the product of the two directions' link posteriors)
+      unless ``agreement=False``, and ``"posterior"`` links take the product
+      of the two posteriors.  ``model="2"`` (the default) is the training
+      command's model.
     - Results do not depend on ``threads``.
     - Training logs its progress through the ``qaz.aligner`` logger (INFO,
       on standard error); ``qaz.common.logging.using_config("qaz",
@@ -188,23 +211,37 @@ class Aligner:
     ValueError: the source side has 1 lines but the target side has 0
     """
 
-    def __init__(self, iterations=5, character=False, threads=None, memory_limit=None):
+    def __init__(self, iterations=5, character=False, threads=None, memory_limit=None, *, model="2",
+                 agreement=None):
         if isinstance(iterations, bool) or not isinstance(iterations, int):
             raise TypeError(f"iterations must be an int, not {type(iterations).__name__}")
         if iterations < 0:
             raise ValueError(f"iterations must not be negative, got {iterations}")
+        schedule, agreement = _schedule(model, iterations, agreement)
         self._options = dict(
             iterations=iterations,
             character=bool(character),
             threads=_threads(threads),
             memory_limit=_memory_limit_bytes(memory_limit),
         )
+        self._model = model
+        self._scheduled = dict(schedule=schedule, agreement=agreement, posterior_product=bool(schedule))
         self._engine = None
 
     def _new_engine(self):
         from qaz import _aligner
 
-        return _aligner.Engine(both_directions=False, **self._options)
+        return _aligner.Engine(both_directions=False, **self._options, **self._scheduled)
+
+    @property
+    def model(self):
+        """'1', '2' or 'hmm'."""
+        return self._model
+
+    @property
+    def agreement(self):
+        """Whether the two directions are trained in agreement."""
+        return self._scheduled["agreement"]
 
     def _trained(self):
         if self._engine is None or not self._engine.trained:
@@ -323,9 +360,10 @@ class Aligner:
 
     def __repr__(self):
         state = "untrained" if self._engine is None else f"{self._engine.size:,d} training pairs"
+        extra = "" if self._model == "2" else f", model={self._model!r}, agreement={self.agreement}"
         return (
             f"Aligner(iterations={self.iterations}, character={self.character}, "
-            f"threads={self._options['threads'] or None}, memory_limit={self.memory_limit}) [{state}]"
+            f"threads={self._options['threads'] or None}, memory_limit={self.memory_limit}{extra}) [{state}]"
         )
 
 

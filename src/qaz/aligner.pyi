@@ -37,7 +37,14 @@ class Aligner:
         character: bool = False,
         threads: Optional[int] = None,
         memory_limit: Union[int, str, None] = None,
+        *,
+        model: str = "2",
+        agreement: Optional[bool] = None,
     ) -> None: ...
+    @property
+    def model(self) -> str: ...
+    @property
+    def agreement(self) -> bool: ...
     @property
     def iterations(self) -> int: ...
     @property

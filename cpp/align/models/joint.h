@@ -1,0 +1,83 @@
+// Training by a schedule of (model, iterations) steps, IBM Model 1 and the
+// HMM (models/hmm.h), of one direction or of two directions together, and
+// then, by default, in agreement (Liang, Taskar and Klein 2006, "Alignment
+// by Agreement"): in every E-step both directions' link posteriors are
+// computed for the pair, p1(i, j) of the forward model and p2(i, j) of the
+// reverse one, and the translation counts of both models take their
+// product q(i, j) = p1(i, j) p2(i, j) in place of their own posteriors.
+// The NULL counts come from each model's own posteriors, and so do the
+// HMM's jump counts.
+//
+// Every step runs its iterations in full: with agreement the counts are
+// not those of either model's likelihood, so a rise of an entropy says
+// nothing about the step.  After each M-step the translation values are
+// floored at 1e-10, so no link becomes impossible for a later HMM step.
+//
+// A walk goes through the corpus a batch of pairs at a time.  The
+// threads first compute the posteriors of the batch's pairs (each pair by
+// one thread, into its own slot), then add the counts, each source word's
+// row by one thread, pair after pair in corpus order, source position
+// outer, target position inner; entropies and jump counts are summed pair
+// after pair by one thread.  So every result is the same for any number of
+// threads.
+#ifndef QAZ_ALIGN_MODELS_JOINT_H_
+#define QAZ_ALIGN_MODELS_JOINT_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "align/corpus.h"
+#include "align/models/hmm.h"
+#include "align/trans_table.h"
+#include "common/parallel.h"
+#include "common/reporter.h"
+
+namespace qaz {
+
+enum class StepModel { kModel1, kHmm };
+
+struct ScheduleStep {
+  StepModel model;
+  int32_t iterations;
+};
+using Schedule = std::vector<ScheduleStep>;
+
+// "1:5,hmm:5": models 1 and hmm, iterations >= 0, comma-separated.
+// std::invalid_argument naming the faulty part otherwise.
+Schedule ParseSchedule(std::string_view text);
+std::string FormatSchedule(const Schedule& schedule);
+const char* StepModelName(StepModel model);
+
+// One direction under training: its corpus (source side with the NULL word
+// first), its translation table laid out for that corpus, and its HMM
+// parameters (set up at the first HMM step).
+struct JointDirection {
+  const Corpus* corpus = nullptr;
+  TransTable* trans = nullptr;
+  std::shared_ptr<HmmParams> hmm;
+};
+
+struct JointOptions {
+  bool agreement = true;
+  double p0 = 0.2;  // the HMM's NULL probability, kept fixed
+};
+
+// Runs the schedule.  `rev` is null for one direction (no agreement then);
+// its corpus must hold the forward pairs with their sides exchanged.
+void TrainJoint(JointDirection* fwd, JointDirection* rev,
+                const Schedule& schedule, const JointOptions& options,
+                const Parallel& parallel, Reporter& log);
+
+// The link posteriors of one pair, L x m with the NULL row first: Model 1
+// when `hmm` is null, else the HMM's; returns ln p(f | e) (Model 1: with
+// the uniform 1/L alignment).
+double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
+                          int32_t m, double* post, HmmParams::Counts* counts,
+                          HmmScratch* scratch);
+
+}  // namespace qaz
+
+#endif  // QAZ_ALIGN_MODELS_JOINT_H_

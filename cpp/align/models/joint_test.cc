@@ -1,0 +1,136 @@
+#include "align/models/joint.h"
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "testing/harness.h"
+#include "testing/random_corpus.h"
+
+namespace {
+
+// The pairs of `c` with their sides exchanged: source id k + 1 for target
+// id k (0 is the NULL word), target id k - 1 for source id k.
+std::shared_ptr<const qaz::Corpus> Swapped(const qaz::Corpus& c) {
+  auto out = std::make_shared<qaz::Corpus>();
+  std::vector<int32_t> src, trg;
+  for (int64_t p = 0; p < c.size(); ++p) {
+    const qaz::IdSpan s = c.src(p), t = c.trg(p);
+    src.assign(1, 0);
+    for (int32_t j = 0; j < t.size; ++j) src.push_back(t[j] + 1);
+    trg.clear();
+    for (int32_t i = 1; i < s.size; ++i) trg.push_back(s[i] - 1);
+    out->AddPair(src.data(), static_cast<int32_t>(src.size()), trg.data(),
+                 static_cast<int32_t>(trg.size()));
+  }
+  return out;
+}
+
+struct Pair2 {
+  Pair2(std::shared_ptr<const qaz::Corpus> c, int32_t S, int32_t T)
+      : fwd_corpus(std::move(c)), rev_corpus(Swapped(*fwd_corpus)) {
+    fwd = qaz::TransTable::Build(S, T, fwd_corpus, {}, 1.0 / T);
+    rev = qaz::TransTable::Build(T + 1, S - 1, rev_corpus, {}, 1.0 / (S - 1));
+  }
+  void Train(const std::string& schedule, bool agreement, int threads,
+             bool both = true) {
+    f = qaz::JointDirection{fwd_corpus.get(), fwd.get(), nullptr};
+    r = qaz::JointDirection{rev_corpus.get(), rev.get(), nullptr};
+    qaz::JointOptions options;
+    options.agreement = agreement;
+    qaz::testing::RecordingReporter log;
+    qaz::TrainJoint(&f, both ? &r : nullptr, qaz::ParseSchedule(schedule),
+                    options, qaz::Parallel(threads), log);
+    lines = log.lines;
+  }
+  std::vector<double> Values(const qaz::TransTable& t) const {
+    std::vector<double> v;
+    for (int64_t k = 0; k < t.nnz(); ++k) v.push_back(t.cells()[k].p);
+    return v;
+  }
+  std::shared_ptr<const qaz::Corpus> fwd_corpus, rev_corpus;
+  std::shared_ptr<qaz::TransTable> fwd, rev;
+  qaz::JointDirection f, r;
+  std::vector<std::string> lines;
+};
+
+}  // namespace
+
+QAZ_TEST(JointAgreementCountsTheProductOfBothPosteriors) {
+  // From uniform tables every Model 1 posterior is 1/L: a real cell of the
+  // forward model counts 1/L_f * 1/L_r, its NULL cells 1/L_f.
+  auto c = std::make_shared<qaz::Corpus>();
+  const int32_t s1[] = {0, 1, 2}, t1[] = {0, 1, 1};
+  const int32_t s2[] = {0, 2}, t2[] = {1, 2};
+  c->AddPair(s1, 3, t1, 3);
+  c->AddPair(s2, 2, t2, 2);
+  Pair2 run(c, 3, 3);
+  run.Train("1:1", true, 1);
+  std::vector<double> want(9, 0.0);  // [src][trg]
+  for (int64_t p = 0; p < c->size(); ++p) {
+    const qaz::IdSpan s = c->src(p), t = c->trg(p);
+    const double lf = s.size, lr = t.size + 1;
+    for (int32_t i = 0; i < s.size; ++i) {
+      for (int32_t j = 0; j < t.size; ++j) {
+        want[s[i] * 3 + t[j]] += i == 0 ? 1.0 / lf : 1.0 / (lf * lr);
+      }
+    }
+  }
+  for (int32_t e = 0; e < 3; ++e) {
+    for (int32_t f = 0; f < 3; ++f) {
+      QAZ_EXPECT(std::fabs(run.fwd->Count(e, f) - want[e * 3 + f]) < 1e-12);
+    }
+  }
+  // Reverse: every real cell of pair 1 counts 1/4 * 1/3, of pair 2 1/3 * 1/2.
+  QAZ_EXPECT(std::fabs(run.rev->Count(2, 1) - (2.0 / 12 + 1.0 / 6)) < 1e-12);
+  QAZ_EXPECT(std::fabs(run.rev->Count(0, 0) - 1.0 / 4) < 1e-12);
+  // Independent training counts each direction's own posteriors.
+  Pair2 apart(c, 3, 3);
+  apart.Train("1:1", false, 1);
+  QAZ_EXPECT(std::fabs(apart.fwd->Count(1, 1) - 2.0 / 3) < 1e-12);
+}
+
+QAZ_TEST(JointTrainingIsTheSameOnAnyThreadCount) {
+  // Long sentences too, so the HMM's far jumps take part.
+  auto corpus = qaz::testing::RandomCorpus(300, 40, 30, 45, 17);
+  std::vector<double> fwd, rev, jumps;
+  for (int threads : {1, 2, 3}) {
+    Pair2 run(corpus, 40, 30);
+    run.Train("1:2,hmm:2", true, threads);
+    if (threads == 1) {
+      fwd = run.Values(*run.fwd);
+      rev = run.Values(*run.rev);
+      jumps = run.f.hmm->jump;
+      QAZ_EXPECT(run.r.hmm != nullptr);
+      continue;
+    }
+    QAZ_EXPECT(run.Values(*run.fwd) == fwd);
+    QAZ_EXPECT(run.Values(*run.rev) == rev);
+    QAZ_EXPECT(run.f.hmm->jump == jumps);
+  }
+  // An HMM step moves the jump weights off their uniform start.
+  Pair2 run(corpus, 40, 30);
+  run.Train("1:1,hmm:1", false, 2);
+  QAZ_EXPECT(run.f.hmm->jump != std::vector<double>(qaz::HmmParams::kJumps, 1.0));
+}
+
+QAZ_TEST(JointIndependentDirectionsDoNotTouchEachOther) {
+  auto corpus = qaz::testing::RandomCorpus(120, 20, 15, 12, 5);
+  Pair2 both(corpus, 20, 15), alone(corpus, 20, 15);
+  both.Train("1:2,hmm:2", false, 2);
+  alone.Train("1:2,hmm:2", false, 2, false);
+  QAZ_EXPECT(both.Values(*both.fwd) == alone.Values(*alone.fwd));
+  QAZ_EXPECT(both.f.hmm->jump == alone.f.hmm->jump);
+  QAZ_EXPECT(alone.r.hmm == nullptr);
+}
+
+QAZ_TEST(JointScheduleParsesAndRejects) {
+  const qaz::Schedule s = qaz::ParseSchedule("1:5,hmm:3");
+  QAZ_EXPECT(s.size() == 2 && s[0].model == qaz::StepModel::kModel1 &&
+             s[1].iterations == 3);
+  QAZ_EXPECT_EQ(qaz::FormatSchedule(s), "1:5,hmm:3");
+  for (const char* bad : {"", "2:5", "hmm", "hmm:-1", "1:5,", "1:x"}) {
+    QAZ_EXPECT_THROW(qaz::ParseSchedule(bad), std::invalid_argument);
+  }
+}
