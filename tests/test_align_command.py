@@ -27,7 +27,8 @@ def lines_of(path):
 
 
 def align(run_main, args):
-    return run_main(align_command.main, list(args))
+    """qaz-align with Model 2, trained as qaz-train trains it (the model these tests check)."""
+    return run_main(align_command.main, ["--model", "2"] + list(args))
 
 
 @pytest.fixture
@@ -184,7 +185,7 @@ def test_outputs_do_not_depend_on_threads(tmp_path, hansards_slice, run_main):
 
 def test_standard_output_and_logs(tmp_path, small_corpus):
     src, trg = small_corpus
-    r = run_command(["-m", "qaz.align_command", src, trg, "-I", "2"])
+    r = run_command(["-m", "qaz.align_command", "--model", "2", src, trg, "-I", "2"])
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines()[0] == "0-0 1-2 2-1"
     assert len(r.stdout.splitlines()) == len(SMALL_SRC)
@@ -195,17 +196,17 @@ def test_standard_output_and_logs(tmp_path, small_corpus):
     assert "training the reverse model on 5 sentence pairs" in info
     assert info.count("start training IBM Model 2") == 2
     for threads, marked in (("1", False), ("2", True)):
-        r = run_command(["-m", "qaz.align_command", src, trg, "-I", "1", "-j", threads])
+        r = run_command(["-m", "qaz.align_command", "--model", "2", src, trg, "-I", "1", "-j", threads])
         lines = messages(r.stderr, "INFO")
         assert ("reverse: start training IBM Model 1" in lines) == marked
         assert ("start training IBM Model 1" in lines) != marked
     assert {name for _, name, _ in log_records(r.stderr)} <= {"qaz.aligner", "qaz.align_command"}
     # -q keeps the warnings only; --sym none trains one direction.
-    r = run_command(["-m", "qaz.align_command", src, trg, "--sym", "none", "-q"])
+    r = run_command(["-m", "qaz.align_command", "--model", "2", src, trg, "--sym", "none", "-q"])
     assert r.returncode == 0 and r.stderr == ""
-    r = run_command(["-m", "qaz.align_command", src, trg, "--sym", "none", "-I", "1"])
+    r = run_command(["-m", "qaz.align_command", "--model", "2", src, trg, "--sym", "none", "-I", "1"])
     assert messages(r.stderr, "INFO").count("start training IBM Model 1") == 1
-    r = run_command(["-m", "qaz.align_command", src, trg, "-I", "1", "-D"])
+    r = run_command(["-m", "qaz.align_command", "--model", "2", src, trg, "-I", "1", "-D"])
     assert any(lvl == "DEBUG" for lvl, _, _ in log_records(r.stderr))
 
 
@@ -231,7 +232,9 @@ def test_help_explains_every_option(capsys, run_main, monkeypatch):
                    "--memory-limit SIZE", "--quiet", "--debug", "--scheduler ADDRESS", "--shards N"):
         assert option in text
     assert "split the corpus into N shards of lines on a Dask cluster" in text
-    assert "(default: grow-diag-final-and)" in text and "(default: 0.5)" in text and "(default: 5)" in text
+    assert "(default: posterior with models 1 and hmm, grow-diag-final-and with model 2)" in text
+    assert "(default: 0.25 with models 1 and hmm, 0.5 with model 2)" in text and "(default: 5)" in text
+    assert "--model {1,2,hmm}" in text and "(default: hmm)" in text and "--no-agreement" in text
     parser = align_command.create_parser()
     assert all(a.help for a in parser._actions)
 

@@ -186,9 +186,9 @@ def aligned(corpus, tmp_path_factory):
     out = tmp_path_factory.mktemp("aligned")
     f, e = str(corpus[0]), str(corpus[1])
     common = [f, e, "-I", str(ITERATIONS), "-q"]
-    assert align_command.main(common + ["-o", str(out / "o.txt"), "-f", str(out / "f.txt"),
+    assert align_command.main(["--model", "2"] + common + ["-o", str(out / "o.txt"), "-f", str(out / "f.txt"),
                                         "-r", str(out / "r.txt")]) == 0
-    assert align_command.main(common + ["--sym", "posterior", "-p", "0.4", "-o", str(out / "p.txt")]) == 0
+    assert align_command.main(["--model", "2"] + common + ["--sym", "posterior", "-p", "0.4", "-o", str(out / "p.txt")]) == 0
     return out
 
 
@@ -210,7 +210,7 @@ def test_align_one_shard_gives_the_links_of_one_machine(corpus, aligned, client,
     # trains the forward model only.
     capfd.readouterr()
     out = tmp_path / "none.txt"
-    assert align_command.main([str(corpus[0]), str(corpus[1]), "-I", str(ITERATIONS), "--sym", "none",
+    assert align_command.main(["--model", "2", str(corpus[0]), str(corpus[1]), "-I", str(ITERATIONS), "--sym", "none",
                                "-o", str(out), "--shards", "1"]) == 0
     assert out.read_bytes() == ours["f.txt"]
     log = capfd.readouterr().err
@@ -249,7 +249,7 @@ def test_align_rejects_bad_arguments_before_any_cluster(corpus, tmp_path):
 def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
     address = "tcp://127.0.0.1:9"
     out = tmp_path / "o.txt"
-    assert align_command.main([str(corpus[0]), str(corpus[1]), "-o", str(out), "--scheduler", address]) == 1
+    assert align_command.main(["--model", "2", str(corpus[0]), str(corpus[1]), "-o", str(out), "--scheduler", address]) == 1
     assert "cannot reach the Dask scheduler at " + address in capfd.readouterr().err
     assert not out.exists()
 

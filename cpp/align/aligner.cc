@@ -536,7 +536,8 @@ void Aligner::SetUpScheduled(DirectionModel* direction, const char* name,
   model.memory = plan;
   model.trans = InitTransTable(vocab, direction->corpus, parallel, log, plan);
   // Model 1 and the HMM read no alignment table: every shape reads 1/L.
-  model.align = std::make_shared<AlignTable>(1, 0);
+  model.align = std::make_shared<AlignTable>(std::max(vocab.max_len_src, 1),
+                                             vocab.max_len_trg);
 }
 
 void Aligner::TrainScheduled(std::unique_ptr<DirectionModel> fwd,

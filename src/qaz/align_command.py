@@ -257,6 +257,8 @@ def main(argv=None):
         schedule = resolve_model_options(args)
         if schedule:
             _aligner_check_schedule(schedule)
+            if getattr(args, "scheduler", None) or getattr(args, "shards", None):
+                raise ValueError("runs on a Dask cluster train Model 2 only: add --model 2")
     except ValueError as e:
         parser.error(str(e))
     with logging.using_config(_LOGGERS, debug=args.debug, quiet=args.quiet):

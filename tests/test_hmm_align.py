@@ -1,0 +1,91 @@
+"""qaz-align's default model: IBM Model 1 then the HMM, both directions trained in agreement."""
+
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+from qaz import Aligner, align_command
+
+EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
+SRC, TRG = str(EXAMPLES / "hansards.1k.f"), str(EXAMPLES / "hansards.1k.e")
+
+
+def run(args):
+    try:
+        return align_command.main([str(a) for a in args])
+    except SystemExit as e:
+        return e.code
+
+
+def outputs(folder, *extra):
+    folder.mkdir()
+    files = [folder / n for n in ("links.txt", "fwd.txt", "rev.txt")]
+    status = run([SRC, TRG, "-I", "2", "-q", "-o", files[0], "-f", files[1], "-r", files[2], *extra])
+    assert status == 0
+    return [f.read_bytes() for f in files]
+
+
+def test_threads_never_change_the_files(tmp_path):
+    one = outputs(tmp_path / "j1", "-j", "1")
+    assert all(one) and one[0].count(b"\n") == 1000
+    for threads in ("2", "3"):
+        assert outputs(tmp_path / f"j{threads}", "-j", threads) == one
+    # Independent directions too, and the heuristics on the HMM's Viterbi links.
+    apart = outputs(tmp_path / "apart1", "-j", "1", "--no-agreement", "-s", "grow-diag-final-and")
+    assert outputs(tmp_path / "apart2", "-j", "2", "--no-agreement", "-s", "grow-diag-final-and") == apart
+    assert apart[1] != one[1]  # agreement changes the models
+
+
+def test_model_2_keeps_the_earlier_defaults(tmp_path):
+    plain = outputs(tmp_path / "m2", "--model", "2")
+    assert outputs(tmp_path / "m2apart", "--model", "2", "--no-agreement") == plain
+    explicit = outputs(tmp_path / "m2gdfa", "--model", "2", "-s", "grow-diag-final-and", "-p", "0.5")
+    assert explicit == plain
+    assert outputs(tmp_path / "hmm", "--model", "hmm") != plain
+
+
+def test_schedule_and_model_1(tmp_path):
+    # --schedule 1:2 is --model 1 -I 2; a schedule of zero iterations aligns by the uniform start.
+    assert outputs(tmp_path / "s", "--schedule", "1:2") == outputs(tmp_path / "m1", "--model", "1")
+    assert outputs(tmp_path / "s2", "--schedule", "1:2,hmm:1") != outputs(tmp_path / "s3", "--schedule", "1:2")
+
+
+@pytest.mark.parametrize("args, message", [
+    (["--model", "2", "--schedule", "1:5"], "--schedule trains models 1 and hmm"),
+    (["--schedule", "2:5"], "bad schedule step '2:5'"),
+    (["--schedule", "hmm:-1"], "bad schedule step 'hmm:-1'"),
+    (["--model", "3"], "invalid choice: '3'"),
+    (["--shards", "2"], "runs on a Dask cluster train Model 2 only"),
+])
+def test_bad_model_options_exit_2(args, message, capsys):
+    assert run([SRC, TRG, *args]) == 2
+    assert message in capsys.readouterr().err
+
+
+def test_aligner_api_with_the_hmm():
+    src = ["le chat noir", "le chien", "un chat", "un chien noir", "le chat"] * 4
+    trg = ["the black cat", "the dog", "a cat", "a black dog", "the cat"] * 4
+    aligner = Aligner(model="hmm", iterations=4).fit(src, trg)
+    assert aligner.model == "hmm" and aligner.agreement
+    assert "model='hmm', agreement=True" in repr(aligner)
+    assert aligner.align(["le chien noir"], ["the black dog"], sym="intersect") == [[(0, 0), (1, 2), (2, 1)]]
+    links = aligner.align(["le chat noir"], ["the black cat"], sym="posterior", posterior_threshold=0.25)
+    assert links == [[(0, 0), (1, 2), (2, 1)]]
+    post = aligner.posteriors("le chat noir", "the black cat")
+    assert post.shape == (3, 3) and np.all(post.sum(axis=0) <= 1 + 1e-12) and post[1, 2] > 0.5
+    scores = aligner.score(src[:2], trg[:2])
+    assert np.all(np.isfinite(scores)) and np.all(scores > 0)
+    # Without agreement the reverse model is trained when first needed.
+    apart = Aligner(model="1", agreement=False, iterations=3).fit(src, trg)
+    assert not apart.agreement
+    assert apart.align(["le chat"], ["the cat"], sym="grow-diag-final-and") == [[(0, 0), (1, 1)]]
+
+
+@pytest.mark.parametrize("kwargs, error", [
+    (dict(model="2", agreement=True), "agreement needs model '1' or 'hmm'"),
+    (dict(model="4"), "unknown model '4'"),
+])
+def test_aligner_api_rejects_bad_models(kwargs, error):
+    with pytest.raises(ValueError, match=error):
+        Aligner(**kwargs)
