@@ -132,6 +132,31 @@ void LoadShim(qaz::Aligner& a, const py::object& trans, const py::object& align)
   a.Load(t, al ? &*al : nullptr, log);
 }
 
+void SaveModelShim(const qaz::Aligner& a, const py::object& dir) {
+  const std::string d = qaz_py::PathArg(dir);
+  Reporter log;
+  py::gil_scoped_release release;
+  a.SaveModel(d, log);
+}
+
+void LoadModelShim(qaz::Aligner& a, const py::object& dir) {
+  const std::string d = qaz_py::PathArg(dir);
+  Reporter log;
+  py::gil_scoped_release release;
+  a.LoadModel(d, log);
+}
+
+void WriteLinksOfShim(const qaz::Aligner& a, const py::object& src,
+                      const py::object& trg, const std::string& links,
+                      const std::string& forward, const std::string& reverse,
+                      const std::string& method, double threshold) {
+  const std::string s = qaz_py::PathArg(src), t = qaz_py::PathArg(trg);
+  const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
+  Reporter log;
+  py::gil_scoped_release release;
+  a.WriteLinksOf(s, t, {links, forward, reverse}, m, log);
+}
+
 void SaveShim(const qaz::Aligner& a, const py::object& trans,
               const py::object& align, double threshold,
               std::optional<int64_t> nbest) {
@@ -460,6 +485,15 @@ PYBIND11_MODULE(_aligner, m) {
       .def("save", &SaveShim, py::arg("trans_path"), py::arg("align_path") = py::none(),
            py::arg("threshold") = 0.001, py::arg("nbest") = 100,
            "Write the forward model's distribution files (model variant).")
+      .def("save_model", &SaveModelShim, py::arg("folder"),
+           "Write both directions' tables and a manifest into a folder.")
+      .def("load_model", &LoadModelShim, py::arg("folder"),
+           "Read both directions from a folder save_model wrote.")
+      .def("write_links_of", &WriteLinksOfShim, py::arg("src_path"),
+           py::arg("trg_path"), py::arg("links"), py::arg("forward"),
+           py::arg("reverse"), py::arg("method"), py::arg("threshold"),
+           "Write Pharaoh link files of the pairs of two files under the "
+           "held models.")
       .def("write_links", &WriteLinksShim, py::arg("links"), py::arg("forward"),
            py::arg("reverse"), py::arg("method"), py::arg("threshold"),
            "Write Pharaoh link files of the training corpus ('' skips a file, "

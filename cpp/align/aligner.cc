@@ -16,6 +16,7 @@
 #include "align/writers.h"
 #include "common/errors.h"
 #include "common/float_format.h"
+#include "common/line_reader.h"
 #include "common/memory.h"
 
 namespace qaz {
@@ -258,6 +259,49 @@ void MakeLinkLines(const PairLinker& linker, int64_t n, bool want_links,
       },
       [&](int64_t k) { emit(&link_bufs[k], &fwd_bufs[k], &rev_bufs[k]); });
   ticker.Flush();
+}
+
+// Writes the link files of pairs [0, n) of the linker's corpus (an empty
+// path skips a file, "-" is standard output).
+void WriteLinkFiles(const PairLinker& linker, int64_t n,
+                    const Aligner::Outputs& outputs, const LinkMethod& method,
+                    const Parallel& parallel, Reporter& log) {
+  std::unique_ptr<OutputFile> links, fwd, rev;
+  if (!outputs.links.empty()) {
+    log.Info("storing word links into file: " + outputs.links);
+    links = OpenLinkFile(outputs.links);
+  }
+  if (!outputs.forward.empty()) {
+    log.Info("storing forward links into file: " + outputs.forward);
+    fwd = OpenLinkFile(outputs.forward);
+  }
+  if (!outputs.reverse.empty()) {
+    log.Info("storing reverse links into file: " + outputs.reverse);
+    rev = OpenLinkFile(outputs.reverse);
+  }
+  MakeLinkLines(linker, n, links != nullptr, fwd != nullptr, rev != nullptr,
+                method, parallel, log,
+                [&](std::string* l, std::string* fl, std::string* rl) {
+                  for (auto [file, buf] : {std::pair{links.get(), l},
+                                           std::pair{fwd.get(), fl},
+                                           std::pair{rev.get(), rl}}) {
+                    if (file == nullptr) continue;
+                    file->buffer() += *buf;
+                    file->MaybeFlush();
+                  }
+                });
+  if (links) links->Close();
+  if (fwd) fwd->Close();
+  if (rev) rev->Close();
+}
+
+// The lines of a text file, without their line feeds.
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  LineReader reader(path);
+  std::vector<std::string> out;
+  std::string_view line;
+  while (reader.Next(&line)) out.emplace_back(line);
+  return out;
 }
 
 }  // namespace
@@ -612,6 +656,13 @@ void Aligner::TrainReverse(Reporter& log) {
 
 void Aligner::Load(const std::string& trans_path,
                    const std::string* align_path, Reporter& log) {
+  forward_ = ReadDirectionFiles(trans_path, align_path, parallel_, log);
+  reverse_.reset();
+}
+
+std::unique_ptr<DirectionModel> ReadDirectionFiles(
+    const std::string& trans_path, const std::string* align_path,
+    const Parallel& parallel, Reporter& log) {
   auto direction = std::make_unique<DirectionModel>();
   direction->vocab = std::make_shared<Vocab>();
   Vocab& vocab = *direction->vocab;
@@ -619,7 +670,7 @@ void Aligner::Load(const std::string& trans_path,
   log.Info("loading word translation distribution file: " + trans_path);
   const std::vector<TransEntry> entries = ReadTransFile(trans_path, &vocab, log);
   auto table = TransTable::Build(vocab.src.size(), vocab.trg.size(), nullptr,
-                                 entries, 0.0, &log, &parallel_);
+                                 entries, 0.0, &log, &parallel);
   for (const TransEntry& e : entries) {  // a repeated pair: the last one wins
     table->cells()[table->Find(e.src, e.trg)].p = e.p;
   }
@@ -655,8 +706,7 @@ void Aligner::Load(const std::string& trans_path,
   direction->model.vocab = direction->vocab;
   direction->model.trans = std::move(table);
   direction->model.align = std::move(align);
-  forward_ = std::move(direction);
-  reverse_.reset();
+  return direction;
 }
 
 void Aligner::Save(const std::string& trans_path, const std::string* align_path,
@@ -719,33 +769,36 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& chosen,
   const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
                           r ? r->corpus.get() : nullptr, f.hmm.get(),
                           r ? r->hmm.get() : nullptr);
-  std::unique_ptr<OutputFile> links, fwd, rev;
-  if (!outputs.links.empty()) {
-    log.Info("storing word links into file: " + outputs.links);
-    links = OpenLinkFile(outputs.links);
+  WriteLinkFiles(linker, f.corpus->size(), outputs, method, parallel_, log);
+}
+
+void Aligner::WriteLinksOf(const std::string& src_path,
+                           const std::string& trg_path, const Outputs& outputs,
+                           const LinkMethod& chosen, Reporter& log) const {
+  const LinkMethod method = Decoding(chosen);
+  const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
+  const DirectionModel& f = forward();
+  const DirectionModel* r = need_reverse ? &reverse() : nullptr;
+  log.Info("loading files: " + src_path + " " + trg_path);
+  std::vector<std::string> src = ReadTextLines(src_path);
+  std::vector<std::string> trg = ReadTextLines(trg_path);
+  if (src.size() != trg.size()) {
+    log.Warning("the corpus files differ in length: " + src_path + " has " +
+                Thousands(static_cast<long long>(src.size())) + " lines, " +
+                trg_path + " " + Thousands(static_cast<long long>(trg.size())) +
+                "; aligning the first " +
+                Thousands(static_cast<long long>(std::min(src.size(), trg.size()))));
+    src.resize(std::min(src.size(), trg.size()));
+    trg.resize(src.size());
   }
-  if (!outputs.forward.empty()) {
-    log.Info("storing forward links into file: " + outputs.forward);
-    fwd = OpenLinkFile(outputs.forward);
-  }
-  if (!outputs.reverse.empty()) {
-    log.Info("storing reverse links into file: " + outputs.reverse);
-    rev = OpenLinkFile(outputs.reverse);
-  }
-  MakeLinkLines(linker, f.corpus->size(), links != nullptr, fwd != nullptr,
-                rev != nullptr, method, parallel_, log,
-                [&](std::string* l, std::string* fl, std::string* rl) {
-                  for (auto [file, buf] : {std::pair{links.get(), l},
-                                           std::pair{fwd.get(), fl},
-                                           std::pair{rev.get(), rl}}) {
-                    if (file == nullptr) continue;
-                    file->buffer() += *buf;
-                    file->MaybeFlush();
-                  }
-                });
-  if (links) links->Close();
-  if (fwd) fwd->Close();
-  if (rev) rev->Close();
+  const bool character = options_.character_based;
+  AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
+  AppliedModel ra;
+  if (r) ra = ApplyModel(*r, trg, src, character, parallel_, log);
+  const PairLinker linker(fa.model, *fa.corpus, r ? &ra.model : nullptr,
+                          r ? ra.corpus.get() : nullptr, fa.hmm.get(),
+                          r ? ra.hmm.get() : nullptr);
+  WriteLinkFiles(linker, fa.corpus->size(), outputs, method, parallel_, log);
 }
 
 LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,

@@ -163,6 +163,12 @@ AppliedModel ApplyModel(const DirectionModel& direction,
                         bool character_based, const Parallel& parallel,
                         Reporter& log);
 
+// A direction read from the distribution files the training command
+// writes (Aligner::Load); without an alignment file every shape reads 1/L.
+std::unique_ptr<DirectionModel> ReadDirectionFiles(
+    const std::string& trans_path, const std::string* align_path,
+    const Parallel& parallel, Reporter& log);
+
 class Aligner {
  public:
   explicit Aligner(const AlignerOptions& options);
@@ -216,6 +222,28 @@ class Aligner {
   };
   void WriteLinks(const Outputs& outputs, const LinkMethod& method,
                   Reporter& log) const;
+  // The same for the pairs of two files (line k of one translating line k
+  // of the other; the common prefix, with a warning, when their lengths
+  // differ) under the held models, applied to them as AlignLines applies
+  // them.
+  void WriteLinksOf(const std::string& src_path, const std::string& trg_path,
+                    const Outputs& outputs, const LinkMethod& method,
+                    Reporter& log) const;
+
+  // A model folder: both directions' translation tables ("forward.t",
+  // "reverse.t", the model variant of the training command's file, every
+  // value above 0), per model their other parameters ("forward.hmm",
+  // "reverse.hmm" as FormatHmmParams writes them; "forward.a", "reverse.a"
+  // for Model 2), and "manifest.txt" naming the model and its options.
+  // SaveModel creates the folder when missing (its parent must exist) and
+  // needs both directions.  LoadModel reads one back, replacing the held
+  // models and the options the manifest names (schedule, agreement,
+  // character mode, posterior combination); std::invalid_argument naming
+  // the file and the line for a manifest or parameter file it cannot use,
+  // IoError for a missing file.  Everything is read before anything held
+  // changes.
+  void SaveModel(const std::string& dir, Reporter& log) const;
+  void LoadModel(const std::string& dir, Reporter& log);
 
   // The models applied to other pairs (see the top).  Links by `method`
   // (the reverse model must exist unless it is kForward); per-word

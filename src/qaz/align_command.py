@@ -152,6 +152,23 @@ def create_parser():
         "'1:5,hmm:5' (default: -I iterations of Model 1, then as many of the HMM with --model hmm)",
     )
     parser.add_argument(
+        "--save-model",
+        metavar="DIR",
+        type=_path,
+        default=None,
+        help="also write both directions' trained model into folder DIR (created when missing): "
+        "translation tables, the HMM's jump weights, a manifest naming the model (default: not written)",
+    )
+    parser.add_argument(
+        "--load-model",
+        metavar="DIR",
+        type=_path,
+        default=None,
+        help="align SRC and TRG with the model in folder DIR (written by --save-model) instead of "
+        "training one; the model options come from the folder; words the model never saw read "
+        "as qaz-score reads them (default: train on SRC and TRG)",
+    )
+    parser.add_argument(
         "-I",
         "--iteration-limit",
         metavar="N",
@@ -192,12 +209,13 @@ def create_parser():
     return parser
 
 
-def resolve_model_options(args):
-    """Fill in the defaults that depend on --model; returns the training schedule ('' for model 2).
+def resolve_model_options(args, model=None):
+    """Fill in the defaults that depend on the model (``model``, else --model); returns the training
+    schedule ('' for model 2).
 
     Raises ValueError for options that do not go together.
     """
-    if args.model == "2":
+    if (model or args.model) == "2":
         if args.schedule is not None:
             raise ValueError("--schedule trains models 1 and hmm; leave it out with --model 2")
         if args.sym is None:
@@ -224,6 +242,16 @@ def align_files(args):
     from qaz import _aligner
 
     output = args.output
+    if args.load_model is not None:
+        _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
+        engine = _aligner.Engine(threads=args.threads or 0, memory_limit=args.memory_limit or 0)
+        engine.load_model(args.load_model)
+        resolve_model_options(args, "hmm" if engine.schedule else "2")
+        logger.info("----")
+        sys.stdout.flush()
+        engine.write_links_of(args.src_path, args.trg_path, output, args.forward or "", args.reverse or "",
+                              args.sym, args.posterior_threshold)
+        return None
     schedule = resolve_model_options(args)
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
     if getattr(args, "scheduler", None) or getattr(args, "shards", None):
@@ -237,13 +265,15 @@ def align_files(args):
         character=args.character,
         threads=args.threads or 0,
         memory_limit=args.memory_limit or 0,
-        both_directions=args.sym != "none" or args.reverse is not None,
+        both_directions=args.sym != "none" or args.reverse is not None or args.save_model is not None,
         schedule=schedule,
         agreement=args.agreement and bool(schedule),
         posterior_product=bool(schedule),
     )
     logger.debug("threads: {}, memory limit: {}".format(engine.threads, args.memory_limit))
     engine.train_files(args.src_path, args.trg_path)
+    if args.save_model is not None:
+        engine.save_model(args.save_model)
     logger.info("----")
     sys.stdout.flush()
     engine.write_links(output, args.forward or "", args.reverse or "", args.sym, args.posterior_threshold)
@@ -254,7 +284,10 @@ def main(argv=None):
     parser = create_parser()
     args = parser.parse_args(argv)
     try:
-        schedule = resolve_model_options(args)
+        if args.load_model is not None and (args.save_model is not None or args.scheduler or args.shards):
+            raise ValueError("--load-model aligns with a stored model: leave out --save-model, --scheduler "
+                             "and --shards")
+        schedule = "" if args.load_model is not None else resolve_model_options(args)
         if schedule:
             _aligner_check_schedule(schedule)
             if getattr(args, "scheduler", None) or getattr(args, "shards", None):
