@@ -454,6 +454,16 @@ PYBIND11_MODULE(_aligner, m) {
       .def_property_readonly("schedule", [](const qaz::Aligner& a) {
         return qaz::FormatSchedule(a.options().schedule);
       })
+      .def_property_readonly("model", [](const qaz::Aligner& a) {
+        const qaz::Schedule& s = a.options().schedule;
+        if (s.empty()) return "2";
+        for (const qaz::ScheduleStep& step : s) {
+          if (step.model == qaz::StepModel::kHmm) return "hmm";
+        }
+        return "1";
+      })
+      .def_property_readonly("posterior_product",
+                             [](const qaz::Aligner& a) { return a.options().posterior_product; })
       .def_property_readonly("agreement",
                              [](const qaz::Aligner& a) { return a.options().agreement; })
       .def_property_readonly("iterations",

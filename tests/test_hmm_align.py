@@ -1,5 +1,6 @@
 """qaz-align's default model: IBM Model 1 then the HMM, both directions trained in agreement."""
 
+import shutil
 from pathlib import Path
 
 import numpy as np
@@ -89,3 +90,91 @@ def test_aligner_api_with_the_hmm():
 def test_aligner_api_rejects_bad_models(kwargs, error):
     with pytest.raises(ValueError, match=error):
         Aligner(**kwargs)
+
+
+# ---------------------------------------------------------------------------
+# Model folders: --save-model / --load-model, Aligner.save_model / load_model
+
+
+@pytest.fixture(scope="module")
+def saved(tmp_path_factory):
+    """A 300-pair sample, the links of a run on it, and the folder that run saved."""
+    folder = tmp_path_factory.mktemp("saved")
+    src, trg = folder / "a.f", folder / "a.e"
+    for path, full in ((src, SRC), (trg, TRG)):
+        with open(full, encoding="utf-8") as f:
+            path.write_text("".join(f.readlines()[:300]), encoding="utf-8")
+    links = folder / "links.txt"
+    assert run([src, trg, "-I", "2", "-q", "-o", links, "--save-model", folder / "model"]) == 0
+    return src, trg, links, folder / "model"
+
+
+def test_a_saved_model_aligns_its_corpus_again(saved, tmp_path):
+    src, trg, links, model = saved
+    assert sorted(p.name for p in model.iterdir()) == [
+        "forward.hmm", "forward.t", "manifest.txt", "reverse.hmm", "reverse.t"]
+    assert "model\thmm\n" in (model / "manifest.txt").read_text()
+    again = tmp_path / "again.txt"
+    assert run([src, trg, "-q", "-o", again, "--load-model", model]) == 0
+    assert again.read_bytes() == links.read_bytes()
+    # New sentences with unseen words align too; the API reads the same folder.
+    aligner = Aligner.load_model(model)
+    assert aligner.model == "hmm" and aligner.agreement
+    out = aligner.align(["le zyzzyva est ici"], ["the zyzzyva is here"], sym="posterior",
+                        posterior_threshold=0.25)
+    assert len(out) == 1 and (0, 0) in out[0]
+
+
+def test_model_2_folders_keep_the_alignment_tables(tmp_path):
+    src = ["le chat", "le chien", "un chat", "un chien noir"] * 3
+    trg = ["the cat", "the dog", "a cat", "a black dog"] * 3
+    aligner = Aligner(iterations=3).fit(src, trg)
+    aligner.save_model(tmp_path / "m2")
+    assert (tmp_path / "m2" / "forward.a").exists() and (tmp_path / "m2" / "reverse.a").exists()
+    back = Aligner.load_model(tmp_path / "m2")
+    assert back.model == "2" and not back.agreement
+    for sym in ("none", "grow-diag-final-and", "posterior"):
+        assert back.align(src[:4], trg[:4], sym=sym) == aligner.align(src[:4], trg[:4], sym=sym)
+
+
+def damage_missing_reverse(model):
+    (model / "reverse.hmm").unlink()
+    return "reverse.hmm"
+
+
+def damage_p0(model):
+    text = (model / "forward.hmm").read_text()
+    (model / "forward.hmm").write_text(text.replace("p0\t0.2", "p0\t2"))
+    return "forward.hmm:1: p0 must be a number in [0, 1)"
+
+
+def damage_manifest(model):
+    (model / "manifest.txt").write_text("format\tsomething else\n")
+    return "not a model manifest"
+
+
+def damage_model_name(model):
+    text = (model / "manifest.txt").read_text()
+    (model / "manifest.txt").write_text(text.replace("model\thmm", "model\t4"))
+    return "unknown model '4'"
+
+
+@pytest.mark.parametrize("damage", [damage_missing_reverse, damage_p0, damage_manifest, damage_model_name])
+def test_bad_model_folders_fail_before_any_output(saved, tmp_path, damage, capfd):
+    src, trg, _, model = saved
+    broken = tmp_path / "broken"
+    shutil.copytree(model, broken)
+    message = damage(broken)
+    out = tmp_path / "out.txt"
+    assert run([src, trg, "-o", out, "--load-model", broken]) == 1
+    assert message in capfd.readouterr().err
+    assert not out.exists()
+
+
+def test_load_model_options_and_missing_folder(saved, tmp_path, capfd):
+    src, trg, _, model = saved
+    assert run([src, trg, "--load-model", model, "--save-model", tmp_path / "x"]) == 2
+    assert "--load-model aligns with a stored model" in capfd.readouterr().err
+    out = tmp_path / "out.txt"
+    assert run([src, trg, "-o", out, "--load-model", tmp_path / "nowhere"]) == 1
+    assert "manifest.txt" in capfd.readouterr().err and not out.exists()

@@ -358,6 +358,37 @@ class Aligner:
         aligner._engine = engine
         return aligner
 
+    def save_model(self, folder):
+        """Write both directions of the model into ``folder`` (created when missing).
+
+        The folder holds each direction's translation table (the model
+        variant of the training command's file, every value kept), the
+        HMM's jump weights and a manifest naming the model and its options;
+        :meth:`load_model` and ``qaz-align --load-model`` read it.  The
+        reverse direction is trained first when it is missing.
+        """
+        engine = self._trained()
+        engine.train_reverse()
+        engine.save_model(folder)
+
+    @classmethod
+    def load_model(cls, folder, *, threads=None, memory_limit=None):
+        """An aligner with both directions read from a folder :meth:`save_model` wrote.
+
+        The model, its agreement flag and the character mode come from the
+        folder.  Missing, partial or damaged folders raise (``OSError`` for a
+        missing file, ``ValueError`` naming the file and line otherwise).
+        """
+        aligner = cls(threads=threads, memory_limit=memory_limit)
+        engine = aligner._new_engine()
+        engine.load_model(folder)
+        aligner._engine = engine
+        aligner._model = engine.model
+        aligner._options["character"] = engine.character
+        aligner._scheduled = dict(schedule=engine.schedule, agreement=engine.agreement,
+                                  posterior_product=engine.posterior_product)
+        return aligner
+
     def __repr__(self):
         state = "untrained" if self._engine is None else f"{self._engine.size:,d} training pairs"
         extra = "" if self._model == "2" else f", model={self._model!r}, agreement={self.agreement}"

@@ -63,6 +63,11 @@ class Aligner:
     def save(
         self, trans_path: Path, align_path: Optional[Path] = None, threshold: float = 0.001, nbest: Optional[int] = 100
     ) -> None: ...
+    def save_model(self, folder: Path) -> None: ...
+    @classmethod
+    def load_model(
+        cls, folder: Path, *, threads: Optional[int] = None, memory_limit: Union[int, str, None] = None
+    ) -> "Aligner": ...
     @classmethod
     def load(
         cls,
