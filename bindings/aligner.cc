@@ -84,7 +84,9 @@ std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
                                           bool concurrent,
                                           const std::string& schedule,
                                           bool agreement, double p0,
-                                          bool posterior_product) {
+                                          bool posterior_product,
+                                          bool whitespace_runs,
+                                          bool lowercase) {
   if (iterations < 0) throw py::value_error("iterations must not be negative");
   if (threads < 0) throw py::value_error("threads must be at least 1");
   qaz::AlignerOptions options;
@@ -99,6 +101,8 @@ std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
   options.agreement = agreement;
   options.p0 = p0;
   options.posterior_product = posterior_product;
+  options.whitespace_runs = whitespace_runs;
+  options.lowercase = lowercase;
   return std::make_unique<qaz::Aligner>(options);
 }
 
@@ -446,6 +450,7 @@ PYBIND11_MODULE(_aligner, m) {
            py::arg("concurrent") = true, py::arg("schedule") = "",
            py::arg("agreement") = false, py::arg("p0") = 0.2,
            py::arg("posterior_product") = false,
+           py::arg("whitespace_runs") = false, py::arg("lowercase") = false,
            "An untrained aligner.  threads 0: every CPU this process may run "
            "on; memory_limit in bytes, 0 for none; schedule '' for Model 1 "
            "then Model 2 as the training command, else steps such as "
@@ -462,6 +467,10 @@ PYBIND11_MODULE(_aligner, m) {
         }
         return "1";
       })
+      .def_property_readonly("whitespace_runs",
+                             [](const qaz::Aligner& a) { return a.options().whitespace_runs; })
+      .def_property_readonly("lowercase",
+                             [](const qaz::Aligner& a) { return a.options().lowercase; })
       .def_property_readonly("posterior_product",
                              [](const qaz::Aligner& a) { return a.options().posterior_product; })
       .def_property_readonly("agreement",

@@ -189,17 +189,24 @@ def test_posteriors_are_normalised_columns_with_the_null_word(hansards_lines):
 # Lines and arguments
 
 
-def test_lines_are_tokenised_as_corpus_files(tmp_path, corpus):
-    src_lines = ["le chat\n", "le  chien\r\n", "un chat"]
+def test_lines_are_split_at_runs_of_white_space(tmp_path, corpus):
+    src_lines = ["le chat\n", "le chien\r\n", "un chat"]
     trg_lines = ["the cat\n", "the dog\r\n", "a cat"]
     src, trg = corpus([s.rstrip("\r\n") for s in src_lines], [t.rstrip("\r\n") for t in trg_lines])
     decoded = tmp_path / "d.txt"
     assert run_entry(emcore.main_train, [src, trg, tmp_path / "t.txt", "-d", decoded, "-q"]) == 0
-    # Lines as readlines() gives them, and any iterable of str.
+    # Lines as readlines() gives them, and any iterable of str: with single
+    # spaces, the model of the training command.
     aligner = Aligner().fit(iter(src_lines), tuple(trg_lines))
     assert aligner.align(src_lines, trg_lines) == _links.read_decoded(decoded)
-    # "le  chien" holds an empty token: 3 source words.
-    assert aligner.posteriors("le  chien", "the dog").shape == (3, 2)
+    # Runs of white space separate two words; an empty line is an empty sentence.
+    assert aligner.posteriors(" le  chien\t", "the dog").shape == (2, 2)
+    assert aligner.align(["le \t chien", "", "le chat"], ["the dog", "the cat", ""]) == [
+        aligner.align(["le chien"], ["the dog"])[0], [], []]
+    spaced = Aligner().fit(["le  chat", "le chien  "], ["the cat", "the   dog"])
+    plain = Aligner().fit(["le chat", "le chien"], ["the cat", "the dog"])
+    assert spaced.align(["le chat"], ["the cat"]) == plain.align(["le chat"], ["the cat"])
+    assert spaced.translation_prob("chat", "cat") == plain.translation_prob("chat", "cat")
 
 
 @pytest.mark.parametrize("call, error, message", [

@@ -178,3 +178,36 @@ def test_load_model_options_and_missing_folder(saved, tmp_path, capfd):
     out = tmp_path / "out.txt"
     assert run([src, trg, "-o", out, "--load-model", tmp_path / "nowhere"]) == 1
     assert "manifest.txt" in capfd.readouterr().err and not out.exists()
+
+
+def test_white_space_runs_empty_lines_and_lowercase(tmp_path):
+    plain_src = ["le chat noir", "le chien", "un chat", "un chien noir"] * 5
+    plain_trg = ["the black cat", "the dog", "a cat", "a black dog"] * 5
+    spaced_src = [s.replace(" ", "  \t") for s in plain_src] + ["", "le chat"]
+    spaced_trg = [" " + t + "  " for t in plain_trg] + ["the dog", ""]
+    upper_src = [s.upper() for s in plain_src]
+    files = {}
+    for name, src, trg in (("plain", plain_src, plain_trg), ("spaced", spaced_src, spaced_trg),
+                           ("upper", upper_src, plain_trg)):
+        (tmp_path / f"{name}.f").write_text("\n".join(src) + "\n", encoding="utf-8")
+        (tmp_path / f"{name}.e").write_text("\n".join(trg) + "\n", encoding="utf-8")
+        files[name] = (tmp_path / f"{name}.f", tmp_path / f"{name}.e")
+
+    def links(name, *extra):
+        out = tmp_path / f"{name}{len(extra)}.txt"
+        assert run([*files[name], "-q", "-o", out, "-I", "3", *extra]) == 0
+        return out.read_text().split("\n")
+
+    plain = links("plain")
+    spaced = links("spaced")
+    # The last two pairs have an empty side: empty link lines.  The others
+    # are the plain corpus's links (the extra pairs change the model a little).
+    assert spaced[-3:] == ["", "", ""] and len(spaced) == len(plain) + 2
+    assert spaced[:4] == plain[:4]
+    # Folding case: the upper-case corpus aligns as the lower-case one, its
+    # model holds the lower-case words, and a loaded model folds too.
+    assert links("upper", "--lowercase", "--save-model", tmp_path / "m") == plain
+    table = (tmp_path / "m" / "forward.t").read_text(encoding="utf-8")
+    assert "chat\t" in table and "CHAT" not in table
+    assert "lowercase\tyes\n" in (tmp_path / "m" / "manifest.txt").read_text()
+    assert links("upper", "--load-model", tmp_path / "m") == plain

@@ -373,11 +373,11 @@ Corpus SwapSides(const Vocab& from, const Corpus& corpus, Vocab* to) {
 AppliedModel ApplyModel(const DirectionModel& direction,
                         const std::vector<std::string>& src,
                         const std::vector<std::string>& trg,
-                        bool character_based, const Parallel& parallel,
+                        const Tokenization& tokens, const Parallel& parallel,
                         Reporter& log) {
   const Vocab& vocab = *direction.vocab;
   Vocab local;
-  const Corpus raw = CorpusFromLines(&local, src, trg, character_based, log);
+  const Corpus raw = CorpusFromLines(&local, src, trg, tokens, log);
   // The pairs' words in the model's ids; new words take the next free ones.
   int32_t S = vocab.src.size(), T = vocab.trg.size();
   std::vector<int32_t> src_ids(static_cast<size_t>(local.src.size()));
@@ -612,7 +612,7 @@ void Aligner::TrainFiles(const std::string& src_path,
   auto vocab = std::make_shared<Vocab>();
   log.Info("loading files: " + src_path + " " + trg_path);
   Corpus corpus =
-      LoadCorpus(vocab.get(), src_path, trg_path, options_.character_based, log);
+      LoadCorpus(vocab.get(), src_path, trg_path, options_.tokens(), log);
   if (corpus.size() == 0) {
     throw std::invalid_argument(src_path + " and " + trg_path +
                                 " hold no sentence pair");
@@ -624,7 +624,7 @@ void Aligner::TrainLines(const std::vector<std::string>& src,
                          const std::vector<std::string>& trg, Reporter& log) {
   auto vocab = std::make_shared<Vocab>();
   Corpus corpus =
-      CorpusFromLines(vocab.get(), src, trg, options_.character_based, log);
+      CorpusFromLines(vocab.get(), src, trg, options_.tokens(), log);
   if (corpus.size() == 0) throw std::invalid_argument("no sentence pair to train on");
   TrainBoth(std::move(vocab), std::move(corpus), log);
 }
@@ -791,7 +791,7 @@ void Aligner::WriteLinksOf(const std::string& src_path,
     src.resize(std::min(src.size(), trg.size()));
     trg.resize(src.size());
   }
-  const bool character = options_.character_based;
+  const Tokenization character = options_.tokens();
   AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
   AppliedModel ra;
   if (r) ra = ApplyModel(*r, trg, src, character, parallel_, log);
@@ -830,7 +830,7 @@ std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
   const bool both = method.NeedsReverse();
   const DirectionModel& f = forward();
   const DirectionModel* r = both ? &reverse() : nullptr;
-  const bool character = options_.character_based;
+  const Tokenization character = options_.tokens();
   AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
   AppliedModel ra;
   if (both) ra = ApplyModel(*r, trg, src, character, parallel_, log);
@@ -854,7 +854,7 @@ std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
 std::vector<double> Aligner::ScoreLines(const std::vector<std::string>& src,
                                         const std::vector<std::string>& trg,
                                         Reporter& log) const {
-  AppliedModel fa = ApplyModel(forward(), src, trg, options_.character_based,
+  AppliedModel fa = ApplyModel(forward(), src, trg, options_.tokens(),
                                parallel_, log);
   const Corpus& corpus = *fa.corpus;
   const PairCells cells(*fa.model.trans, corpus);
@@ -888,7 +888,7 @@ std::vector<double> Aligner::Posteriors(const std::string& src,
                                         const std::string& trg, int64_t* I,
                                         int64_t* J, Reporter& log) const {
   AppliedModel fa = ApplyModel(forward(), {src}, {trg},
-                               options_.character_based, parallel_, log);
+                               options_.tokens(), parallel_, log);
   const PairLinker linker(fa.model, *fa.corpus, nullptr, nullptr, fa.hmm.get());
   PairScratch s;
   std::vector<double> out;

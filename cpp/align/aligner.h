@@ -67,6 +67,10 @@ namespace qaz {
 struct AlignerOptions {
   int32_t iterations = 5;  // limit of each of the two EM loops
   bool character_based = false;
+  // Word mode split at runs of white space (Tokenization::runs), and
+  // every token in lower case (links keep the positions of the input).
+  bool whitespace_runs = false;
+  bool lowercase = false;
   int threads = 0;  // < 1: every CPU this process may run on
   // Bytes the whole process may use, 0 for the memory available.  Handed to
   // the table set-up in one place (Aligner::TrainDirection).
@@ -87,6 +91,10 @@ struct AlignerOptions {
   double p0 = 0.2;  // the HMM's NULL probability
   // "posterior" links by the product of the two posteriors, not their mean.
   bool posterior_product = false;
+
+  Tokenization tokens() const {
+    return Tokenization{character_based, whitespace_runs, lowercase};
+  }
 };
 
 // How the links of a pair are chosen.
@@ -160,7 +168,7 @@ struct AppliedModel {
 AppliedModel ApplyModel(const DirectionModel& direction,
                         const std::vector<std::string>& src,
                         const std::vector<std::string>& trg,
-                        bool character_based, const Parallel& parallel,
+                        const Tokenization& tokens, const Parallel& parallel,
                         Reporter& log);
 
 // A direction read from the distribution files the training command

@@ -104,6 +104,8 @@ void Aligner::SaveModel(const std::string& dir, Reporter& log) const {
   manifest += "schedule\t" + FormatSchedule(options_.schedule) + "\n";
   manifest += std::string("agreement\t") + (options_.agreement ? "yes" : "no") + "\n";
   manifest += std::string("character\t") + (options_.character_based ? "yes" : "no") + "\n";
+  manifest += std::string("whitespace-runs\t") + (options_.whitespace_runs ? "yes" : "no") + "\n";
+  manifest += std::string("lowercase\t") + (options_.lowercase ? "yes" : "no") + "\n";
   manifest += std::string("posterior\t") + (options_.posterior_product ? "product" : "mean") + "\n";
   // Last, so that a folder with a manifest is complete.
   WriteText(Join(dir, kManifest), manifest);
@@ -127,6 +129,8 @@ void Aligner::LoadModel(const std::string& dir, Reporter& log) {
   }
   const bool agreement = YesNo(m, "agreement", path);
   const bool character = YesNo(m, "character", path);
+  const bool runs = YesNo(m, "whitespace-runs", path);
+  const bool lowercase = YesNo(m, "lowercase", path);
   const std::string& posterior = m["posterior"];
   if (posterior != "product" && posterior != "mean") {
     throw std::invalid_argument(path + ": expected 'posterior<TAB>product' or 'mean'");
@@ -147,6 +151,8 @@ void Aligner::LoadModel(const std::string& dir, Reporter& log) {
   options_.schedule = std::move(schedule);
   options_.agreement = agreement;
   options_.character_based = character;
+  options_.whitespace_runs = runs;
+  options_.lowercase = lowercase;
   options_.posterior_product = posterior == "product";
   if (dirs[0]->hmm) options_.p0 = dirs[0]->hmm->p0;
   forward_ = std::move(dirs[0]);

@@ -302,7 +302,7 @@ QAZ_TEST(AlignerPosteriorMethodIsTheMeanOfBothDirections) {
     // The reverse posteriors: the reverse model applied to the swapped pair,
     // transposed back.
     qaz::AppliedModel rev = qaz::ApplyModel(aligner.reverse(), {kTrg[p]},
-                                            {kSrc[p]}, false, qaz::Parallel(1),
+                                            {kSrc[p]}, qaz::Tokenization{}, qaz::Parallel(1),
                                             quiet);
     std::vector<double> t, post;
     qaz::PairCells(*rev.model.trans, *rev.corpus).Gather(0, &t);
@@ -352,7 +352,7 @@ QAZ_TEST(AppliedModelReadsUnknownEntriesAsOneOverT) {
   // Applied to a pair with two new target words, T = 4 for every entry the
   // table lacks; the held entries keep their values.
   qaz::AppliedModel applied = qaz::ApplyModel(
-      aligner.forward(), {"a q"}, {"x v w"}, false, qaz::Parallel(1), quiet);
+      aligner.forward(), {"a q"}, {"x v w"}, qaz::Tokenization{}, qaz::Parallel(1), quiet);
   std::vector<double> t;
   qaz::PairCells(*applied.model.trans, *applied.corpus).Gather(0, &t);
   // Rows NULL, a, q; columns x, v, w.

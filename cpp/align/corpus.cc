@@ -42,12 +42,30 @@ std::string_view StripLineEnds(std::string_view s) {
   return s;
 }
 
+// The byte length of the white space (as str.isspace() has it) at
+// line[k], or 0.
+size_t SpaceAt(std::string_view line, size_t k) {
+  const unsigned char b = static_cast<unsigned char>(line[k]);
+  if (b < 0x80) return (b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F)) ? 1 : 0;
+  char32_t cp;
+  size_t len;
+  if (DecodeUtf8(line, k, &cp, &len) != Utf8Error::kNone) return 0;
+  return IsUnicodeSpace(cp) ? len : 0;
+}
+
 // Tokenises one stripped line and appends the ids to `ids`; returns true when
 // a token holds a tab.
-bool Encode(std::string_view line, bool character_based,
-            StringEnumerator* enumerator, std::vector<int32_t>* ids) {
+bool Encode(std::string_view text, const Tokenization& rules,
+            StringEnumerator* enumerator, std::vector<int32_t>* ids,
+            std::string* folded) {
+  std::string_view line = text;
+  if (rules.lowercase) {
+    folded->clear();
+    AppendLowerCase(text, folded);
+    line = *folded;
+  }
   bool tab = false;
-  if (character_based) {
+  if (rules.character) {
     size_t k = 0;
     while (k < line.size()) {
       size_t len = Utf8SequenceLength(line[k]);
@@ -57,6 +75,22 @@ bool Encode(std::string_view line, bool character_based,
       k += len;
     }
     return tab;
+  }
+  if (rules.runs) {
+    size_t k = 0;
+    while (k < line.size()) {
+      size_t sp = SpaceAt(line, k);
+      if (sp > 0) {
+        k += sp;
+        continue;
+      }
+      const size_t start = k;
+      while (k < line.size() && SpaceAt(line, k) == 0) {
+        k += Utf8SequenceLength(line[k]);
+      }
+      ids->push_back(enumerator->StrToId(line.substr(start, k - start)));
+    }
+    return false;  // a tab separates tokens
   }
   size_t start = 0;
   for (;;) {
@@ -84,8 +118,8 @@ int64_t CountRemainingLines(LineReader* reader) {
 // lengths checked, the longest lengths kept.
 class PairEncoder {
  public:
-  PairEncoder(Vocab* vocab, bool character_based, Reporter& reporter)
-      : vocab_(vocab), character_(character_based), reporter_(reporter),
+  PairEncoder(Vocab* vocab, const Tokenization& rules, Reporter& reporter)
+      : vocab_(vocab), rules_(rules), reporter_(reporter),
         null_id_(vocab->src.StrToId(kNullSymbol)) {}
 
   // place(source_side) names where a line is, for the warning; `line` is
@@ -96,9 +130,9 @@ class PairEncoder {
     src_ids_.assign(1, null_id_);
     trg_ids_.clear();
     const bool src_tab =
-        Encode(StripLineEnds(src), character_, &vocab_->src, &src_ids_);
+        Encode(StripLineEnds(src), rules_, &vocab_->src, &src_ids_, &folded_);
     const bool trg_tab =
-        Encode(StripLineEnds(trg), character_, &vocab_->trg, &trg_ids_);
+        Encode(StripLineEnds(trg), rules_, &vocab_->trg, &trg_ids_, &folded_);
     if ((src_tab || trg_tab) && !warned_tab_) {
       reporter_.Warning(place(src_tab) +
                         ": a token holds a tab character, which the "
@@ -133,7 +167,8 @@ class PairEncoder {
 
  private:
   Vocab* vocab_;
-  bool character_;
+  Tokenization rules_;
+  std::string folded_;
   Reporter& reporter_;
   int32_t null_id_;
   bool warned_tab_ = false;
@@ -143,9 +178,9 @@ class PairEncoder {
 }  // namespace
 
 Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
-                  const std::string& trg_path, bool character_based,
+                  const std::string& trg_path, const Tokenization& tokens,
                   Reporter& reporter) {
-  PairEncoder encoder(vocab, character_based, reporter);
+  PairEncoder encoder(vocab, tokens, reporter);
   LineReader src_reader(src_path);
   LineReader trg_reader(trg_path);
   ProgressTicker ticker(reporter, "loading", src_reader.file_size(),
@@ -181,7 +216,7 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
 
 Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
                        const std::vector<std::string>& trg,
-                       bool character_based, Reporter& reporter) {
+                       const Tokenization& tokens, Reporter& reporter) {
   if (src.size() != trg.size()) {
     throw std::invalid_argument(
         "the source side has " + std::to_string(src.size()) +
@@ -202,7 +237,7 @@ Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
     check(src[k], "source", k + 1);
     check(trg[k], "target", k + 1);
   }
-  PairEncoder encoder(vocab, character_based, reporter);
+  PairEncoder encoder(vocab, tokens, reporter);
   ProgressTicker ticker(reporter, "loading", n, 4096);
   Corpus corpus;
   for (int64_t k = 0; k < n; ++k) {
@@ -221,8 +256,8 @@ Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
 Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
                        const std::string& trg_path, int64_t src_offset,
                        int64_t trg_offset, int64_t first_line, int64_t count,
-                       bool character_based, Reporter& reporter) {
-  PairEncoder encoder(vocab, character_based, reporter);
+                       const Tokenization& tokens, Reporter& reporter) {
+  PairEncoder encoder(vocab, tokens, reporter);
   LineReader src_reader(src_path);
   LineReader trg_reader(trg_path);
   src_reader.Seek(src_offset, first_line);
@@ -235,6 +270,29 @@ Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
                          src_reader.line_number(), &corpus);
   }
   return corpus;
+}
+
+Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
+                  const std::string& trg_path, bool character_based,
+                  Reporter& reporter) {
+  return LoadCorpus(vocab, src_path, trg_path, Tokenization{character_based},
+                    reporter);
+}
+
+Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
+                       const std::vector<std::string>& trg,
+                       bool character_based, Reporter& reporter) {
+  return CorpusFromLines(vocab, src, trg, Tokenization{character_based},
+                         reporter);
+}
+
+Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
+                       const std::string& trg_path, int64_t src_offset,
+                       int64_t trg_offset, int64_t first_line, int64_t count,
+                       bool character_based, Reporter& reporter) {
+  return LoadCorpusLines(vocab, src_path, trg_path, src_offset, trg_offset,
+                         first_line, count, Tokenization{character_based},
+                         reporter);
 }
 
 }  // namespace qaz

@@ -80,12 +80,25 @@ class Corpus {
   std::vector<uint64_t> src_off_, trg_off_;
 };
 
+// How a line becomes tokens.  The default is the reading rule above;
+// `runs` splits at runs of white space instead (str.split()'s white space,
+// so an empty or blank line has no token), and `lowercase` enters every
+// token in lower case (LowerCase), which keeps every position.
+struct Tokenization {
+  bool character = false;
+  bool runs = false;
+  bool lowercase = false;
+};
+
 // Reads a parallel corpus into `vocab` (entering every token) and returns
 // its pairs.  Throws IoError for a file that cannot be read and DecodeError
 // for bytes that are not UTF-8.  Files of different line counts give the
 // pairs of the common prefix and a warning naming both counts.
 Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
                   const std::string& trg_path, bool character_based,
+                  Reporter& reporter);
+Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
+                  const std::string& trg_path, const Tokenization& tokens,
                   Reporter& reporter);
 
 // The same for a corpus held in memory: line k of `src` translates line k of
@@ -96,6 +109,9 @@ Corpus LoadCorpus(Vocab* vocab, const std::string& src_path,
 Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
                        const std::vector<std::string>& trg,
                        bool character_based, Reporter& reporter);
+Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
+                       const std::vector<std::string>& trg,
+                       const Tokenization& tokens, Reporter& reporter);
 
 // Reads `count` pairs from line `first_line` (0-based) on, the source file
 // from byte `src_offset` and the target file from byte `trg_offset` (the
@@ -106,6 +122,10 @@ Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
                        const std::string& trg_path, int64_t src_offset,
                        int64_t trg_offset, int64_t first_line, int64_t count,
                        bool character_based, Reporter& reporter);
+Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
+                       const std::string& trg_path, int64_t src_offset,
+                       int64_t trg_offset, int64_t first_line, int64_t count,
+                       const Tokenization& tokens, Reporter& reporter);
 
 }  // namespace qaz
 

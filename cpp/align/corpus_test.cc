@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/text.h"
 #include "testing/harness.h"
 
 using qaz::testing::WriteTemp;
@@ -63,4 +64,26 @@ QAZ_TEST(CorpusOfUnequalFilesWarnsWithBothCounts) {
   QAZ_EXPECT_EQ(log.lines.size(), 1u);
   QAZ_EXPECT(log.lines[0].find("has 3 lines") != std::string::npos &&
              log.lines[0].find("has 1;") != std::string::npos);
+}
+
+QAZ_TEST(CorpusSplitsAtWhiteSpaceRunsAndFoldsCase) {
+  qaz::NullReporter quiet;
+  qaz::Vocab vocab;
+  qaz::Tokenization rules;
+  rules.runs = true;
+  rules.lowercase = true;
+  // Tabs, no-break and ideographic spaces separate; an empty or blank line
+  // has no token; case folds letter by letter (Latin, Greek, Cyrillic).
+  const qaz::Corpus c = qaz::CorpusFromLines(
+      &vocab, {"  Le\tCHAT\xC2\xA0\xC3\x89T\xC3\x89\xE3\x80\x80", "", " \t "},
+      {"\xCE\x9A\xCE\x91\xCE\xA3 \xD0\x96\xD0\x81", "x", "y"}, rules, quiet);
+  QAZ_EXPECT_EQ(c.src(0).size, 4);  // NULL le chat été
+  QAZ_EXPECT_EQ(vocab.src.IdToStr(c.src(0)[1]), "le");
+  QAZ_EXPECT_EQ(vocab.src.IdToStr(c.src(0)[3]), "\xC3\xA9t\xC3\xA9");
+  QAZ_EXPECT_EQ(vocab.trg.IdToStr(c.trg(0)[0]), "\xCE\xBA\xCE\xB1\xCF\x83");
+  QAZ_EXPECT_EQ(vocab.trg.IdToStr(c.trg(0)[1]), "\xD0\xB6\xD1\x91");
+  QAZ_EXPECT(c.src(1).size == 1 && c.src(2).size == 1);
+  QAZ_EXPECT(qaz::LowerCase(0x130) == 'i' && qaz::LowerCase(0x178) == 0xFF &&
+             qaz::LowerCase(0x17D) == 0x17E && qaz::LowerCase(0xD7) == 0xD7 &&
+             qaz::LowerCase(0x3A2) == 0x3A2 && qaz::LowerCase(0x4E2D) == 0x4E2D);
 }

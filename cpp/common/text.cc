@@ -156,4 +156,59 @@ void CheckUtf8(std::string_view s, const std::string& path,
   }
 }
 
+char32_t LowerCase(char32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c >= 0x100 && c <= 0x137) return c == 0x130 ? 'i' : c | 1;
+  if (c >= 0x139 && c <= 0x148) return c % 2 == 1 ? c + 1 : c;
+  if (c >= 0x14A && c <= 0x177) return c | 1;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x179 && c <= 0x17E) return c % 2 == 1 ? c + 1 : c;
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
+  if (c >= 0x386 && c <= 0x38F) {
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return c + 0x25;
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return c + 0x3F;
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+  return c;
+}
+
+void AppendLowerCase(std::string_view text, std::string* out) {
+  size_t k = 0;
+  while (k < text.size()) {
+    const unsigned char b = static_cast<unsigned char>(text[k]);
+    if (b < 0x80) {
+      out->push_back(b >= 'A' && b <= 'Z' ? static_cast<char>(b + 0x20)
+                                          : static_cast<char>(b));
+      ++k;
+      continue;
+    }
+    char32_t cp;
+    size_t len;
+    if (DecodeUtf8(text, k, &cp, &len) != Utf8Error::kNone) {
+      out->append(text.substr(k, std::max<size_t>(len, 1)));
+      k += std::max<size_t>(len, 1);
+      continue;
+    }
+    const char32_t low = LowerCase(cp);
+    if (low == cp) {
+      out->append(text.substr(k, len));
+    } else if (low < 0x80) {
+      out->push_back(static_cast<char>(low));
+    } else if (low < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (low >> 6)));
+      out->push_back(static_cast<char>(0x80 | (low & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xE0 | (low >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((low >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (low & 0x3F)));
+    }
+    k += len;
+  }
+}
+
 }  // namespace qaz

@@ -48,6 +48,15 @@ size_t CountCodePoints(std::string_view text);
 // True for the code points that str.isspace() accepts.
 bool IsUnicodeSpace(char32_t c);
 
+// The lower-case form of a letter of the Latin (ASCII, Latin-1, Latin
+// Extended-A), Greek or Cyrillic alphabets; every other code point as it
+// is.  One code point for one, so character positions stay where they are.
+char32_t LowerCase(char32_t c);
+
+// Appends `text` (UTF-8) with LowerCase applied to every code point; bytes
+// that are not UTF-8 are copied as they are.
+void AppendLowerCase(std::string_view text, std::string* out);
+
 // `text` without the leading and trailing white space that str.strip()
 // removes (ASCII and Unicode spaces, UTF-8 encoded).  Bytes that are not
 // UTF-8 are never stripped.

@@ -183,7 +183,13 @@ def create_parser():
         "--character",
         action="store_true",
         help="character mode: every character of a line is a token (default: tokens are separated by "
-        "single spaces)",
+        "runs of white space; an empty line is an empty sentence)",
+    )
+    parser.add_argument(
+        "--lowercase",
+        action="store_true",
+        help="fold the letters of both sides to lower case for training and aligning; the links keep "
+        "the positions of the input (default: off)",
     )
     parser.add_argument(
         "-j",
@@ -267,6 +273,8 @@ def align_files(args):
         memory_limit=args.memory_limit or 0,
         both_directions=args.sym != "none" or args.reverse is not None or args.save_model is not None,
         schedule=schedule,
+        whitespace_runs=True,
+        lowercase=args.lowercase,
         agreement=args.agreement and bool(schedule),
         posterior_product=bool(schedule),
     )

@@ -163,10 +163,11 @@ class Aligner:
 
     Caveats first:
 
-    - Lines are tokenised exactly as the corpus files of ``qaz-train`` are:
-      split at every single space (so two spaces make an empty token), or
-      into characters with ``character=True``; a trailing line feed is
-      stripped.
+    - Lines are split at runs of white space, as other aligners split them
+      (an empty line is an empty sentence), or into characters with
+      ``character=True``; a trailing line feed is stripped.  With
+      ``lowercase=True`` letters are folded to lower case for training and
+      aligning (links keep the positions of the input).
     - :meth:`fit` trains the forward model, of P(target | source), with the
       training command's defaults: ``iterations`` of Model 1, then as many of
       Model 2, each loop stopping early when the entropy no longer falls.
@@ -212,7 +213,7 @@ class Aligner:
     """
 
     def __init__(self, iterations=5, character=False, threads=None, memory_limit=None, *, model="2",
-                 agreement=None):
+                 agreement=None, lowercase=False):
         if isinstance(iterations, bool) or not isinstance(iterations, int):
             raise TypeError(f"iterations must be an int, not {type(iterations).__name__}")
         if iterations < 0:
@@ -225,13 +226,14 @@ class Aligner:
             memory_limit=_memory_limit_bytes(memory_limit),
         )
         self._model = model
-        self._scheduled = dict(schedule=schedule, agreement=agreement, posterior_product=bool(schedule))
+        self._scheduled = dict(schedule=schedule, agreement=agreement, posterior_product=bool(schedule),
+                               lowercase=bool(lowercase))
         self._engine = None
 
     def _new_engine(self):
         from qaz import _aligner
 
-        return _aligner.Engine(both_directions=False, **self._options, **self._scheduled)
+        return _aligner.Engine(both_directions=False, whitespace_runs=True, **self._options, **self._scheduled)
 
     @property
     def model(self):
@@ -386,7 +388,7 @@ class Aligner:
         aligner._model = engine.model
         aligner._options["character"] = engine.character
         aligner._scheduled = dict(schedule=engine.schedule, agreement=engine.agreement,
-                                  posterior_product=engine.posterior_product)
+                                  posterior_product=engine.posterior_product, lowercase=engine.lowercase)
         return aligner
 
     def __repr__(self):

@@ -40,6 +40,7 @@ class Aligner:
         *,
         model: str = "2",
         agreement: Optional[bool] = None,
+        lowercase: bool = False,
     ) -> None: ...
     @property
     def model(self) -> str: ...
