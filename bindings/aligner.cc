@@ -113,6 +113,13 @@ void TrainFilesShim(qaz::Aligner& a, const py::object& src, const py::object& tr
   a.TrainFiles(s, t, log);
 }
 
+void TrainJoinedShim(qaz::Aligner& a, const py::object& path) {
+  const std::string p = qaz_py::PathArg(path);
+  Reporter log;
+  py::gil_scoped_release release;
+  a.TrainJoined(p, log);
+}
+
 void TrainLinesShim(qaz::Aligner& a, const py::object& src, const py::object& trg) {
   const std::vector<std::string> s = Lines(src, "src_lines");
   const std::vector<std::string> t = Lines(trg, "trg_lines");
@@ -154,7 +161,8 @@ void WriteLinksOfShim(const qaz::Aligner& a, const py::object& src,
                       const py::object& trg, const std::string& links,
                       const std::string& forward, const std::string& reverse,
                       const std::string& method, double threshold) {
-  const std::string s = qaz_py::PathArg(src), t = qaz_py::PathArg(trg);
+  const std::string s = qaz_py::PathArg(src);
+  const std::string t = trg.is_none() ? std::string() : qaz_py::PathArg(trg);
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
   Reporter log;
   py::gil_scoped_release release;
@@ -494,6 +502,8 @@ PYBIND11_MODULE(_aligner, m) {
       .def("train_files", &TrainFilesShim, py::arg("src_path"), py::arg("trg_path"),
            "Train on a corpus of two files (the reverse model too unless "
            "both_directions is false).")
+      .def("train_joined", &TrainJoinedShim, py::arg("path"),
+           "Train on a file of 'source ||| target' lines.")
       .def("train_lines", &TrainLinesShim, py::arg("src_lines"), py::arg("trg_lines"),
            "Train on a corpus of lines held in memory.")
       .def("train_reverse", &TrainReverseShim,

@@ -211,3 +211,25 @@ def test_white_space_runs_empty_lines_and_lowercase(tmp_path):
     assert "chat\t" in table and "CHAT" not in table
     assert "lowercase\tyes\n" in (tmp_path / "m" / "manifest.txt").read_text()
     assert links("upper", "--load-model", tmp_path / "m") == plain
+
+
+def test_one_file_of_source_and_target(tmp_path, capsys):
+    with open(SRC, encoding="utf-8") as f, open(TRG, encoding="utf-8") as e:
+        pairs = [(a.rstrip("\n"), b.rstrip("\n")) for a, b in zip(f.readlines()[:200], e.readlines()[:200])]
+    joined = tmp_path / "corpus.txt"
+    joined.write_text("".join(f"{a} ||| {b}\n" for a, b in pairs), encoding="utf-8")
+    (tmp_path / "a.f").write_text("".join(a + "\n" for a, _ in pairs), encoding="utf-8")
+    (tmp_path / "a.e").write_text("".join(b + "\n" for _, b in pairs), encoding="utf-8")
+    one, two = tmp_path / "one.txt", tmp_path / "two.txt"
+    assert run(["-i", joined, "-I", "2", "-q", "-o", one, "--save-model", tmp_path / "m"]) == 0
+    assert run([tmp_path / "a.f", tmp_path / "a.e", "-I", "2", "-q", "-o", two]) == 0
+    assert one.read_bytes() == two.read_bytes()
+    again = tmp_path / "again.txt"
+    assert run(["-i", joined, "-q", "-o", again, "--load-model", tmp_path / "m"]) == 0
+    assert again.read_bytes() == one.read_bytes()
+    # A line without the separator is an error naming the file and the line.
+    joined.write_text("le chat ||| the cat\nle chien the dog\n", encoding="utf-8")
+    assert run(["-i", joined, "-o", tmp_path / "x.txt"]) == 1
+    assert f"{joined}:2: expected 'source ||| target'" in capsys.readouterr().err
+    for args in (["-i", joined, SRC, TRG], [SRC], ["-i", joined, "--shards", "2"]):
+        assert run(args) == 2

@@ -620,6 +620,16 @@ void Aligner::TrainFiles(const std::string& src_path,
   TrainBoth(std::move(vocab), std::move(corpus), log);
 }
 
+void Aligner::TrainJoined(const std::string& path, Reporter& log) {
+  auto vocab = std::make_shared<Vocab>();
+  log.Info("loading file: " + path);
+  Corpus corpus = LoadJoinedCorpus(vocab.get(), path, options_.tokens(), log);
+  if (corpus.size() == 0) {
+    throw std::invalid_argument(path + " holds no sentence pair");
+  }
+  TrainBoth(std::move(vocab), std::move(corpus), log);
+}
+
 void Aligner::TrainLines(const std::vector<std::string>& src,
                          const std::vector<std::string>& trg, Reporter& log) {
   auto vocab = std::make_shared<Vocab>();
@@ -779,9 +789,15 @@ void Aligner::WriteLinksOf(const std::string& src_path,
   const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
   const DirectionModel& f = forward();
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
-  log.Info("loading files: " + src_path + " " + trg_path);
-  std::vector<std::string> src = ReadTextLines(src_path);
-  std::vector<std::string> trg = ReadTextLines(trg_path);
+  std::vector<std::string> src, trg;
+  if (trg_path.empty()) {
+    log.Info("loading file: " + src_path);
+    ReadJoinedLines(src_path, &src, &trg);
+  } else {
+    log.Info("loading files: " + src_path + " " + trg_path);
+    src = ReadTextLines(src_path);
+    trg = ReadTextLines(trg_path);
+  }
   if (src.size() != trg.size()) {
     log.Warning("the corpus files differ in length: " + src_path + " has " +
                 Thousands(static_cast<long long>(src.size())) + " lines, " +

@@ -189,6 +189,8 @@ class Aligner {
   // the reverse one when options().both_directions.
   void TrainFiles(const std::string& src_path, const std::string& trg_path,
                   Reporter& log);
+  // A corpus of one file, "source ||| target" a line (LoadJoinedCorpus).
+  void TrainJoined(const std::string& path, Reporter& log);
   void TrainLines(const std::vector<std::string>& src,
                   const std::vector<std::string>& trg, Reporter& log);
   // Trains the reverse model on the training corpus unless it exists.
@@ -232,7 +234,8 @@ class Aligner {
                   Reporter& log) const;
   // The same for the pairs of two files (line k of one translating line k
   // of the other; the common prefix, with a warning, when their lengths
-  // differ) under the held models, applied to them as AlignLines applies
+  // differ; an empty `trg_path`: `src_path` holds "source ||| target"
+  // lines) under the held models, applied to them as AlignLines applies
   // them.
   void WriteLinksOf(const std::string& src_path, const std::string& trg_path,
                     const Outputs& outputs, const LinkMethod& method,

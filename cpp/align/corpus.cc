@@ -295,4 +295,50 @@ Corpus LoadCorpusLines(Vocab* vocab, const std::string& src_path,
                          reporter);
 }
 
+namespace {
+
+// Splits a line of a joined corpus at its first "|||".
+void SplitJoined(std::string_view line, const std::string& path, int64_t number,
+                 std::string_view* src, std::string_view* trg) {
+  const size_t bar = line.find("|||");
+  if (bar == std::string_view::npos) {
+    throw std::invalid_argument(path + ":" + std::to_string(number) +
+                                ": expected 'source ||| target'");
+  }
+  *src = line.substr(0, bar);
+  *trg = line.substr(bar + 3);
+}
+
+}  // namespace
+
+Corpus LoadJoinedCorpus(Vocab* vocab, const std::string& path,
+                        const Tokenization& tokens, Reporter& reporter) {
+  PairEncoder encoder(vocab, tokens, reporter);
+  LineReader reader(path);
+  ProgressTicker ticker(reporter, "loading", reader.file_size(), 1 << 20);
+  Corpus corpus;
+  std::string_view line, src, trg;
+  int64_t last_consumed = 0;
+  while (reader.Next(&line)) {
+    CheckUtf8(line, path, reader.line_number());
+    SplitJoined(line, path, reader.line_number(), &src, &trg);
+    encoder.AddFileLines(src, trg, path, path, reader.line_number(), &corpus);
+    ticker.Tick(reader.bytes_consumed() - last_consumed);
+    last_consumed = reader.bytes_consumed();
+  }
+  ticker.Flush();
+  return corpus;
+}
+
+void ReadJoinedLines(const std::string& path, std::vector<std::string>* src,
+                     std::vector<std::string>* trg) {
+  LineReader reader(path);
+  std::string_view line, s, t;
+  while (reader.Next(&line)) {
+    SplitJoined(line, path, reader.line_number(), &s, &t);
+    src->emplace_back(s);
+    trg->emplace_back(t);
+  }
+}
+
 }  // namespace qaz

@@ -113,6 +113,15 @@ Corpus CorpusFromLines(Vocab* vocab, const std::vector<std::string>& src,
                        const std::vector<std::string>& trg,
                        const Tokenization& tokens, Reporter& reporter);
 
+// A corpus held in one file, "source ||| target" a line (split at the first
+// "|||"), read as LoadCorpus reads two files.  std::invalid_argument naming
+// the file and the line for a line without "|||".
+Corpus LoadJoinedCorpus(Vocab* vocab, const std::string& path,
+                        const Tokenization& tokens, Reporter& reporter);
+// The two sides of such a file's lines.
+void ReadJoinedLines(const std::string& path, std::vector<std::string>* src,
+                     std::vector<std::string>* trg);
+
 // Reads `count` pairs from line `first_line` (0-based) on, the source file
 // from byte `src_offset` and the target file from byte `trg_offset` (the
 // starts of that line), tokenised and checked as LoadCorpus does; errors and

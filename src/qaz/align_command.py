@@ -81,8 +81,18 @@ def create_parser():
         "combine the two directions and write one line of Pharaoh links 'i-j' (0-based, source first, "
         "sorted, NULL links dropped) per sentence pair.",
     )
-    parser.add_argument("src_path", metavar="SRC", help="file of source-side lines of parallel text")
-    parser.add_argument("trg_path", metavar="TRG", help="file of target-side lines, line n translating line n of SRC")
+    parser.add_argument("src_path", metavar="SRC", nargs="?", help="file of source-side lines of parallel text")
+    parser.add_argument(
+        "trg_path", metavar="TRG", nargs="?", help="file of target-side lines, line n translating line n of SRC"
+    )
+    parser.add_argument(
+        "-i",
+        "--input",
+        metavar="FILE",
+        type=_path,
+        default=None,
+        help="read the corpus from one file of 'source ||| target' lines instead of SRC and TRG",
+    )
     parser.add_argument(
         "-o",
         "--output",
@@ -255,8 +265,12 @@ def align_files(args):
         resolve_model_options(args, "hmm" if engine.schedule else "2")
         logger.info("----")
         sys.stdout.flush()
-        engine.write_links_of(args.src_path, args.trg_path, output, args.forward or "", args.reverse or "",
-                              args.sym, args.posterior_threshold)
+        if args.input is not None:
+            src, trg = args.input, None
+        else:
+            src, trg = args.src_path, args.trg_path
+        engine.write_links_of(src, trg, output, args.forward or "", args.reverse or "", args.sym,
+                              args.posterior_threshold)
         return None
     schedule = resolve_model_options(args)
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
@@ -279,7 +293,10 @@ def align_files(args):
         posterior_product=bool(schedule),
     )
     logger.debug("threads: {}, memory limit: {}".format(engine.threads, args.memory_limit))
-    engine.train_files(args.src_path, args.trg_path)
+    if args.input is not None:
+        engine.train_joined(args.input)
+    else:
+        engine.train_files(args.src_path, args.trg_path)
     if args.save_model is not None:
         engine.save_model(args.save_model)
     logger.info("----")
@@ -292,6 +309,11 @@ def main(argv=None):
     parser = create_parser()
     args = parser.parse_args(argv)
     try:
+        if args.input is not None and (args.src_path is not None or args.scheduler or args.shards):
+            raise ValueError("-i/--input replaces SRC and TRG and runs on one machine: leave out SRC, TRG, "
+                             "--scheduler and --shards")
+        if args.input is None and args.trg_path is None:
+            raise ValueError("the corpus: give SRC and TRG, or -i FILE")
         if args.load_model is not None and (args.save_model is not None or args.scheduler or args.shards):
             raise ValueError("--load-model aligns with a stored model: leave out --save-model, --scheduler "
                              "and --shards")
