@@ -98,7 +98,8 @@ class ModelObj {
   VocabObj& Vocab() const;  // TypeError when none
   void SetVocab(py::object v);
 
-  // Scoring: the second pass over a translation file and the alignment file.
+  // Scoring: a translation file (read and set, or its entries read before
+  // setup and set after) and the alignment file.
   void LoadTransDist(const std::string& path);
   void LoadTransEntries(const TransEntriesObj& entries);
   void LoadAlignDist(const std::string& path);
