@@ -138,6 +138,10 @@ void BindVocabAndModel(py::module_& m) {
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &SentPairsIter::Next);
 
+  py::class_<TransEntriesObj>(m, "_TransEntries",
+                              "Entries of a translation-table file, read once.")
+      .def("__len__", [](const TransEntriesObj& e) { return e.entries.size(); });
+
   py::class_<VocabObj>(m, "Vocab",
                        "Source and target word enumerators of a corpus "
                        "(the NULL word first on the source side) and the "
@@ -154,6 +158,15 @@ void BindVocabAndModel(py::module_& m) {
              PyReporter reporter(kCore);
              qaz::EnterTransFileWords(PathArg(path), &v.vocab, reporter);
            })
+      .def("_read_trans_file",
+           [](VocabObj& v, py::handle path) {
+             PyReporter reporter(kCore);
+             TransEntriesObj out;
+             out.entries = qaz::ReadTransFile(PathArg(path), &v.vocab, reporter);
+             return out;
+           },
+           "The entries of a translation-table file, its words entered: "
+           "read once, for Model._load_trans_entries after setup.")
       .def("_sizes",
            [](const VocabObj& v) {
              return py::make_tuple(v.vocab.src.size(), v.vocab.trg.size(),
@@ -239,6 +252,8 @@ void BindVocabAndModel(py::module_& m) {
            })
       .def("_load_trans_dist",
            [](ModelObj& o, py::handle path) { o.LoadTransDist(PathArg(path)); })
+      .def("_load_trans_entries",
+           [](ModelObj& o, const TransEntriesObj& e) { o.LoadTransEntries(e); })
       .def("_load_align_dist",
            [](ModelObj& o, py::handle path) { o.LoadAlignDist(PathArg(path)); })
       .def("__reduce__", [](py::object self) { RefusePickle(self); })

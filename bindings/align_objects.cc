@@ -426,6 +426,13 @@ void ModelObj::LoadTransDist(const std::string& path) {
   engine.LoadTransFile(path, qaz::Parallel(threads), log);
 }
 
+void ModelObj::LoadTransEntries(const TransEntriesObj& entries) {
+  engine.Trans();
+  Vocab();
+  py::gil_scoped_release release;
+  engine.LoadTransEntries(entries.entries, qaz::Parallel(threads));
+}
+
 void ModelObj::LoadAlignDist(const std::string& path) {
   engine.Align();
   PyReporter log(kCore);
@@ -555,6 +562,12 @@ void TrainerObj::Setup() {
     sent_pairs = loaded_pairs;
   } else {
     sent_pairs = v.LoadSentPairs(src_path, trg_path, character_based);
+  }
+  if (py::len(sent_pairs) == 0) {
+    // Nothing to train or score: refused before any table is laid out.
+    sent_pairs = py::none();
+    throw py::value_error("no sentence pairs in " + py::str(src_path).cast<std::string>() +
+                          " and " + py::str(trg_path).cast<std::string>());
   }
   PyReporter log(kCore);
   qaz::ReportVocab(v.vocab, log);

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "align/align_table.h"
 #include "align/corpus.h"
@@ -36,6 +37,12 @@ namespace py = pybind11;
 inline constexpr const char* kCore = "qaz.smt.align.emcore";
 inline constexpr const char* kLex = "qaz.smt.align.emlex";
 inline constexpr const char* kPos = "qaz.smt.align.empos";
+
+// The entries of a translation-table file, its words entered into a
+// vocabulary: read once, before the table is laid out, and set after.
+struct TransEntriesObj {
+  std::vector<qaz::TransEntry> entries;
+};
 
 class VocabObj {
  public:
@@ -91,8 +98,10 @@ class ModelObj {
   VocabObj& Vocab() const;  // TypeError when none
   void SetVocab(py::object v);
 
-  // Scoring: the second pass over a translation file and the alignment file.
+  // Scoring: a translation file (read and set, or its entries read before
+  // setup and set after) and the alignment file.
   void LoadTransDist(const std::string& path);
+  void LoadTransEntries(const TransEntriesObj& entries);
   void LoadAlignDist(const std::string& path);
 
   // Pickled state: (align_dist, trans_dist, vocab) as dense arrays.

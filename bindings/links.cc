@@ -212,6 +212,19 @@ py::tuple ReadGoldShim(const py::object& path, bool swap, bool naacl) {
   return GoldToPython(gold);
 }
 
+py::tuple ReadGoldCountedShim(const py::object& path, bool naacl, bool swap,
+                              int64_t limit) {
+  const std::string p = FsPath(path);
+  qaz::GoldLinks gold;
+  {
+    py::gil_scoped_release release;
+    gold = naacl ? qaz::ReadNaaclFile(p, swap, limit)
+                 : qaz::ReadGoldLinkFile(p, swap, limit);
+  }
+  return py::make_tuple(qaz_py::LinkLists(gold.sure),
+                        qaz_py::LinkLists(gold.possible), gold.sentences);
+}
+
 py::tuple ReadGoldLinksShim(const py::object& path, bool swap) {
   return ReadGoldShim(path, swap, false);
 }
@@ -275,6 +288,12 @@ PYBIND11_MODULE(_links, m) {
         "(sure, possible) of a NAACL-2003 gold file ('sentence position "
         "position [S|P] [confidence]', 1-based), one list per sentence up to "
         "the highest sentence number; swap takes the second position as i.");
+  m.def("read_gold", &ReadGoldCountedShim, py::arg("path"), py::arg("naacl"),
+        py::arg("swap") = false, py::arg("limit") = -1,
+        "(sure, possible, sentences) of a gold file, NAACL-2003 when naacl, "
+        "else Pharaoh: the links of the first `limit` sentences when limit "
+        ">= 0 (all otherwise) and the number of sentences of the whole "
+        "file.");
   m.def("format_links", &FormatLinksShim, py::arg("sentences"),
         "Pharaoh lines ('0-0 1-2', sorted, no line feed), one per sentence.");
   m.def("transpose", &TransposeShim, py::arg("sentences"),

@@ -168,6 +168,23 @@ std::vector<Track> PycedarTrie::TracksOf(std::string_view key) {
   return tracks;
 }
 
+void PycedarTrie::ForEachKeyAndTracks(
+    const std::function<void(std::string_view, const std::vector<Track>&)>& f) {
+  // The tracks TracksOf() finds, in one walk: nodes() gives each key's own
+  // node, get_node() the track it hands out.
+  std::vector<Track> tracks;
+  for (py::handle node : dict_.attr("nodes")()) {
+    py::object key = node.attr("key")();
+    const std::string_view text = Utf8(key);
+    tracks.clear();
+    py::object found = Call(GetNode(), {key.ptr()});
+    Track t;
+    if (!found.is_none() && TrackNumbers(NodeTrack(found), &t)) tracks.push_back(t);
+    if (TrackNumbers(NodeTrack(node), &t) && t.length == text.size()) tracks.push_back(t);
+    f(text, tracks);
+  }
+}
+
 namespace {
 
 struct KnownEntry {

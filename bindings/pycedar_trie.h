@@ -56,6 +56,8 @@ class PycedarTrie : public qaz::tables::Trie {
   Track ParseTrack(std::string_view text) override;
   void ForEachKey(const std::function<void(std::string_view)>& f) override;
   std::vector<Track> TracksOf(std::string_view key) override;
+  void ForEachKeyAndTracks(
+      const std::function<void(std::string_view, const std::vector<Track>&)>& f) override;
 
   py::handle dict() const { return dict_; }
 

@@ -250,7 +250,9 @@ py::tuple ScoreStored(Shard& s, const std::string& trans_path,
   qaz::Model model;
   model.type = qaz::ModelType::kModel2;
   model.vocab = s.vocab;
-  qaz::EnterTransFileWords(trans_path, s.vocab.get(), quiet);
+  // Read once: the file may be a pipe.
+  const std::vector<qaz::TransEntry> entries =
+      qaz::ReadTransFile(trans_path, s.vocab.get(), quiet);
   if (s.vocab->trg.size() > T) {
     throw std::invalid_argument("the shard has more target words than the whole corpus");
   }
@@ -263,7 +265,7 @@ py::tuple ScoreStored(Shard& s, const std::string& trans_path,
   const size_t trans_bytes = model.trans->MemoryBytes();
   const size_t align_bytes = model.align->MemoryBytes();
   const size_t shapes = model.align->blocks().size();
-  model.LoadTransFile(trans_path, parallel, quiet);
+  model.LoadTransEntries(entries, parallel);
   if (align_file) model.LoadAlignFile(*align_file, quiet);
   model.WriteScoresAndAlignments(scores ? &*scores : nullptr,
                                  decoded ? &*decoded : nullptr, *s.corpus,

@@ -148,6 +148,10 @@ struct Table {
   // track lines made by a script's line2tracks.
   py::object own_columns = py::none();
   bool foreign_records = false;
+  // A restored table's tries come from its pickled state, which may pair
+  // tries that do not belong together: they are checked once, before the
+  // first lookup hands them a track.
+  bool tries_unchecked = false;
 
   // The fields of the pickled state that refer to objects.
   template <typename F>
@@ -164,6 +168,7 @@ void ClearTable(Table& t) {
   t.own_columns = py::none();
   t.trg_key_enabled = false;
   t.foreign_records = false;
+  t.tries_unchecked = false;
 }
 
 // Whether `index` is one of the table's own index tries, whose pair keys the
@@ -537,6 +542,33 @@ void InitTable(py::detail::value_and_holder& v_h, py::object table_path, py::obj
 // ---------------------------------------------------------------------------
 // Queries.
 
+// Checks a restored table's tries against each other once (see
+// tables::CheckTriesHoldTogether); ValueError naming the first track that
+// names nothing, on this and every later lookup.
+void RequireTriesHoldTogether(Table& t) {
+  if (!t.tries_unchecked) return;
+  PycedarTrie fields(t.field_dict), records(t.record_dict);
+  std::vector<std::unique_ptr<PycedarTrie>> held;
+  std::vector<tables::NamedIndex> indexes;
+  auto add = [&](py::handle index, std::string name) {
+    if (index.is_none()) return;
+    held.push_back(std::make_unique<PycedarTrie>(index));
+    indexes.push_back(tables::NamedIndex{std::move(name), held.back().get()});
+  };
+  add(t.src_record_dict, "the source index");
+  add(t.trg_record_dict, "the target index");
+  if (PyList_Check(t.own_columns.ptr())) {
+    size_t i = 0;
+    for (py::handle column : t.own_columns) add(column, "target column index " + std::to_string(i++));
+  }
+  try {
+    tables::CheckTriesHoldTogether(fields, records, indexes);
+  } catch (const std::invalid_argument& e) {
+    Raise(PyExc_ValueError, std::string("pickled table state does not hold together: ") + e.what());
+  }
+  t.tries_unchecked = false;
+}
+
 // A lazy query: the search runs when the iterator is first advanced.
 struct RecordIterator {
   py::object table;          // the Table object
@@ -565,6 +597,7 @@ struct RecordIterator {
     Table& t = TableOf(table);
     if (!started) {
       started = true;
+      RequireTriesHoldTogether(t);
       Dispatch line2tracks(table, kLine2Tracks);
       py::object tracks = line2tracks.Convert(key);
       py::handle trie = by_pair_key ? index : py::handle(t.record_dict);
@@ -687,6 +720,7 @@ void SetState(py::handle self, py::handle state) {
                       ? py::object(py::list(t.trg_field_record_dicts))
                       : py::object(py::none());
   t.foreign_records = false;
+  t.tries_unchecked = true;
   pickling::ApplyDict(self, s, 10);
 }
 

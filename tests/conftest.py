@@ -119,3 +119,17 @@ def run_command(args, **kw):
         timeout=120,
         **kw,
     )
+
+
+def run_bounded(code, memory_mib=512, args=(), **kw):
+    """Run the Python ``code`` (with ``args`` in sys.argv[1:]) in a child process whose address
+    space is capped at ``memory_mib``.
+
+    An allocation past the cap fails there (a ``MemoryError`` or a killed
+    child) instead of taking the machine's memory.
+    """
+    prologue = (
+        "import resource\n"
+        f"resource.setrlimit(resource.RLIMIT_AS, ({memory_mib << 20}, {memory_mib << 20}))\n"
+    )
+    return run_command(["-c", prologue + code] + list(args), **kw)

@@ -9,7 +9,7 @@ import pytest
 from qaz import _links
 from qaz.aer import create_parser, main
 
-from conftest import SHARED, run_command
+from conftest import SHARED, run_bounded, run_command
 
 DATA = Path(__file__).resolve().parent / "data" / "links"
 GOLD_WA = str(DATA / "gold.wa")
@@ -72,6 +72,32 @@ def test_bad_hypotheses_exit_1_with_one_message(capsys, tmp_path, hyp_text, args
     assert (status, out) == (1, "")
     assert err.startswith("qaz-aer: error: ") and err.count("\n") == 1
     assert re.search(message, err.rstrip("\n")), err
+
+
+def test_far_sentence_numbers_cost_no_memory(tmp_path):
+    # Memory follows the links given, not the sentence numbers: a gold
+    # sentence past --first is ignored, and without --first a sentence past
+    # the hypothesis is the count mismatch.  The child runs under a memory cap.
+    gold = tmp_path / "gold.wa"
+    gold.write_text("1 1 1 S\n999999999 1 1 S\n10000000 2 2 P\n", encoding="utf-8")
+    hyp = tmp_path / "hyp.txt"
+    hyp.write_text("0-0 1-1\n", encoding="utf-8")
+    code = (
+        "import sys\nfrom qaz.aer import main\n"
+        f"sys.exit(main([{str(gold)!r}, {str(hyp)!r}] + sys.argv[1:]))\n"
+    )
+    first = run_bounded(code, args=["-n", "1"])
+    assert (first.returncode, first.stdout, first.stderr) == (
+        0,
+        "precision 0.5000  recall 1.0000  F1 0.6667  AER 0.3333\n",
+        "",
+    )
+    whole = run_bounded(code)
+    assert (whole.returncode, whole.stdout) == (1, "")
+    assert whole.stderr == f"qaz-aer: error: {hyp} has 1 lines but {gold} has 999999999 sentences\n"
+    many = run_bounded(code, args=["-n", "1000000000"])
+    assert many.returncode == 1
+    assert many.stderr == f"qaz-aer: error: --first 1000000000: {gold} has only 999999999 sentences\n"
 
 
 @pytest.mark.parametrize(

@@ -10,6 +10,8 @@ import pytest
 from qaz import _links
 from qaz.aligner import SYMMETRIZATION_METHODS, AlignmentScores, alignment_error_rate, symmetrize
 
+from conftest import run_bounded
+
 DATA = Path(__file__).resolve().parent / "data" / "links"
 
 # ---------------------------------------------------------------------------
@@ -78,6 +80,25 @@ def test_symmetrize_matches_reference(method, offset):
     got = symmetrize(forward, reverse, method)
     expected = [reference_symmetrize(f, r, method) for f, r in zip(forward, reverse)]
     assert got == expected
+
+
+def test_symmetrize_memory_follows_the_links():
+    # Positions far apart must not size anything by the largest position;
+    # the child fails under its memory cap if they do.
+    top = 2**31 - 1
+    forward = [[(0, 0), (2000000000, 2000000000)], [(0, 0), (top - 1, top - 1), (top, top)], [(5, top)]]
+    reverse = [[(0, 0)], [(0, 0), (top - 1, top - 1), (top, top - 1)], [(top, 5)]]
+    code = (
+        "from qaz.aligner import SYMMETRIZATION_METHODS, symmetrize\n"
+        "for m in SYMMETRIZATION_METHODS:\n"
+        f"    print(m, symmetrize({forward!r}, {reverse!r}, m))\n"
+    )
+    result = run_bounded(code)
+    assert result.returncode == 0, result.stderr
+    expected = "".join(
+        f"{m} {[reference_symmetrize(f, r, m) for f, r in zip(forward, reverse)]}\n" for m in SYMMETRIZATION_METHODS
+    )
+    assert result.stdout == expected
 
 
 def test_random_data_separates_the_methods():

@@ -457,6 +457,69 @@ def test_pickle_round_trip_keeps_both_tables_working(where, name, cls):
     assert pickle.dumps(restored) == blob or lines_of(pickle.loads(pickle.dumps(restored))) == ref.rules
 
 
+TAMPER_SCRIPT = """
+import pickle, sys
+import pycedar
+from qaz.smt.trans_models import tables
+
+cls = getattr(tables, sys.argv[1])
+table = cls(sys.argv[2], trg_key=True)
+other = cls(sys.argv[3], trg_key=True)
+fn, args, state = table.__reduce__()
+theirs = other.__reduce__()[2]
+src = next(iter(table)).line.split(" ||| ")[0]
+trg = next(iter(table)).line.split(" ||| ")[1]
+col = trg.split("|COL|")[0].strip()
+# state: RecordClass, field_dict, key_type, record_dict, src_record_dict,
+# table_file, table_path, trg_field_record_dicts, trg_key_enabled, trg_record_dict
+cases = {
+    "fresh field trie": {1: pycedar.dict()},
+    "field trie of another table": {1: theirs[1]},
+    "fresh record trie": {3: pycedar.dict()},
+    "record trie of another table": {3: theirs[3]},
+    "source index of another table": {4: theirs[4]},
+    "target index of another table": {9: theirs[9]},
+    "column indexes of another table": {7: theirs[7]},
+    "field and record tries swapped": {1: state[3], 3: state[1]},
+}
+lookups = {
+    "find_src": lambda t: t.find_src(src),
+    "find_trg": lambda t: t.find_trg(trg),
+    "find_trg column": lambda t: t.find_trg(col, 0),
+    "find": lambda t: t.find(""),
+    "iteration": lambda t: t,
+}
+for name, changes in cases.items():
+    tampered = tuple(changes.get(k, v) for k, v in enumerate(state))
+    restored = pickle.loads(pickle.dumps(fn(args[0], args[1], tampered)))
+    for what, lookup in lookups.items():
+        try:
+            list(lookup(restored))
+            print(name, what, "no error", flush=True)
+        except ValueError as e:
+            print(name, what, "ValueError" if "pickled table" in str(e) else repr(e), flush=True)
+        except Exception as e:
+            print(name, what, repr(e), flush=True)
+"""
+
+
+@pytest.mark.parametrize("cls", ["MosesTable", "TravatarTable"])
+def test_tampered_pickled_state_raises_instead_of_crashing(cls, tmp_path):
+    # The tries of a pickled table name each other's nodes; a state whose
+    # tries do not belong together must fail with a Python error on every
+    # lookup, never hand the trie ids it does not have.  A child process, so
+    # that a crash fails the test instead of the run.
+    script = tmp_path / "tamper.py"
+    script.write_text(TAMPER_SCRIPT, encoding="utf-8")
+    ours = write(tmp_path, "".join(f"a{i} b ||| x{i} |COL| y ||| {i}\n" for i in range(40)), "ours.rules")
+    theirs = write(tmp_path, "".join(f"c ||| z{i} z |COL| w{i} ||| 1\n" for i in range(25)), "theirs.rules")
+    done = run_command([str(script), cls, ours, theirs])
+    assert done.returncode == 0, done.stdout[-2000:] + done.stderr[-2000:]
+    lines = done.stdout.splitlines()
+    assert len(lines) == 8 * 5, done.stdout
+    assert [line for line in lines if not line.endswith(" ValueError")] == []
+
+
 def test_pickled_state_layout_and_checksums(abc_table, tmp_path):
     names = (
         "RecordClass field_dict key_type record_dict src_record_dict table_file table_path"

@@ -8,6 +8,7 @@
 #include <limits>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
 #include "align/corpus.h"
 
@@ -38,8 +39,9 @@ class LinkSet {
     }
   }
 
- private:
   static constexpr int64_t kDenseLimit = int64_t{1} << 22;
+
+ private:
   static uint64_t Key(int64_t i, int64_t j) {
     return (static_cast<uint64_t>(i) << 32) | static_cast<uint64_t>(j);
   }
@@ -48,6 +50,38 @@ class LinkSet {
   bool dense_;
   std::vector<unsigned char> bits_;
   std::unordered_set<uint64_t> sparse_;
+};
+
+// Numbers the positions of one side of a sentence pair from 0: each
+// position itself for ordinary lengths, else its rank among the positions
+// the links use (so that memory follows the links, not the largest
+// position).  Of() gives -1 for a position no link uses.
+class PositionIndex {
+ public:
+  // `used`: the positions the links use, sorted, repeats allowed.
+  PositionIndex(std::vector<int32_t> used, bool by_rank) : by_rank_(by_rank) {
+    if (by_rank_) {
+      used.erase(std::unique(used.begin(), used.end()), used.end());
+      ranks_ = std::move(used);
+      size_ = static_cast<int64_t>(ranks_.size());
+    } else {
+      size_ = used.empty() ? 0 : int64_t{used.back()} + 1;
+    }
+  }
+
+  int64_t size() const { return size_; }
+  int64_t Of(int64_t pos) const {
+    if (pos < 0) return -1;
+    if (!by_rank_) return pos < size_ ? pos : -1;
+    auto at = std::lower_bound(ranks_.begin(), ranks_.end(), pos);
+    if (at == ranks_.end() || *at != pos) return -1;
+    return at - ranks_.begin();
+  }
+
+ private:
+  bool by_rank_;
+  int64_t size_ = 0;
+  std::vector<int32_t> ranks_;
 };
 
 Links Sorted(const Links& links) {
@@ -63,33 +97,64 @@ Links Sorted(const Links& links) {
   return out;
 }
 
-// The growing alignment of one sentence pair: its links, their membership
-// test and which words they align.
+// The growing alignment of one sentence pair over the links `all` (sorted):
+// its links, their membership test and which words they align.
 struct Grower {
-  Grower(int64_t src_len, int64_t trg_len)
-      : in(src_len, trg_len), src_aligned(src_len, 0),
-        trg_aligned(trg_len, 0) {}
+  explicit Grower(const Links& all) : Grower(all, Spread(all)) {}
+  Grower(const Links& all, bool by_rank)
+      : src(Positions(all, true), by_rank),
+        trg(Positions(all, false), by_rank),
+        in(src.size(), trg.size()),
+        src_aligned(static_cast<size_t>(src.size()), 0),
+        trg_aligned(static_cast<size_t>(trg.size()), 0) {}
 
   void Add(const Link& l) {
     result.push_back(l);
-    in.Insert(l.i, l.j);
-    src_aligned[l.i] = 1;
-    trg_aligned[l.j] = 1;
+    const int64_t i = src.Of(l.i), j = trg.Of(l.j);
+    in.Insert(i, j);
+    src_aligned[i] = 1;
+    trg_aligned[j] = 1;
+  }
+  bool Has(int64_t i, int64_t j) const {
+    return in.Has(src.Of(i), trg.Of(j));
   }
   bool HasNeighbour(const Link& l) const {
     for (int di = -1; di <= 1; ++di) {
+      const int64_t i = src.Of(int64_t{l.i} + di);
+      if (i < 0) continue;
       for (int dj = -1; dj <= 1; ++dj) {
-        if ((di != 0 || dj != 0) &&
-            in.Has(int64_t{l.i} + di, int64_t{l.j} + dj)) {
+        if ((di != 0 || dj != 0) && in.Has(i, trg.Of(int64_t{l.j} + dj))) {
           return true;
         }
       }
     }
     return false;
   }
+  bool SrcAligned(const Link& l) const { return src_aligned[src.Of(l.i)]; }
+  bool TrgAligned(const Link& l) const { return trg_aligned[trg.Of(l.j)]; }
 
-  Links result;
+  // The used positions of one side, sorted.
+  static std::vector<int32_t> Positions(const Links& all, bool source) {
+    std::vector<int32_t> out;
+    out.reserve(all.size());
+    for (const Link& l : all) out.push_back(source ? l.i : l.j);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // Whether the extent of the positions is too large to index them as
+  // they are.
+  static bool Spread(const Links& all) {
+    int64_t src_len = 0, trg_len = 0;
+    for (const Link& l : all) {
+      src_len = std::max<int64_t>(src_len, int64_t{l.i} + 1);
+      trg_len = std::max<int64_t>(trg_len, int64_t{l.j} + 1);
+    }
+    return src_len * trg_len > LinkSet::kDenseLimit;
+  }
+
+  PositionIndex src, trg;
   LinkSet in;
+  Links result;
   std::vector<unsigned char> src_aligned, trg_aligned;
 };
 
@@ -97,9 +162,9 @@ struct Grower {
 // whose words are unaligned: either word, or both with `both`.
 void FinalStep(const Links& side, bool both, Grower* g) {
   for (const Link& l : side) {
-    if (g->in.Has(l.i, l.j)) continue;
-    bool free_src = !g->src_aligned[l.i];
-    bool free_trg = !g->trg_aligned[l.j];
+    if (g->Has(l.i, l.j)) continue;
+    bool free_src = !g->SrcAligned(l);
+    bool free_trg = !g->TrgAligned(l);
     if (both ? (free_src && free_trg) : (free_src || free_trg)) g->Add(l);
   }
 }
@@ -237,12 +302,7 @@ Links Symmetrize(const Links& forward, const Links& reverse,
                  std::back_inserter(either));
   if (method == Symmetrization::kUnion) return either;
 
-  int64_t src_len = 0, trg_len = 0;
-  for (const Link& l : either) {
-    src_len = std::max<int64_t>(src_len, int64_t{l.i} + 1);
-    trg_len = std::max<int64_t>(trg_len, int64_t{l.j} + 1);
-  }
-  Grower g(src_len, trg_len);
+  Grower g(either);
   for (const Link& l : both) g.Add(l);
 
   Links candidates;
@@ -252,7 +312,7 @@ Links Symmetrize(const Links& forward, const Links& reverse,
     added = false;
     size_t kept = 0;
     for (const Link& l : candidates) {
-      if ((!g.src_aligned[l.i] || !g.trg_aligned[l.j]) && g.HasNeighbour(l)) {
+      if ((!g.SrcAligned(l) || !g.TrgAligned(l)) && g.HasNeighbour(l)) {
         g.Add(l);
         added = true;
       } else {
@@ -428,7 +488,8 @@ std::vector<Links> ReadDecodedFile(const std::string& path, int64_t limit) {
   return ReadLines(path, limit, ParseDecodedLine);
 }
 
-GoldLinks ReadGoldLinkFile(const std::string& path, bool swap) {
+GoldLinks ReadGoldLinkFile(const std::string& path, bool swap,
+                           int64_t limit) {
   GoldLinks gold;
   LineReader reader(path);
   std::string_view line;
@@ -436,13 +497,15 @@ GoldLinks ReadGoldLinkFile(const std::string& path, bool swap) {
   while (reader.Next(&line)) {
     CheckUtf8(line, path, reader.line_number());
     ParseGoldLinkLine(line, path, reader.line_number(), &sure, &possible);
+    ++gold.sentences;
+    if (limit >= 0 && gold.sentences > limit) continue;
     gold.sure.push_back(swap ? Transpose(sure) : sure);
     gold.possible.push_back(swap ? Transpose(possible) : possible);
   }
   return gold;
 }
 
-GoldLinks ReadNaaclFile(const std::string& path, bool swap) {
+GoldLinks ReadNaaclFile(const std::string& path, bool swap, int64_t limit) {
   GoldLinks gold;
   LineReader reader(path);
   std::string_view line;
@@ -472,6 +535,8 @@ GoldLinks ReadNaaclFile(const std::string& path, bool swap) {
                                   "sentence numbers start at 1, got '" +
                                   std::string(line) + "'");
     }
+    gold.sentences = std::max(gold.sentences, sentence);
+    if (limit >= 0 && sentence > limit) continue;
     if (static_cast<int64_t>(gold.sure.size()) < sentence) {
       gold.sure.resize(static_cast<size_t>(sentence));
       gold.possible.resize(static_cast<size_t>(sentence));
@@ -481,6 +546,11 @@ GoldLinks ReadNaaclFile(const std::string& path, bool swap) {
     if (is_sure) gold.sure[sentence - 1].push_back(l);
     gold.possible[sentence - 1].push_back(l);
   }
+  // Trailing sentences without a line of their own (NULL links only).
+  const int64_t held =
+      limit >= 0 ? std::min(limit, gold.sentences) : gold.sentences;
+  gold.sure.resize(static_cast<size_t>(held));
+  gold.possible.resize(static_cast<size_t>(held));
   for (Links& s : gold.sure) Normalize(&s);
   for (Links& p : gold.possible) Normalize(&p);
   return gold;

@@ -123,10 +123,12 @@ struct AerCounts {
 // that cannot be read IoError.
 
 // Sure links and possible links of gold sentences; possible[k] includes
-// sure[k].
+// sure[k].  `sentences` counts the sentences of the whole file, also those a
+// limit left out of `sure` and `possible`.
 struct GoldLinks {
   std::vector<Links> sure;
   std::vector<Links> possible;
+  int64_t sentences = 0;
 };
 
 // A Pharaoh line "i-j i-j ..." (blank-separated, in any order; empty for
@@ -150,15 +152,20 @@ Links ParseDecodedLine(std::string_view line, const std::string& path,
 std::vector<Links> ReadLinkFile(const std::string& path, int64_t limit = -1);
 std::vector<Links> ReadDecodedFile(const std::string& path,
                                    int64_t limit = -1);
-GoldLinks ReadGoldLinkFile(const std::string& path, bool swap = false);
+// With `limit` >= 0 the gold readers keep the links of the first `limit`
+// sentences only; every line is still parsed and counted.
+GoldLinks ReadGoldLinkFile(const std::string& path, bool swap = false,
+                           int64_t limit = -1);
 
 // NAACL-2003 gold: one link per line, "sentence position position [S|P]
 // [confidence]", sentence numbers from 1, positions 1-based (the first one
 // becomes i, or j with `swap`), S when the kind is missing; lines with a
 // position 0 (NULL links) and blank lines are skipped.  Gives as many
-// sentences as the highest sentence number; a sentence without a line has
-// no link.
-GoldLinks ReadNaaclFile(const std::string& path, bool swap = false);
+// sentences as the highest sentence number (at most `limit` of them held); a
+// sentence without a line has no link.  With a limit, memory follows the
+// lines read and the limit, not the sentence numbers.
+GoldLinks ReadNaaclFile(const std::string& path, bool swap = false,
+                        int64_t limit = -1);
 
 }  // namespace qaz
 

@@ -109,6 +109,42 @@ QAZ_TEST(LinksGrowDiagSeesLinksAddedEarlierInTheSamePass) {
                 "0-2 1-1 2-0 2-2");
 }
 
+QAZ_TEST(LinksFarPositionsGiveTheResultOfNearOnes) {
+  // Shifting every position leaves the neighbourhoods as they are, so the
+  // result shifts with them, also where positions are indexed by rank;
+  // positions in the gap of the ranks (2-2 between 1-1 and the far end)
+  // are no neighbours.
+  Links f = L({{0, 2}, {2, 2}, {0, 0}, {1, 1}, {3, 3}, {6, 7}});
+  Links r = L({{0, 2}, {2, 2}, {2, 0}, {4, 4}, {7, 6}});
+  for (int64_t shift : {int64_t{0}, int64_t{5000},
+                        int64_t{std::numeric_limits<int32_t>::max()} - 7}) {
+    auto moved = [shift](const Links& links) {
+      Links out;
+      for (const qaz::Link& l : links) {
+        out.push_back(qaz::Link{static_cast<int32_t>(l.i + shift),
+                                static_cast<int32_t>(l.j + shift)});
+      }
+      return out;
+    };
+    for (Symmetrization m :
+         {Symmetrization::kGrowDiag, Symmetrization::kGrowDiagFinal,
+          Symmetrization::kGrowDiagFinalAnd}) {
+      QAZ_EXPECT(qaz::Symmetrize(moved(f), moved(r), m) ==
+                 moved(qaz::Symmetrize(f, r, m)));
+      // Only one side far away.
+      Links far_f = f, far_r = r;
+      far_f.push_back(qaz::Link{0, static_cast<int32_t>(shift)});
+      far_r.push_back(qaz::Link{0, static_cast<int32_t>(shift)});
+      Links expected = qaz::Symmetrize(f, r, m);
+      expected.push_back(qaz::Link{0, static_cast<int32_t>(shift)});
+      qaz::Normalize(&expected);
+      if (shift > 10) {
+        QAZ_EXPECT(qaz::Symmetrize(far_f, far_r, m) == expected);
+      }
+    }
+  }
+}
+
 QAZ_TEST(LinksGrowDiagWalksCandidatesInSourceTargetOrder) {
   // 0-1 and 2-1 both want the free target word 1; the one first in (i, j)
   // order takes it, whatever order the input lists them in.
@@ -365,6 +401,26 @@ QAZ_TEST(LinksNaaclGold) {
     QAZ_EXPECT_EQ(InvalidArgument([&] { qaz::ReadNaaclFile(file); }),
                   file + ":2" + expected + bad + "'");
   }
+  // A limit keeps the first sentences only and still counts all of them:
+  // a far sentence number costs nothing.
+  std::string far = qaz::testing::WriteTemp(
+      "far.wa", "2 1 1 S\n999999999 1 1 S\n1 2 2 P\n");
+  qaz::GoldLinks first = qaz::ReadNaaclFile(far, false, 1);
+  QAZ_EXPECT_EQ(first.sentences, int64_t{999999999});
+  QAZ_EXPECT_EQ(first.sure.size(), size_t{1});
+  QAZ_EXPECT(first.sure[0].empty());
+  QAZ_EXPECT_EQ(qaz::FormatLinks(first.possible[0]), "1-1");
+  qaz::GoldLinks none = qaz::ReadNaaclFile(far, false, 0);
+  QAZ_EXPECT(none.sure.empty() && none.possible.empty());
+  QAZ_EXPECT_EQ(qaz::ReadNaaclFile(null_only, false, 9).sure.size(),
+                size_t{4});
+  QAZ_EXPECT_EQ(g.sentences, int64_t{3});
+  std::string pharaoh = qaz::testing::WriteTemp("p.txt", "0-0\n1-1\n\n");
+  qaz::GoldLinks lines = qaz::ReadGoldLinkFile(pharaoh, false, 1);
+  QAZ_EXPECT_EQ(lines.sentences, int64_t{3});
+  QAZ_EXPECT_EQ(lines.sure.size(), size_t{1});
+  QAZ_EXPECT_EQ(qaz::ReadGoldLinkFile(pharaoh).sure.size(), size_t{3});
+
   std::string zero = qaz::testing::WriteTemp("zero.wa", "0 1 1 S\n");
   QAZ_EXPECT_EQ(InvalidArgument([&] { qaz::ReadNaaclFile(zero); }),
                 zero + ":1: sentence numbers start at 1, got '0 1 1 S'");

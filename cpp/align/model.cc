@@ -335,7 +335,12 @@ void Model::LoadTransFile(const std::string& path, const Parallel& parallel,
                           Reporter& log) {
   Trans();
   if (!vocab) throw TypeError("the model has no vocabulary");
-  std::vector<TransEntry> entries = ReadTransFile(path, vocab.get(), log);
+  LoadTransEntries(ReadTransFile(path, vocab.get(), log), parallel);
+}
+
+void Model::LoadTransEntries(const std::vector<TransEntry>& entries,
+                             const Parallel& parallel) {
+  Trans();
   // Tables stored from the corpus the table is laid out for name only its
   // cells: the values go in place, index and layout stay.
   if (trans.use_count() == 1 && trans->indexed_corpus() != nullptr &&
@@ -356,30 +361,14 @@ void Model::LoadTransFile(const std::string& path, const Parallel& parallel,
 
 void Model::LoadAlignFile(const std::string& path, Reporter& log) {
   Align();
-  const int64_t limit =
-      memory.limit > 0 ? memory.limit : DefaultMemoryLimit();
-  int64_t room = limit > 0 ? limit - ResidentBytes() : -1;
   ForEachAlignEntry(path, log, [&](const AlignEntry& e) {
     // Rows past the target length and padding cells past the source length
-    // name no cell that a sentence can use.
+    // name no cell that a sentence can use, nor do shapes the table was not
+    // laid out with.
     if (e.j > e.J || e.i > e.I) return;
-    if (align->Find(e.I, e.J) == nullptr && room >= 0) {
-      // A new shape: its values, counts and their saved copy.
-      const double bytes = (static_cast<double>(e.I) + 1) * e.J * 24.0 +
-                           static_cast<double>(e.J) * 8.0;
-      if (bytes > static_cast<double>(room)) {
-        throw MemoryError(path + ":" + std::to_string(e.line) +
-                          ": the alignment table of source length " +
-                          std::to_string(e.I) + " and target length " +
-                          std::to_string(e.J) + " would need about " +
-                          FormatBytes(static_cast<int64_t>(std::min(bytes, 9e18))) +
-                          ", more than the memory limit of " +
-                          FormatBytes(limit) + " allows");
-      }
-      room -= static_cast<int64_t>(bytes);
-    }
-    const AlignTable::Block b = align->Add(e.I, e.J);
-    align->values(b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
+    const AlignTable::Block* b = align->Find(e.I, e.J);
+    if (b == nullptr) return;
+    align->values(*b)[(e.j - 1) * (e.I + 1) + e.i] = e.p;
   });
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "align/align_table.h"
 #include "align/corpus.h"
@@ -84,11 +85,14 @@ class Model {
   void WriteAlignFile(const std::string& path, const WriteOptions& options,
                       const Parallel& parallel, Reporter& log) const;
 
-  // Scoring with stored tables: the second pass over a translation file
-  // (its words already entered) sets its entries in the table laid out for
-  // the corpus; the alignment file's entries are added to the table.
-  // An alignment-table line whose shape would take more memory than the
-  // limit is refused with MemoryError naming the file and line.
+  // Scoring with stored tables: the entries of a translation file (read
+  // with ReadTransFile before the table was laid out for the corpus, so that
+  // the file is read once) go into the table; LoadTransFile reads and sets
+  // them in one go.  The alignment file's entries go into the blocks of the
+  // table laid out for the corpus; lines of shapes the table does not hold
+  // (the corpus never uses them) are skipped, so they cost no memory.
+  void LoadTransEntries(const std::vector<TransEntry>& entries,
+                        const Parallel& parallel);
   void LoadTransFile(const std::string& path, const Parallel& parallel,
                      Reporter& log);
   void LoadAlignFile(const std::string& path, Reporter& log);

@@ -146,6 +146,27 @@ QAZ_TEST(ReadersNameTheFileAndLine) {
     named = std::string(e.what()).find(a + ":2:") == 0;
   }
   QAZ_EXPECT(named);
+  // A probability must be a finite number >= 0; -0 and 0 are.
+  for (const char* value : {"nan", "inf", "-inf", "-0.5", "-1e-300"}) {
+    std::string bad_t = WriteTemp("bad-p.t", std::string("a\tx\t0\nb\ty\t") + value + "\n");
+    named = false;
+    try {
+      qaz::ReadTransFile(bad_t, &v, quiet);
+    } catch (const std::invalid_argument& e) {
+      named = std::string(e.what()) == bad_t + ":2: '" + value +
+                                           "' is not a finite probability (a number >= 0)";
+    }
+    QAZ_EXPECT(named);
+    std::string bad_a = WriteTemp("bad-p.a", std::string("1\t1\t1\t0\t-0.0\n1\t1\t1\t1\t") +
+                                                 value + "\n");
+    named = false;
+    try {
+      qaz::ReadAlignFile(bad_a, quiet);
+    } catch (const std::invalid_argument& e) {
+      named = std::string(e.what()).find(bad_a + ":2: '") == 0;
+    }
+    QAZ_EXPECT(named);
+  }
   // Lines of other field counts are skipped; six fields read like five.
   std::string ok = WriteTemp("ok.a", "junk\n2\t3\t1\t0\t0.25\t7.00\n");
   auto entries = qaz::ReadAlignFile(ok, quiet);
@@ -210,4 +231,19 @@ QAZ_TEST(StoredTablesOfTheCorpusLoadInPlaceAsARelayoutWould) {
   QAZ_EXPECT(f.model.trans.get() == before);
   QAZ_EXPECT_EQ(f.model.trans->Get(1, 2), 0.5);
   QAZ_EXPECT_EQ(f.model.trans->Get(1, 1), 1.0 / 3);
+}
+
+QAZ_TEST(StoredAlignmentShapesTheCorpusLacksAreSkipped) {
+  // The table holds the corpus's shapes only; lines of other shapes (here
+  // 1000 x 1000, which would take 24 MB) add nothing.
+  Fixture f;
+  const size_t blocks = f.model.align->blocks().size();
+  const size_t bytes = f.model.align->MemoryBytes();
+  std::string path = WriteTemp("shapes.a", "2\t3\t1\t1\t0.75\n1000\t1000\t1\t0\t0.5\n");
+  qaz::NullReporter quiet;
+  f.model.LoadAlignFile(path, quiet);
+  QAZ_EXPECT_EQ(f.model.align->blocks().size(), blocks);
+  QAZ_EXPECT_EQ(f.model.align->MemoryBytes(), bytes);
+  QAZ_EXPECT(f.model.align->Find(999, 1000) == nullptr);
+  QAZ_EXPECT_EQ(f.model.align->values(*f.model.align->Find(2, 3))[1], 0.75);
 }

@@ -233,6 +233,19 @@ int SplitTabs(std::string_view line, std::string_view* fields,
                               std::string(text) + "'");
 }
 
+// A probability field: a number as float() reads it, finite and >= 0.
+double Probability(const std::string& path, int64_t line,
+                   std::string_view text) {
+  double p;
+  if (!ParseFloat(text, &p)) BadNumber(path, line, "string to float", text);
+  if (!(std::isfinite(p) && p >= 0.0)) {
+    throw std::invalid_argument(path + ":" + std::to_string(line) + ": '" +
+                                std::string(text) +
+                                "' is not a finite probability (a number >= 0)");
+  }
+  return p;
+}
+
 template <typename Fn>
 void ForEachLine(const std::string& path, Reporter& reporter, Fn fn) {
   LineReader reader(path);
@@ -273,8 +286,7 @@ std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
   ForEachLine(path, reporter, [&](std::string_view line, int64_t number) {
     int n = SplitTabs(line, f, 4);
     if (n != 3 && n != 4) return;
-    double p;
-    if (!ParseFloat(f[2], &p)) BadNumber(path, number, "string to float", f[2]);
+    const double p = Probability(path, number, f[2]);
     int32_t s = vocab->src.StrToId(f[0]);
     int32_t t = vocab->trg.StrToId(f[1]);
     entries.push_back(TransEntry{s, t, p});
@@ -302,8 +314,7 @@ void ForEachAlignEntry(const std::string& path, Reporter& reporter,
         BadNumber(path, number, "string to int", f[k]);
       }
     }
-    double p;
-    if (!ParseFloat(f[4], &p)) BadNumber(path, number, "string to float", f[4]);
+    const double p = Probability(path, number, f[4]);
     // I >= 1, J >= 1, 1 <= j, 0 <= i: anything else names no cell.
     if (idx[0] < 1 || idx[1] < 1 || idx[2] < 1 || idx[3] < 0 ||
         idx[0] > 0x7FFFFFFE || idx[1] > 0x7FFFFFFF || idx[2] > 0x7FFFFFFF ||

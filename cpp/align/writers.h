@@ -63,8 +63,9 @@ void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
 
 // Readers.  Lines lose their line end ("\r", "\n") and are split at tabs.
 // Translation lines of 3 or 4 fields count, alignment lines of 5 or 6; other
-// lines are skipped.  Malformed numbers throw std::invalid_argument naming
-// the file and the line.
+// lines are skipped.  Malformed numbers, and probabilities that are not
+// finite numbers >= 0, throw std::invalid_argument naming the file and the
+// line.  ReadTransFile enters the words as EnterTransFileWords does.
 void EnterTransFileWords(const std::string& path, Vocab* vocab,
                          Reporter& reporter);
 std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,

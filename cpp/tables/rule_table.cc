@@ -1,5 +1,9 @@
 #include "tables/rule_table.h"
 
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "common/text.h"
@@ -147,6 +151,63 @@ void IndexRuleByLine(Trie& fields, IndexTries& indexes, std::string_view line,
   const std::string_view target = StripSpace(parts[1]);
   AddKeyAndNode(fields, *indexes.trg, target, record_track, quote);
   AddColumns(fields, indexes, target, record_track, quote);
+}
+
+namespace {
+
+// The track a piece of text names, or nothing when it reads as no track.
+std::optional<Track> TrackOfPiece(Trie& trie, std::string_view text) {
+  try {
+    return ParseTrackText(trie, text);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+// Throws unless `text` reads as no track or as one `known` holds.
+template <typename Known>
+void RequireKnown(Trie& trie, const Known& known, std::string_view text,
+                  const std::string& where, const char* trie_name) {
+  const std::optional<Track> track = TrackOfPiece(trie, text);
+  if (!track || known(*track)) return;
+  throw std::invalid_argument(where + " holds the track " +
+                              FormatTrack(track->id, track->length) +
+                              ", which names no key of the " + trie_name);
+}
+
+}  // namespace
+
+void CheckTriesHoldTogether(Trie& fields, Trie& records,
+                            const std::vector<NamedIndex>& indexes) {
+  KnownTracks known_fields;
+  const auto is_field = [&](Track t) { return known_fields.Contains(fields, t); };
+  // The record trie's tracks come from the same walk that reads its track
+  // lines.
+  std::vector<Track> record_tracks;
+  records.ForEachKeyAndTracks(
+      [&](std::string_view tracks, const std::vector<Track>& own) {
+        record_tracks.insert(record_tracks.end(), own.begin(), own.end());
+        for (std::string_view piece : Split(tracks, "|")) {
+          const std::string_view track = StripSpace(piece);
+          if (!track.empty()) {
+            RequireKnown(fields, is_field, track, "the record trie", "field trie");
+          }
+        }
+      });
+  std::sort(record_tracks.begin(), record_tracks.end());
+  const auto is_record = [&](Track t) {
+    return std::binary_search(record_tracks.begin(), record_tracks.end(), t);
+  };
+  for (const NamedIndex& index : indexes) {
+    index.trie->ForEachKey([&](std::string_view pair_key) {
+      const size_t bar = pair_key.find('|');
+      if (bar == std::string_view::npos) return;
+      RequireKnown(fields, is_field, StripSpace(pair_key.substr(0, bar)),
+                   index.name, "field trie");
+      RequireKnown(records, is_record, RecordTrackOfPairKey(pair_key),
+                   index.name, "record trie");
+    });
+  }
 }
 
 }  // namespace qaz::tables

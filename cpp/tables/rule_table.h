@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tables/trie.h"
 
@@ -113,6 +114,23 @@ void IndexRuleByTracks(Trie& fields, IndexTries& indexes, std::string_view line_
 void IndexRuleByLine(Trie& fields, IndexTries& indexes, std::string_view line,
                      std::string_view record_track, const SourceKeyOf& source_key,
                      const Quote& quote);
+
+// An index trie and how messages name it.
+struct NamedIndex {
+  std::string name;
+  Trie* trie = nullptr;
+};
+
+// Checks that the tries of a table name each other's nodes, as they must
+// before their tracks reach the tries unchecked (the tries of a restored
+// table may come from anywhere): every track of every track line of
+// `records` names a key of `fields`, and every pair key of each index names
+// a key of `fields` by its key track and a key of `records` by its record
+// track.  A piece that reads as no track is left alone: using it fails the
+// same way before it reaches a trie.  Throws std::invalid_argument naming
+// the first track that names nothing.  One walk over each trie.
+void CheckTriesHoldTogether(Trie& fields, Trie& records,
+                            const std::vector<NamedIndex>& indexes);
 
 }  // namespace qaz::tables
 

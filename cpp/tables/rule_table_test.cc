@@ -236,3 +236,37 @@ QAZ_TEST(IndexPassNeedsATargetWithTheTargetIndex) {
   QAZ_EXPECT_THROW(IndexRuleByLine(fields, indexes, "a", "(1,1)", same, Quoted),
                    std::out_of_range);
 }
+
+QAZ_TEST(TriesOfOneTableHoldTogetherOthersDoNot) {
+  const std::vector<std::string> lines = {"a ||| b |COL| c ||| 1", "d ||| e ||| 2"};
+  Loaded t(lines, true);
+  Loaded other({"x y ||| z ||| 3"}, true);
+  auto check = [](Loaded& fields_of, Loaded& records_of, Loaded& src_of) {
+    std::vector<NamedIndex> indexes = {{"the source index", &src_of.src},
+                                       {"the target index", &src_of.trg}};
+    for (MapTrie& column : src_of.columns) indexes.push_back({"a column index", &column});
+    return qaz::testing::Thrown<std::invalid_argument>(
+        [&] { CheckTriesHoldTogether(fields_of.fields, records_of.records, indexes); });
+  };
+  QAZ_EXPECT(!check(t, t, t));
+  auto fields = check(other, t, t);
+  QAZ_EXPECT(fields && std::string(fields->what()).find(
+                           "the record trie holds the track ") == 0);
+  QAZ_EXPECT(fields && std::string(fields->what()).find("no key of the field trie") !=
+                           std::string::npos);
+  auto records = check(t, other, t);
+  QAZ_EXPECT(records && std::string(records->what()).find("names no key of the") !=
+                            std::string::npos);
+  auto index = check(t, t, other);
+  QAZ_EXPECT(index && std::string(index->what()).find("the source index holds the track ") == 0);
+  // Nothing was read through a track that names no key.
+  QAZ_EXPECT_EQ(t.fields.wild_reads + t.records.wild_reads, 0);
+  QAZ_EXPECT_EQ(other.fields.wild_reads + other.records.wild_reads, 0);
+
+  // Pieces that read as no track (the absent field) are left to the lookup.
+  MapTrie some_fields{100}, some_records{5000};
+  some_fields.Insert("a");
+  some_records.Insert(TrackOf(some_fields, "a") + " | (-1,-1) | ");
+  QAZ_EXPECT(!qaz::testing::Thrown<std::invalid_argument>(
+      [&] { CheckTriesHoldTogether(some_fields, some_records, {}); }));
+}

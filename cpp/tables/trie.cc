@@ -25,15 +25,20 @@ UnknownTrack::UnknownTrack(Track track)
                             " names no key of the trie"),
       track_(track) {}
 
+void Trie::ForEachKeyAndTracks(
+    const std::function<void(std::string_view, const std::vector<Track>&)>& f) {
+  ForEachKey([&](std::string_view key) { f(key, TracksOf(key)); });
+}
+
 void KnownTracks::Gather(Trie& trie) {
   entries_.clear();
   arena_.clear();
   key_ends_.clear();
-  trie.ForEachKey([&](std::string_view key) {
+  trie.ForEachKeyAndTracks([&](std::string_view key, const std::vector<Track>& tracks) {
     const auto index = static_cast<uint32_t>(key_ends_.size());
     arena_ += key;
     key_ends_.push_back(arena_.size());
-    for (const Track& t : trie.TracksOf(key)) entries_.emplace_back(t, index);
+    for (const Track& t : tracks) entries_.emplace_back(t, index);
   });
   std::sort(entries_.begin(), entries_.end());
   entries_.erase(std::unique(entries_.begin(), entries_.end()), entries_.end());
@@ -69,6 +74,11 @@ std::optional<std::string> KnownTracks::KeyOf(Trie& trie, Track track) {
   const int64_t index = Find(track);
   if (index < 0) return std::nullopt;
   return std::string(KeyAt(index));
+}
+
+bool KnownTracks::Contains(Trie& trie, Track track) {
+  if (!gathered_) Gather(trie);
+  return Find(track) >= 0;
 }
 
 std::string CheckedTrie::Key(Track track) {

@@ -62,6 +62,11 @@ class Trie {
   // Every track that names `key`'s node as the trie is now (none when `key`
   // is not a key), found from the root, so safe for any key.
   virtual std::vector<Track> TracksOf(std::string_view key) = 0;
+
+  // Calls `f` with every key and its TracksOf(); a trie may do this in one
+  // walk.
+  virtual void ForEachKeyAndTracks(
+      const std::function<void(std::string_view, const std::vector<Track>&)>& f);
 };
 
 // The track of a track text: the plain form read here, any other handed to
@@ -88,8 +93,13 @@ class UnknownTrack : public std::invalid_argument {
 // stale or forged track never reaches the trie's unchecked Key().
 class KnownTracks {
  public:
+
   // The key whose node `track` names in `trie`, or nothing.
   std::optional<std::string> KeyOf(Trie& trie, Track track);
+
+  // Whether `track` names a node of `trie` as it was at the first
+  // gathering: for a walk over a trie that does not change meanwhile.
+  bool Contains(Trie& trie, Track track);
 
   bool gathered() const { return gathered_; }
   size_t size() const { return entries_.size(); }
@@ -123,6 +133,11 @@ class CheckedTrie : public Trie {
   }
   std::vector<Track> TracksOf(std::string_view key) override {
     return trie_.TracksOf(key);
+  }
+  void ForEachKeyAndTracks(
+      const std::function<void(std::string_view, const std::vector<Track>&)>& f)
+      override {
+    trie_.ForEachKeyAndTracks(f);
   }
 
  private:

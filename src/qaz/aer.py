@@ -89,10 +89,10 @@ def create_parser():
     return parser
 
 
-def _read_gold(args):
-    if args.gold_format == "naacl":
-        return _links.read_naacl(args.gold, args.swap_gold)
-    return _links.read_gold_links(args.gold, args.swap_gold)
+def _read_gold(args, limit):
+    """(sure, possible, sentences) of GOLD: the links of its first ``limit`` sentences and its
+    sentence count, so that memory follows the lines read, not the sentence numbers."""
+    return _links.read_gold(args.gold, args.gold_format == "naacl", args.swap_gold, limit)
 
 
 def _read_hyp(args, limit):
@@ -103,19 +103,18 @@ def _read_hyp(args, limit):
 
 def score(args):
     """Scores of the files named by parsed arguments; ValueError or OSError on bad input."""
-    sure, possible = _read_gold(args)
-    n_gold = len(sure)
+    # The hypothesis bounds what is kept of the gold: a gold sentence past
+    # its lines is a count mismatch (or past --first, ignored).
+    hyp = _read_hyp(args, -1 if args.first is None else args.first)
+    sure, possible, n_gold = _read_gold(args, len(hyp))
     if args.first is None:
-        hyp = _read_hyp(args, -1)
         if len(hyp) != n_gold:
             raise ValueError(f"{args.hyp} has {len(hyp)} lines but {args.gold} has {n_gold} sentences")
     else:
         if args.first > n_gold:
             raise ValueError(f"--first {args.first}: {args.gold} has only {n_gold} sentences")
-        hyp = _read_hyp(args, args.first)
         if len(hyp) < args.first:
             raise ValueError(f"{args.hyp} has {len(hyp)} lines, fewer than --first {args.first}")
-        sure, possible = sure[: args.first], possible[: args.first]
     return alignment_error_rate(sure, possible, hyp)
 
 

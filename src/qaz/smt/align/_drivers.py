@@ -465,15 +465,20 @@ def _score_ibm_model(conf, others):
         model = trainer._model
         vocab = model._vocab
         sent_pairs = vocab._load_sent_pairs(conf.data.src_path, conf.data.trg_path, character_based)
+        if not len(sent_pairs):
+            # Refused by setup (no sentence pairs), before the table is read.
+            trainer._setup_with(sent_pairs)
         trans_path = conf.data.trans_path
-        # First pass: every word of the table gets an id, so that setup sizes
-        # the translation table for the corpus and the file together.
-        vocab._enter_trans_file_words(trans_path)
+        # The table is read once (it may come through a pipe): every word of
+        # it gets an id, so that setup sizes the translation table for the
+        # corpus and the file together; its entries are set after setup.
+        trans_entries = vocab._read_trans_file(trans_path)
         # Setup takes these pairs instead of loading the files once more
         # (their words kept their ids; the table's words only came after).
         trainer._setup_with(sent_pairs)
         logger.info("loading word translation distribution file: {}".format(trans_path))
-        model._load_trans_dist(trans_path)
+        model._load_trans_entries(trans_entries)
+        del trans_entries
         align_path = conf.get("align_path")
         if align_path:
             logger.info("loading alignment distribution file: {}".format(align_path))
