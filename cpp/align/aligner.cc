@@ -25,6 +25,34 @@ namespace {
 
 constexpr int64_t kPairsPerChunk = 1024;
 
+// Refuses, before `held` trains, a direction `next` to be trained after it
+// that cannot fit beside it under `limit` (-1: none): its table holds at
+// least the co-occurring word pairs `held` holds, without a cell index,
+// and an alignment table of the same shapes turned round.
+void CheckRoomFor(const DirectionModel& next, const Model& held, int64_t limit) {
+  if (limit <= 0) return;
+  // The forward model's training adds its counts kept aside and its walks'
+  // buffers; the reverse table's set-up its rows, per-pair buffers, the
+  // largest pair's cells and room for threads and writers.
+  int64_t largest = 0;
+  for (int64_t p = 0; p < next.corpus->size(); ++p) {
+    largest = std::max<int64_t>(
+        largest, static_cast<int64_t>(next.corpus->src(p).size) * next.corpus->trg(p).size);
+  }
+  const int64_t pairs = held.Trans().nnz();
+  const int64_t need = pairs * 20 + (held.Trans().keeps_counts_aside() ? pairs * 8 : 0) +
+                       2 * static_cast<int64_t>(held.Align().MemoryBytes()) +
+                       static_cast<int64_t>(next.vocab->src.size()) * 18 +
+                       next.corpus->size() * 72 + largest * 12 + (6 << 20);
+  const int64_t resident = ResidentBytes();
+  if (resident + need > limit) {
+    throw MemoryError("the reverse model needs about " + FormatBytes(need) +
+                      " beside the " + FormatBytes(resident) +
+                      " held with the forward one, more than the memory limit of " +
+                      FormatBytes(limit) + "; nothing was trained");
+  }
+}
+
 JointOptions JointOptionsOf(const AlignerOptions& options) {
   JointOptions out;
   out.agreement = options.agreement;
@@ -455,7 +483,8 @@ int64_t Aligner::size() const { return forward().corpus->size(); }
 
 void Aligner::TrainDirection(DirectionModel* direction, const char* name,
                              const Parallel& parallel, Reporter& log,
-                             double share) const {
+                             double share,
+                             const DirectionModel* next) const {
   const Vocab& vocab = *direction->vocab;
   const Corpus& corpus = *direction->corpus;
   log.Info("----");
@@ -478,6 +507,7 @@ void Aligner::TrainDirection(DirectionModel* direction, const char* name,
   model.memory = plan;
   model.trans = InitTransTable(vocab, direction->corpus, parallel, log, plan);
   model.align = InitAlignTable(vocab, corpus, log);
+  if (next != nullptr) CheckRoomFor(*next, model, plan.limit);
   // Both loops on the one Model 2, as the training command runs them: the
   // Model 1 loop trains t from the uniform start, the Model 2 loop goes on
   // from there with the still uniform alignment table.
@@ -510,7 +540,7 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
       SwapSides(*fwd->vocab, *fwd->corpus, rev->vocab.get()));
   const int threads = parallel_.threads();
   if (!options_.concurrent || threads < 2) {
-    TrainDirection(fwd.get(), "forward", parallel_, log);
+    TrainDirection(fwd.get(), "forward", parallel_, log, 1.0, rev.get());
     TrainDirection(rev.get(), "reverse", parallel_, log);
   } else {
     // The forward model on this thread (with the progress display), the

@@ -284,9 +284,12 @@ class Aligner {
                       double share, const Parallel& parallel,
                       Reporter& log) const;
   // `share` of the memory left under the limit goes to this direction.
+  // `next`, when given, is trained after this one: a limit that leaves it
+  // no room is refused before this one trains.
   void TrainDirection(DirectionModel* direction, const char* name,
                       const Parallel& parallel, Reporter& log,
-                      double share = 1.0) const;
+                      double share = 1.0,
+                      const DirectionModel* next = nullptr) const;
 
   AlignerOptions options_;
   Parallel parallel_;

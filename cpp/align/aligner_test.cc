@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "common/errors.h"
 #include "common/float_format.h"
+#include "common/memory.h"
 #include "testing/harness.h"
 
 namespace {
@@ -583,4 +585,32 @@ QAZ_TEST(ShardedAlignmentGivesTheLinksOfOneMachine) {
       QAZ_EXPECT_EQ(Split(split.reverse).size(), size_t{400});
     }
   }
+}
+
+QAZ_TEST(AlignerRefusesALimitWithoutRoomForTheReverseBeforeTraining) {
+  // Whatever the limit, a run either trains both directions or is refused
+  // before its first EM step; some limit fits the forward model alone.
+  std::mt19937 rng(9);
+  std::vector<std::string> src, trg;
+  for (int p = 0; p < 3000; ++p) {
+    std::string s, t;
+    for (int k = 0; k < 12; ++k) s += "s" + std::to_string(rng() % 4000) + " ";
+    for (int k = 0; k < 12; ++k) t += "t" + std::to_string(rng() % 4000) + " ";
+    src.push_back(s.substr(0, s.size() - 1));
+    trg.push_back(t.substr(0, t.size() - 1));
+  }
+  bool refused_for_reverse = false;
+  for (int64_t extra = 2; extra <= 40; extra += 2) {
+    qaz::AlignerOptions options;
+    options.iterations = 1;
+    options.threads = 1;
+    options.memory_limit = qaz::ResidentBytes() + (extra << 20);
+    qaz::testing::RecordingReporter log;
+    qaz::Aligner aligner(options);
+    auto e = qaz::testing::Thrown<qaz::MemoryError>([&] { aligner.TrainLines(src, trg, log); });
+    if (!e) continue;
+    for (const std::string& line : log.lines) QAZ_EXPECT(line.rfind("I: step:", 0) != 0);
+    if (std::string(e->what()).find("the reverse model needs") == 0) refused_for_reverse = true;
+  }
+  QAZ_EXPECT(refused_for_reverse);
 }
