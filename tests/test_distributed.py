@@ -1,6 +1,7 @@
 """Sharded training and scoring on a local Dask cluster against the single-machine commands."""
 
 import os
+import random
 import signal
 import subprocess
 import sys
@@ -156,9 +157,9 @@ def test_unreachable_scheduler_names_the_address(corpus, tmp_path):
 def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_path, monkeypatch):
     walks = []
 
-    def kill_one(client):
-        walks.append(1)
-        if len(walks) == 3:
+    def kill_one(client, stage):
+        walks.append(stage)
+        if walks.count("walk") == 3 and stage == "walk":
             pids = client.run(os.getpid)
             os.kill(sorted(pids.values())[0], signal.SIGKILL)
 
@@ -170,7 +171,7 @@ def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_p
     monkeypatch.setattr(qd, "_after_submit", None)
     with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         assert qd.train_emcore(_conf(corpus, reference), client=c, shards=2)
-    assert len(walks) > 3
+    assert walks.count("walk") > 3
     assert _read(tmp_path) == _read(reference)
 
 
@@ -258,9 +259,9 @@ def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
 def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tmp_path, monkeypatch):
     walks, killed = [], []
 
-    def kill_one(client):
-        walks.append(1)
-        if len(walks) == 2 * ITERATIONS + 4:  # past the forward model's walks
+    def kill_one(client, stage):
+        walks.append(stage)
+        if stage == "walk" and walks.count("walk") == 2 * ITERATIONS + 4:  # past the forward model's walks
             pids = client.run(os.getpid)
             killed.append(sorted(pids.values())[0])
             os.kill(killed[0], signal.SIGKILL)
@@ -274,18 +275,44 @@ def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tm
         qd.align(corpus[0], corpus[1], tmp_path / "lost" / "o.txt", reverse=tmp_path / "lost" / "r.txt",
                  iterations=ITERATIONS, client=c, shards=2)
         assert killed and killed[0] not in c.run(os.getpid).values()
-    assert len(walks) > 2 * ITERATIONS + 4
+    assert walks.count("walk") > 2 * ITERATIONS + 4
     for name in ("o.txt", "r.txt"):
         assert (tmp_path / "lost" / name).read_bytes() == (tmp_path / "ref" / name).read_bytes()
 
 
-def test_a_scheduler_that_steals_work_is_warned_about(capsys):
-    # A stolen walk would need its shard on another worker, which cannot be;
-    # the clusters started here do not steal.
-    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=True,
+def test_calls_placed_on_another_worker_rebuild_their_shards(corpus, client, tmp_path, monkeypatch):
+    # As a scheduler that steals work or replaces a worker may do: each call
+    # goes to a worker drawn at random (the same draws every run), wherever
+    # its shard was built.
+    workers = sorted(client.nthreads())
+    draw = random.Random(7)
+    reference, moved = tmp_path / "reference", tmp_path / "moved"
+    reference.mkdir()
+    moved.mkdir()
+    assert qd.train_emcore(_conf(corpus, reference), client=client, shards=2)
+    ref_links = _align_sharded(corpus, reference, client, 2)
+    calls = []
+    submit = client.submit
+
+    def elsewhere(*args, **kwargs):
+        calls.append(1)
+        kwargs.update(workers=[draw.choice(workers)], allow_other_workers=False)
+        return submit(*args, **kwargs)
+
+    monkeypatch.setattr(client, "submit", elsewhere)
+    assert qd.train_emcore(_conf(corpus, moved), client=client, shards=2)
+    assert _read(moved) == _read(reference)
+    assert _align_sharded(corpus, moved, client, 2) == ref_links
+    assert len(calls) > 20
+
+
+def test_a_scheduler_that_steals_work_gives_the_same_files(corpus, client, tmp_path):
+    # The Dask default, as LocalCluster() and `dask scheduler` start it.
+    (tmp_path / "calm").mkdir()
+    (tmp_path / "stealing").mkdir()
+    assert qd.train_emcore(_conf(corpus, tmp_path / "calm"), client=client, shards=3)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
-        qd._warn_if_stealing(c)
-    assert "DASK_DISTRIBUTED__SCHEDULER__WORK_STEALING=False" in capsys.readouterr().err
-    with qd.local_cluster(1) as cluster, distributed.Client(cluster) as c:
-        qd._warn_if_stealing(c)
-    assert "steals work" not in capsys.readouterr().err
+        assert c.run_on_scheduler(lambda dask_scheduler: "stealing" in dask_scheduler.extensions)
+        assert qd.train_emcore(_conf(corpus, tmp_path / "stealing"), client=c, shards=3)
+    assert _read(tmp_path / "stealing") == _read(tmp_path / "calm")
