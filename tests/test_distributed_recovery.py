@@ -206,13 +206,29 @@ def test_walks_stolen_by_an_idle_worker(corpus, two_workers, tmp_path, monkeypat
     (tmp_path / "calm").mkdir()
     (tmp_path / "stolen").mkdir()
     assert qd._train(_conf(corpus, tmp_path / "calm"), client=client, shards=4) == 0
-    # Slow sweeps, and one worker kept busy at every walk: the scheduler
-    # moves walks to the idle one, which has to build their shards.
+    # Slow sweeps, all asked for on one worker, kept busy at every walk: the
+    # scheduler moves walks to the idle one, which has to build their shards.
     busy = sorted(client.nthreads())[0]
+    submit = qd._Shards.submit
+
+    def on_busy(self, *args, **kwargs):
+        self.homes = [busy] * len(self.homes)
+        return submit(self, *args, **kwargs)
+
+    monkeypatch.setattr(qd._Shards, "submit", on_busy)
+
+    idle = sorted(client.nthreads())[1]
+    built_elsewhere = []
+
+    def held_shards():
+        from qaz import distributed as qd
+
+        return len(qd._held)
 
     def occupy(client, stage):
         if stage == "walk":
             client.submit(time.sleep, 1.0, workers=[busy], priority=100, pure=False)
+            built_elsewhere.append(client.run(held_shards, workers=[idle])[idle])
 
     def slow_sweeps(seconds):
         # Defined here, so that it travels by value to the workers.
@@ -241,6 +257,7 @@ def test_walks_stolen_by_an_idle_worker(corpus, two_workers, tmp_path, monkeypat
     finally:
         client.run(slow_sweeps, None)
     assert client.run_on_scheduler(steal_requests) > before
+    assert max(built_elsewhere) > 0
     assert _read(tmp_path / "stolen") == _read(tmp_path / "calm")
 
 

@@ -456,22 +456,13 @@ class _Shards:
     def gather(self, futures):
         """The results of `futures` (one a shard, in shard order), noting where each shard now is."""
         _wait_for(self.client, futures)
-        try:
-            done = self.client.gather(futures)
-        except UnicodeDecodeError as e:
-            # The error comes back from the worker rebuilt without its fields.
-            if str(e) or len(e.args) != 5:
-                raise
-            raise UnicodeDecodeError(*e.args) from None
-        for k, (_, address) in enumerate(done):
-            self.homes[k] = address
-        return [result for result, _ in done]
+        return list(self.results(futures))
 
     def results(self, futures):
         """The results of `futures` one at a time, in shard order."""
-        for future in futures:
-            _wait_for(self.client, [future])
-            yield future.result()[0]
+        for k, future in enumerate(futures):
+            result, self.homes[k] = _result(self.client, future)
+            yield result
 
     def forget(self):
         """Drops the run's shards from the workers (those still there)."""
@@ -479,6 +470,23 @@ class _Shards:
             self.client.run(_forget, self.run)
         except Exception:  # a lost worker has nothing left to drop
             pass
+
+
+def _result(client, future):
+    """The result of `future`, waited for as _wait_for waits."""
+    while True:
+        _wait_for(client, [future])
+        try:
+            return future.result(timeout=_POLL)
+        except UnicodeDecodeError as e:
+            # The error comes back from the worker rebuilt without its fields.
+            if str(e) or len(e.args) != 5:
+                raise
+            raise UnicodeDecodeError(*e.args) from None
+        except TimeoutError:
+            # Done, then lost with its worker before it could be fetched.
+            if future.status == "error":
+                raise
 
 
 def _load_shards(client, conf, shards, threads):
@@ -563,9 +571,12 @@ class _Training:
                              [(self.driver.cell_map(k), self.driver.block_offsets(k))
                               for k in range(len(self.shards))])
 
+    def _tables(self):
+        return _put(self.client, self.driver.values())
+
     def loop(self, kind, limit):
         def walk(entropy, expect):
-            tables = _put(self.client, self.driver.values())
+            tables = self._tables()
             futures = self.shards.submit(_sweep, tables, entropy, expect, kind == 2)
             _submitted(self.client, "walk")
             return self.shards.gather(futures)
@@ -577,7 +588,7 @@ class _Training:
             logger.info("calculating and storing alignment scores into file: {}".format(scores))
         if decode:
             logger.info("decoding and storing alignment into file: {}".format(decode))
-        tables = _put(self.client, self.driver.values())
+        tables = self._tables()
         futures = self.shards.submit(_write_trained, tables, bool(scores), bool(decode), last=True)
         _submitted(self.client, "outputs")
         _concatenate(self.shards.results(futures), scores, decode)
