@@ -7,6 +7,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 distributed = pytest.importorskip("distributed")
@@ -316,3 +317,38 @@ def test_a_scheduler_that_steals_work_gives_the_same_files(corpus, client, tmp_p
         assert c.run_on_scheduler(lambda dask_scheduler: "stealing" in dask_scheduler.extensions)
         assert qd.train_emcore(_conf(corpus, tmp_path / "stealing"), client=c, shards=3)
     assert _read(tmp_path / "stealing") == _read(tmp_path / "calm")
+
+
+def test_a_worker_rebuilds_a_shard_it_does_not_hold_as_asked(corpus, monkeypatch):
+    # What a worker does with a shard's calls, outside any cluster.
+    ranges, pairs, _, _ = qd._shard_ranges(str(corpus[0]), str(corpus[1]), 2)
+    spec = qd._ShardSpec("test-run", "train", str(corpus[0]), str(corpus[1]), *ranges[1][:2],
+                         *ranges[1][2:], False, 1)
+    loads = []
+    load = qd._load_spec
+    monkeypatch.setattr(qd, "_load_spec", lambda s: loads.append(s) or load(s))
+    try:
+        words, _ = qd._on_held(spec, [], qd._words, [], False)
+        assert words[5] == ranges[1][1] == pairs - ranges[1][0]
+        S, T = len(words[0]), len(words[1])
+        index = ["index", qd._train_index, (np.arange(S, dtype=np.int32), np.arange(T, dtype=np.int32),
+                                            S, T, words[2], words[3])]
+        layout, _ = qd._on_held(spec, [index], qd._layout, [], False)
+        assert len(loads) == 1  # the loaded shard went on to its index
+        assert qd._on_held(spec, [index], qd._layout, [], False)[0][2] == layout[2]
+        assert len(loads) == 1
+        # Asked for an earlier state than it holds (a call run again): built anew.
+        assert qd._on_held(spec, [], qd._words, [], False)[0][:2] == words[:2]
+        assert len(loads) == 2
+        # A step that fails leaves nothing half built behind.
+        bad = ["index", qd._train_index, (np.arange(1, dtype=np.int32), np.arange(1, dtype=np.int32),
+                                          S, T, words[2], words[3])]
+        with pytest.raises(IndexError):
+            qd._on_held(spec, [bad], qd._layout, [], False)
+        assert qd._held[spec].shard is None
+        # The last call drops the shard.
+        qd._on_held(spec, [index], qd._layout, [], True)
+        assert spec not in qd._held
+    finally:
+        qd._forget("test-run")
+    assert spec not in qd._held

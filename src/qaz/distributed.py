@@ -165,9 +165,9 @@ def _log_line_counts(src_path, trg_path, pairs, n_src, n_trg, log=logger):
 # ---------------------------------------------------------------------------
 # Shards on the workers
 
-ShardSpec = collections.namedtuple(
-    "ShardSpec", "run kind src trg first count src_off trg_off character option")
-ShardSpec.__doc__ = """The definition of a shard: its lines and how they are read.
+_ShardSpec = collections.namedtuple(
+    "_ShardSpec", "run kind src trg first count src_off trg_off character option")
+_ShardSpec.__doc__ = """The definition of a shard: its lines and how they are read.
 
 ``run`` tells the runs apart (a worker may serve several), ``kind`` is
 "train" (a ``qaz._shard.Shard``, ``option`` its engine threads) or "align" (a
@@ -424,7 +424,7 @@ class _Shards:
         self.run = uuid.uuid4().hex
         # Workers resolve paths from their own folder: send absolute ones.
         src, trg = os.path.abspath(src), os.path.abspath(trg)
-        self.specs = [ShardSpec(self.run, kind, src, trg, first, count, so, to, character, option)
+        self.specs = [_ShardSpec(self.run, kind, src, trg, first, count, so, to, character, option)
                       for first, count, so, to in ranges]
         self.steps = [[] for _ in self.specs]
         self.homes = [None] * len(self.specs)
