@@ -163,6 +163,23 @@ def test_training_survives_a_killed_worker(corpus, undisturbed, two_workers, tmp
     assert _read(tmp_path) == undisturbed[0]
 
 
+@pytest.mark.parametrize("at", [("words", 1), ("outputs", 1)], ids=["words1", "outputs1"])
+def test_scoring_survives_a_killed_worker(corpus, undisturbed, two_workers, tmp_path, monkeypatch, at):
+    for name in ("t.txt", "a.txt"):
+        (tmp_path / name).write_bytes(undisturbed[0][name])
+    conf = dict(src_path=str(corpus[0]), trg_path=str(corpus[1]), trans_path=str(tmp_path / "t.txt"),
+                align_path=str(tmp_path / "a.txt"), save_scores=str(tmp_path / "s.txt"),
+                decode_align=str(tmp_path / "d.txt"), character=False, threads=1)
+    assert emcore.score_ibm_model(dict(conf, save_scores=str(tmp_path / "s1.txt"),
+                                       decode_align=str(tmp_path / "d1.txt")))
+    hook, killed = _killer(two_workers, at)
+    monkeypatch.setattr(qd, "_after_submit", hook)
+    assert qd._score(conf, client=two_workers.client, shards=2) == 0
+    assert killed
+    assert (tmp_path / "s.txt").read_bytes() == (tmp_path / "s1.txt").read_bytes()
+    assert (tmp_path / "d.txt").read_bytes() == (tmp_path / "d1.txt").read_bytes()
+
+
 ALIGN_MOMENTS = [("words", 1), ("layout", 2), ("walk", 2 * ITERATIONS + 3), ("outputs", 1)]
 
 
