@@ -1,11 +1,13 @@
 """Sharded training and scoring on a local Dask cluster against the single-machine commands."""
 
 import os
+import random
 import signal
 import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 distributed = pytest.importorskip("distributed")
@@ -156,9 +158,9 @@ def test_unreachable_scheduler_names_the_address(corpus, tmp_path):
 def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_path, monkeypatch):
     walks = []
 
-    def kill_one(client):
-        walks.append(1)
-        if len(walks) == 3:
+    def kill_one(client, stage):
+        walks.append(stage)
+        if walks.count("walk") == 3 and stage == "walk":
             pids = client.run(os.getpid)
             os.kill(sorted(pids.values())[0], signal.SIGKILL)
 
@@ -170,7 +172,7 @@ def test_a_worker_lost_mid_iteration_costs_a_recomputation(corpus, single, tmp_p
     monkeypatch.setattr(qd, "_after_submit", None)
     with qd.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         assert qd.train_emcore(_conf(corpus, reference), client=c, shards=2)
-    assert len(walks) > 3
+    assert walks.count("walk") > 3
     assert _read(tmp_path) == _read(reference)
 
 
@@ -258,9 +260,9 @@ def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
 def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tmp_path, monkeypatch):
     walks, killed = [], []
 
-    def kill_one(client):
-        walks.append(1)
-        if len(walks) == 2 * ITERATIONS + 4:  # past the forward model's walks
+    def kill_one(client, stage):
+        walks.append(stage)
+        if stage == "walk" and walks.count("walk") == 2 * ITERATIONS + 4:  # past the forward model's walks
             pids = client.run(os.getpid)
             killed.append(sorted(pids.values())[0])
             os.kill(killed[0], signal.SIGKILL)
@@ -274,18 +276,79 @@ def test_align_survives_a_worker_lost_in_the_reverse_training(corpus, client, tm
         qd.align(corpus[0], corpus[1], tmp_path / "lost" / "o.txt", reverse=tmp_path / "lost" / "r.txt",
                  iterations=ITERATIONS, client=c, shards=2)
         assert killed and killed[0] not in c.run(os.getpid).values()
-    assert len(walks) > 2 * ITERATIONS + 4
+    assert walks.count("walk") > 2 * ITERATIONS + 4
     for name in ("o.txt", "r.txt"):
         assert (tmp_path / "lost" / name).read_bytes() == (tmp_path / "ref" / name).read_bytes()
 
 
-def test_a_scheduler_that_steals_work_is_warned_about(capsys):
-    # A stolen walk would need its shard on another worker, which cannot be;
-    # the clusters started here do not steal.
-    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=True,
+def test_calls_placed_on_another_worker_rebuild_their_shards(corpus, client, tmp_path, monkeypatch):
+    # As a scheduler that steals work or replaces a worker may do: each call
+    # goes to a worker drawn at random (the same draws every run), wherever
+    # its shard was built.
+    workers = sorted(client.nthreads())
+    draw = random.Random(7)
+    reference, moved = tmp_path / "reference", tmp_path / "moved"
+    reference.mkdir()
+    moved.mkdir()
+    assert qd.train_emcore(_conf(corpus, reference), client=client, shards=2)
+    ref_links = _align_sharded(corpus, reference, client, 2)
+    calls = []
+    submit = client.submit
+
+    def elsewhere(*args, **kwargs):
+        calls.append(1)
+        kwargs.update(workers=[draw.choice(workers)], allow_other_workers=False)
+        return submit(*args, **kwargs)
+
+    monkeypatch.setattr(client, "submit", elsewhere)
+    assert qd.train_emcore(_conf(corpus, moved), client=client, shards=2)
+    assert _read(moved) == _read(reference)
+    assert _align_sharded(corpus, moved, client, 2) == ref_links
+    assert len(calls) > 20
+
+
+def test_a_scheduler_that_steals_work_gives_the_same_files(corpus, client, tmp_path):
+    # The Dask default, as LocalCluster() and `dask scheduler` start it.
+    (tmp_path / "calm").mkdir()
+    (tmp_path / "stealing").mkdir()
+    assert qd.train_emcore(_conf(corpus, tmp_path / "calm"), client=client, shards=3)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=":0") as cluster, distributed.Client(cluster) as c:
-        qd._warn_if_stealing(c)
-    assert "DASK_DISTRIBUTED__SCHEDULER__WORK_STEALING=False" in capsys.readouterr().err
-    with qd.local_cluster(1) as cluster, distributed.Client(cluster) as c:
-        qd._warn_if_stealing(c)
-    assert "steals work" not in capsys.readouterr().err
+        assert c.run_on_scheduler(lambda dask_scheduler: "stealing" in dask_scheduler.extensions)
+        assert qd.train_emcore(_conf(corpus, tmp_path / "stealing"), client=c, shards=3)
+    assert _read(tmp_path / "stealing") == _read(tmp_path / "calm")
+
+
+def test_a_worker_rebuilds_a_shard_it_does_not_hold_as_asked(corpus, monkeypatch):
+    # What a worker does with a shard's calls, outside any cluster.
+    ranges, pairs, _, _ = qd._shard_ranges(str(corpus[0]), str(corpus[1]), 2)
+    spec = qd._ShardSpec("test-run", "train", str(corpus[0]), str(corpus[1]), *ranges[1][:2],
+                         *ranges[1][2:], False, 1)
+    loads = []
+    load = qd._load_spec
+    monkeypatch.setattr(qd, "_load_spec", lambda s: loads.append(s) or load(s))
+    try:
+        words, _ = qd._on_held(spec, [], qd._words, [], False)
+        assert words[5] == ranges[1][1] == pairs - ranges[1][0]
+        S, T = len(words[0]), len(words[1])
+        index = ["index", qd._train_index, (np.arange(S, dtype=np.int32), np.arange(T, dtype=np.int32),
+                                            S, T, words[2], words[3])]
+        layout, _ = qd._on_held(spec, [index], qd._layout, [], False)
+        assert len(loads) == 1  # the loaded shard went on to its index
+        assert qd._on_held(spec, [index], qd._layout, [], False)[0][2] == layout[2]
+        assert len(loads) == 1
+        # Asked for an earlier state than it holds (a call run again): built anew.
+        assert qd._on_held(spec, [], qd._words, [], False)[0][:2] == words[:2]
+        assert len(loads) == 2
+        # A step that fails leaves nothing half built behind.
+        bad = ["index", qd._train_index, (np.arange(1, dtype=np.int32), np.arange(1, dtype=np.int32),
+                                          S, T, words[2], words[3])]
+        with pytest.raises(IndexError):
+            qd._on_held(spec, [bad], qd._layout, [], False)
+        assert qd._held[spec].shard is None
+        # The last call drops the shard.
+        qd._on_held(spec, [index], qd._layout, [], True)
+        assert spec not in qd._held
+    finally:
+        qd._forget("test-run")
+    assert spec not in qd._held

@@ -35,15 +35,29 @@ order, so the ids, and with one shard every link, are those of ``qaz-align``.
 The links (symmetrised, forward, reverse) are a map over the shards under
 the trained tables, written in corpus order.
 
-Everything a shard needs to rebuild itself (file paths, line range, byte
-offsets, its id maps and cell maps) is in the task graph, so a lost worker
-costs a recomputation of its shards on another worker, not the run.
+A shard is defined by its lines: the two files (absolute paths, resolved
+where the run starts), its first line and count, the byte offsets of that
+line and the loading options.  Every task on a shard gets that definition
+and the steps that bring a freshly loaded shard to the state the task needs
+(its ids in the whole corpus, its cells' maps onto the driver's tables);
+each worker keeps the shards it has built in a cache keyed by their
+definitions and rebuilds a shard it does not hold.  The steps' data and each
+walk's tables are ordinary task results, which the scheduler recomputes
+when the worker holding them is lost.  A walk moved to another worker (work
+stealing), a lost worker or a restarted one cost a rebuild, never the run,
+and the results stay those of an undisturbed run.  When the cluster has had
+no worker at all for ``WORKERLESS_TIMEOUT`` seconds the run stops with
+:class:`NoWorkerLeft`.
 """
 
+import collections
 import contextlib
 import os
 import sys
 import tempfile
+import threading
+import time
+import uuid
 
 import numpy as np
 
@@ -56,11 +70,21 @@ logger = logging.getColorLogger("qaz.smt.align.emcore")
 
 # How long to wait for a scheduler named on the command line.
 CONNECT_TIMEOUT = "5s"
+# How long (seconds) a run waits while its cluster has no worker at all.
+WORKERLESS_TIMEOUT = 60.0
+# How often (seconds) a waiting run looks at the cluster's workers.
+_POLL = 1.0
 _CHUNK = 1 << 24
 
-# Called (if set) right after each walk's sweeps are submitted; tests use it
-# to disturb a run.
+# Called (if set) as _after_submit(client, stage) right after the tasks of a
+# stage ("words", "layout", "walk", "outputs") are submitted; tests use it to
+# disturb a run.
 _after_submit = None
+
+
+def _submitted(client, stage):
+    if _after_submit is not None:
+        _after_submit(client, stage)
 
 
 # ---------------------------------------------------------------------------
@@ -139,34 +163,115 @@ def _log_line_counts(src_path, trg_path, pairs, n_src, n_trg, log=logger):
 
 
 # ---------------------------------------------------------------------------
-# Tasks (run on the workers)
+# Shards on the workers
+
+_ShardSpec = collections.namedtuple(
+    "_ShardSpec", "run kind src trg first count src_off trg_off character option")
+_ShardSpec.__doc__ = """The definition of a shard: its lines and how they are read.
+
+``run`` tells the runs apart (a worker may serve several), ``kind`` is
+"train" (a ``qaz._shard.Shard``, ``option`` its engine threads) or "align" (a
+``qaz._aligner.Shard``, ``option`` whether it holds both directions).
+"""
 
 
-def _load(src, trg, first, count, src_off, trg_off, character, threads):
+class _Held:
+    """A worker's shard of one definition and the names of the steps it went through."""
+
+    __slots__ = ("lock", "shard", "steps")
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.shard = None
+        self.steps = ()
+
+
+_held = {}
+_held_lock = threading.Lock()
+
+
+def _load_spec(spec):
+    if spec.kind == "align":
+        from qaz import _aligner
+
+        return _aligner.load_shard(spec.src, spec.trg, spec.src_off, spec.trg_off, spec.first,
+                                   spec.count, spec.character, spec.option)
     from qaz import _shard
 
-    return _shard.load(src, trg, src_off, trg_off, first, count, character, threads)
+    return _shard.load(spec.src, spec.trg, spec.src_off, spec.trg_off, spec.first, spec.count,
+                       spec.character, spec.option)
+
+
+def _worker_address():
+    from distributed import get_worker
+
+    try:
+        return get_worker().address
+    except ValueError:  # not on a worker
+        return None
+
+
+def _on_held(spec, steps, fn, args, last):
+    """(fn(shard, *args), this worker's address) on the shard of `spec` brought through `steps`.
+
+    `steps` are [name, step, data] lists, step(shard, data) giving the next
+    state.  The worker's shard is used when the steps it went through begin
+    the wanted ones; otherwise the shard is loaded again from its lines.
+    `last` drops the shard afterwards (its last use in the run).
+    """
+    with _held_lock:
+        held = _held.setdefault(spec, _Held())
+    with held.lock:
+        try:
+            names = tuple(name for name, _, _ in steps)
+            if held.shard is None or names[:len(held.steps)] != held.steps:
+                held.shard, held.steps = None, ()
+                held.shard = _load_spec(spec)
+            for name, step, data in steps[len(held.steps):]:
+                held.shard = step(held.shard, data)
+                held.steps += (name,)
+            result = fn(held.shard, *args)
+        except BaseException:
+            held.shard, held.steps = None, ()
+            raise
+        if last:
+            held.shard, held.steps = None, ()
+            with _held_lock:
+                if _held.get(spec) is held:
+                    del _held[spec]
+    return result, _worker_address()
+
+
+def _forget(run):
+    """Drops this worker's shards of `run`."""
+    with _held_lock:
+        for spec in [spec for spec in _held if spec.run == run]:
+            del _held[spec]
+
+
+def _value(data):
+    return data
+
+
+# Steps and calls of training and scoring (qaz._shard.Shard).
+
+
+def _train_index(shard, data):
+    src_map, trg_map, S, T, A, B = data
+    return shard.remap(src_map, trg_map).index(S, T, A, B)
+
+
+def _train_attach(shard, data):
+    shard.attach(*data)
+    return shard
 
 
 def _words(shard):
     return shard.words()
 
 
-def _remap(shard, src_map, trg_map):
-    return shard.remap(src_map, trg_map)
-
-
-def _index(shard, S, T, A, B):
-    return shard.index(S, T, A, B)
-
-
 def _layout(shard):
     return shard.layout()
-
-
-def _attach(shard, cell_map, block_offsets):
-    shard.attach(cell_map, block_offsets)
-    return shard
 
 
 def _sweep(shard, tables, entropy, expect, expect_model2):
@@ -202,21 +307,6 @@ def _score_stored(shard, trans_path, align_path, T, scores, decode):
         return _read_back(s), _read_back(d), info
 
 
-def _register_sizeof():
-    # The scheduler keeps a shard's tasks where the shard is: it knows its size.
-    try:
-        from dask.sizeof import sizeof
-
-        from qaz import _aligner, _shard
-    except ImportError:
-        return
-    for cls in (_shard.Shard, _aligner.Shard):
-        sizeof.register(cls)(lambda s: s.memory_bytes)
-
-
-_register_sizeof()
-
-
 # ---------------------------------------------------------------------------
 # Cluster
 
@@ -236,7 +326,6 @@ class SchedulerUnreachable(ConnectionError):
 def _cluster(client, scheduler=None):
     """Yields (client, local): the given client, one connected to `scheduler`, or a local cluster's."""
     if client is not None:
-        _warn_if_stealing(client)
         yield client, False
         return
     from distributed import Client
@@ -248,36 +337,18 @@ def _cluster(client, scheduler=None):
             raise SchedulerUnreachable(
                 "cannot reach the Dask scheduler at {}: {}".format(scheduler, e)) from None
         with c:
-            _warn_if_stealing(c)
             yield c, False
         return
     with local_cluster(_cpus()) as cluster, Client(cluster) as c:
         yield c, True
 
 
-def _scheduler_steals(dask_scheduler=None):
-    return "stealing" in dask_scheduler.extensions
-
-
-def _warn_if_stealing(client):
-    """Warns when the scheduler may move a shard's walk to a worker without the shard."""
-    try:
-        steals = client.run_on_scheduler(_scheduler_steals)
-    except Exception:  # a scheduler that runs no functions: nothing to tell
-        return
-    if steals:
-        logger.warning("the Dask scheduler at {} steals work for idle workers; a shard cannot "
-                       "move, so a stolen walk may wait for ever: start the scheduler with "
-                       "DASK_DISTRIBUTED__SCHEDULER__WORK_STEALING=False".format(client.scheduler.address))
-
-
 @contextlib.contextmanager
 def local_cluster(workers):
     """A local cluster of single-threaded worker processes, without work stealing.
 
-    A shard lives on the worker that loaded it and cannot be sent to another
-    one; a scheduler that steals a shard's walk for an idle worker would
-    wait for that transfer for ever.
+    A walk moved to another worker would cost a rebuild of its shard there;
+    the shards, one per worker, keep their workers busy alike.
     """
     import dask
     from distributed import LocalCluster
@@ -305,38 +376,132 @@ def _engine_threads(conf, local):
 # Shared set-up
 
 
-def _homes(client, futures):
-    """The workers holding each of `futures`, once they are done."""
+class NoWorkerLeft(RuntimeError):
+    """The cluster has had no worker for longer than a run waits for one."""
+
+
+def _wait_for(client, futures):
+    """Waits until `futures` are done; NoWorkerLeft once the cluster has had no worker for too long.
+
+    A lost worker's tasks are run again on the others (or on the worker that
+    replaces it); only a cluster without any worker can keep them waiting.
+    """
     from distributed import wait
 
-    wait(futures)
-    held = client.who_has(futures)
-    return [list(held.get(f.key, ())) for f in futures]
+    alone_since = None
+    while True:
+        try:
+            wait(futures, timeout=_POLL)
+            return
+        except TimeoutError:
+            pass
+        if client.nthreads():
+            alone_since = None
+        elif alone_since is None:
+            alone_since = time.monotonic()
+        elif time.monotonic() - alone_since >= WORKERLESS_TIMEOUT:
+            raise NoWorkerLeft("no Dask worker is left at the scheduler {}: the run stopped after "
+                               "waiting {:g} s for one".format(client.scheduler.address, WORKERLESS_TIMEOUT))
 
 
-def _on_shards(client, fn, shards, *args, per_shard=None, **kwargs):
-    """fn(shard, *args, *per_shard(k)) for each shard future, on the worker that holds it.
+def _put(client, data):
+    """A future of `data`, held by a worker and sent as the input of the tasks that take it.
 
-    A shard cannot move to another worker, and the scheduler would otherwise
-    be free to place a call anywhere (a large group of calls counts as root
-    tasks, placed without regard to their data).  The placement is loose: a
-    shard lost with its worker is rebuilt on another one and used there.
+    The data travel in the task graph, so the scheduler can compute them
+    again when their worker is lost (a scattered copy could not be).
     """
-    homes = _homes(client, shards)
-    return [client.submit(fn, f, *args, *(per_shard(k) if per_shard else ()),
-                          workers=homes[k] or None, allow_other_workers=True, **kwargs)
-            for k, f in enumerate(shards)]
+    import dask
+
+    with dask.config.set({"distributed.admin.large-graph-warning-threshold": "1PiB"}):
+        return client.submit(_value, data, pure=False)
+
+
+class _Shards:
+    """The shards of one run as the driver knows them: their definitions, their steps, their workers."""
+
+    def __init__(self, client, kind, src, trg, ranges, character, option):
+        self.client = client
+        self.run = uuid.uuid4().hex
+        # Workers resolve paths from their own folder: send absolute ones.
+        src, trg = os.path.abspath(src), os.path.abspath(trg)
+        self.specs = [_ShardSpec(self.run, kind, src, trg, first, count, so, to, character, option)
+                      for first, count, so, to in ranges]
+        self.steps = [[] for _ in self.specs]
+        self.homes = [None] * len(self.specs)
+
+    def __len__(self):
+        return len(self.specs)
+
+    def add_step(self, name, step, data):
+        """Adds step(shard, data[k]) to each shard k's steps (done where the shard is next used)."""
+        for k, d in enumerate(data):
+            self.steps[k] = self.steps[k] + [[name, step, _put(self.client, d)]]
+
+    def submit(self, fn, *args, per_shard=None, last=False):
+        """Futures of fn(shard, *args, *per_shard(k)) for each shard k, each placed where its shard is.
+
+        The placement is loose: a shard whose worker is gone, or whose task
+        another worker takes, is rebuilt there.
+        """
+        futures = []
+        for k, spec in enumerate(self.specs):
+            place = {}
+            if self.homes[k] is not None:
+                place = dict(workers=[self.homes[k]], allow_other_workers=True)
+            call_args = list(args) + list(per_shard(k) if per_shard else ())
+            futures.append(self.client.submit(_on_held, spec, self.steps[k], fn, call_args, last,
+                                              pure=False, **place))
+        return futures
+
+    def gather(self, futures):
+        """The results of `futures` (one a shard, in shard order), noting where each shard now is."""
+        _wait_for(self.client, futures)
+        return list(self.results(futures))
+
+    def results(self, futures):
+        """The results of `futures` one at a time, in shard order."""
+        for k, future in enumerate(futures):
+            result, self.homes[k] = _result(self.client, future)
+            yield result
+
+    def forget(self):
+        """Drops the run's shards from the workers (those still there)."""
+        try:
+            self.client.run(_forget, self.run)
+        except Exception:  # a lost worker has nothing left to drop
+            pass
+
+
+def _result(client, future):
+    """The result of `future`, waited for as _wait_for waits."""
+    while True:
+        _wait_for(client, [future])
+        try:
+            return future.result(timeout=_POLL)
+        except UnicodeDecodeError as e:
+            # The error comes back from the worker rebuilt without its fields.
+            if str(e) or len(e.args) != 5:
+                raise
+            raise UnicodeDecodeError(*e.args) from None
+        except TimeoutError:
+            # Done, then lost with its worker before it could be fetched.
+            if future.status == "error":
+                raise
 
 
 def _load_shards(client, conf, shards, threads):
-    """Submits the loads; returns (loaded futures, word infos, pairs, line counts)."""
+    """The run's shards and their word infos, pairs and line counts."""
     src, trg = conf.data.src_path, conf.data.trg_path
     character = bool(conf.get("character", False))
     ranges, pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
-    loaded = [client.submit(_load, src, trg, first, count, so, to, character, threads)
-              for first, count, so, to in ranges]
-    infos = _gather_loads(client, _on_shards(client, _words, loaded))
-    return loaded, infos, pairs, n_src, n_trg
+    run = _Shards(client, "train", src, trg, ranges, character, threads)
+    try:
+        futures = run.submit(_words)
+        _submitted(client, "words")
+        return run, run.gather(futures), pairs, n_src, n_trg
+    except BaseException:
+        run.forget()
+        raise
 
 
 def _log_loading(conf, pairs, n_src, n_trg, infos):
@@ -347,17 +512,6 @@ def _log_loading(conf, pairs, n_src, n_trg, infos):
         if info[4]:
             logger.warning(info[4][0])
             break
-
-
-def _gather_loads(client, futures):
-    """The results of shard loads; a decoding error keeps its message (file and line)."""
-    try:
-        return client.gather(futures)
-    except UnicodeDecodeError as e:
-        # The error comes back from the worker rebuilt without its fields.
-        if str(e) or len(e.args) != 5:
-            raise
-        raise UnicodeDecodeError(*e.args) from None
 
 
 def _merge(infos, side):
@@ -386,41 +540,46 @@ def _setup_log():
 
 class _Training:
     def __init__(self, client, conf, trainer, shards, threads):
-        from qaz import _shard
-
         self.client = client
         _setup_log()
-        loaded, infos, self.pairs, n_src, n_trg = _load_shards(client, conf, shards, threads)
+        self.shards, infos, self.pairs, n_src, n_trg = _load_shards(client, conf, shards, threads)
         _log_loading(conf, self.pairs, n_src, n_trg, infos)
         src_words, src_maps = _merge(infos, 0)
         trg_words, trg_maps = _merge(infos, 1)
         A = max(info[2] for info in infos)
         B = max(info[3] for info in infos)
         S, T = len(src_words), len(trg_words)
-        remapped = _on_shards(client, _remap, loaded, per_shard=lambda k: (src_maps[k], trg_maps[k]))
-        del loaded
-        indexed = _on_shards(client, _index, remapped, S, T, A, B)
-        del remapped
-        layouts = client.gather(_on_shards(client, _layout, indexed))
+        try:
+            self._index(trainer, src_words, trg_words, src_maps, trg_maps, S, T, A, B)
+        except BaseException:
+            self.shards.forget()
+            raise
+
+    def _index(self, trainer, src_words, trg_words, src_maps, trg_maps, S, T, A, B):
+        from qaz import _shard
+
+        client = self.client
+        self.shards.add_step("index", _train_index,
+                             [(src_maps[k], trg_maps[k], S, T, A, B) for k in range(len(self.shards))])
+        futures = self.shards.submit(_layout)
+        _submitted(client, "layout")
+        layouts = self.shards.gather(futures)
         self.driver = _shard.Driver(trainer, src_words, trg_words, A, B,
                                     [lay[0] for lay in layouts], [lay[1] for lay in layouts],
                                     len(layouts))
-        self.ready = _on_shards(client, _attach, indexed,
-                                per_shard=lambda s: (self.driver.cell_map(s), self.driver.block_offsets(s)))
+        self.shards.add_step("attach", _train_attach,
+                             [(self.driver.cell_map(k), self.driver.block_offsets(k))
+                              for k in range(len(self.shards))])
 
     def _tables(self):
-        p, a = self.driver.values()
-        [tables] = self.client.scatter([(p, a)], broadcast=True, hash=False)
-        return tables
+        return _put(self.client, self.driver.values())
 
     def loop(self, kind, limit):
         def walk(entropy, expect):
             tables = self._tables()
-            futures = _on_shards(self.client, _sweep, self.ready, tables, entropy, expect, kind == 2,
-                                 pure=False)
-            if _after_submit is not None:
-                _after_submit(self.client)
-            return self.client.gather(futures)
+            futures = self.shards.submit(_sweep, tables, entropy, expect, kind == 2)
+            _submitted(self.client, "walk")
+            return self.shards.gather(futures)
 
         self.driver.run(kind, limit, self.pairs, walk)
 
@@ -430,18 +589,17 @@ class _Training:
         if decode:
             logger.info("decoding and storing alignment into file: {}".format(decode))
         tables = self._tables()
-        futures = _on_shards(self.client, _write_trained, self.ready, tables, bool(scores), bool(decode),
-                             pure=False)
-        _concatenate(self.client, futures, scores, decode)
+        futures = self.shards.submit(_write_trained, tables, bool(scores), bool(decode), last=True)
+        _submitted(self.client, "outputs")
+        _concatenate(self.shards.results(futures), scores, decode)
 
 
-def _concatenate(client, futures, scores, decode):
+def _concatenate(results, scores, decode):
     """Writes the shards' outputs in corpus order; returns the shards' other results."""
     files = [open(p, "wb") if p else None for p in (scores, decode)]
     extra = []
     try:
-        for future in futures:
-            result = future.result()
+        for result in results:
             for f, data in zip(files, result[:2]):
                 if f is not None:
                     f.write(data)
@@ -467,8 +625,8 @@ def _train(conf, client=None, shards=None, scheduler=None):
     except SchedulerUnreachable as e:
         logger.error(str(e))
         return _drivers.EXIT_FAILED
+    run, lost = None, False
     try:
-        run = None
         try:
             _drivers._check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
                                           conf.get("save_scores"), conf.get("decode_align")])
@@ -481,6 +639,10 @@ def _train(conf, client=None, shards=None, scheduler=None):
             logger.warning("interuppted by keyboard")
             logger.info("forcing to dump alignments and scores")
             status = _drivers.EXIT_FAILED
+        except NoWorkerLeft as e:
+            logger.error(str(e))
+            status = _drivers.EXIT_FAILED
+            lost = True
         except Exception as e:
             logger.exception(e)
             status = _drivers.EXIT_FAILED
@@ -492,10 +654,20 @@ def _train(conf, client=None, shards=None, scheduler=None):
         trainer._save_trans_dist(conf.data.save_trans_path, conf.data.threshold, conf.data.nbest)
         if conf.get("save_align_path"):
             trainer._save_align_dist(conf.get("save_align_path"), conf.data.threshold)
-        if conf.get("save_scores") or conf.get("decode_align"):
-            run.write_outputs(conf.get("save_scores"), conf.get("decode_align"))
+        outputs = [p for p in (conf.get("save_scores"), conf.get("decode_align")) if p]
+        if outputs and lost:
+            # The shards are gone with the workers: the tables are all there is.
+            logger.warning("no worker is left to write {}".format(" ".join(outputs)))
+        elif outputs:
+            try:
+                run.write_outputs(conf.get("save_scores"), conf.get("decode_align"))
+            except NoWorkerLeft as e:
+                logger.error(str(e))
+                return _drivers.EXIT_FAILED
         return status
     finally:
+        if run is not None:
+            run.shards.forget()
         cluster.__exit__(None, None, None)
 
 
@@ -523,11 +695,12 @@ def _score(conf, client=None, shards=None, scheduler=None):
     except SchedulerUnreachable as e:
         logger.error(str(e))
         return _drivers.EXIT_FAILED
+    run = None
     try:
         scores, decode = conf.get("save_scores"), conf.get("decode_align")
         _drivers._check_output_paths([scores, decode])
         n = shards or conf.get("shards", None) or _worker_count(client)
-        loaded, infos, pairs, n_src, n_trg = _load_shards(client, conf, int(n), _engine_threads(conf, local))
+        run, infos, pairs, n_src, n_trg = _load_shards(client, conf, int(n), _engine_threads(conf, local))
         # The driver's own load, then the set-up's, as the single-machine run logs them.
         _log_loading(conf, pairs, n_src, n_trg, infos)
         _setup_log()
@@ -545,12 +718,14 @@ def _score(conf, client=None, shards=None, scheduler=None):
         for line in ("source vocabulary size: {:,}".format(S), "target vocabulary size: {:,}".format(T),
                      "max source length: {:,}".format(A), "max target length: {:,}".format(B)):
             logger.info(line)
-        futures = _on_shards(client, _score_stored, loaded, trans_path, align_path or None, T,
-                             bool(scores), bool(decode), pure=False)
+        # The workers read the tables too, from their own folder.
+        on_workers = [os.path.abspath(p) if p else None for p in (trans_path, align_path)]
+        futures = run.submit(_score_stored, *on_workers, T, bool(scores), bool(decode), last=True)
+        _submitted(client, "outputs")
         with tempfile.TemporaryDirectory(prefix="qaz-score-") as tmp:
             # Collected first, so that the files appear after the log lines.
             staged = [os.path.join(tmp, "s") if scores else None, os.path.join(tmp, "d") if decode else None]
-            infos = _concatenate(client, futures, *staged)
+            infos = _concatenate(run.results(futures), *staged)
             nnz = sum(i[0][0] for i in infos)
             _log_tables(S, T, A, B, nnz, sum(i[0][1] for i in infos), sum(i[0][2] for i in infos),
                         sum(i[0][3] for i in infos), len(infos))
@@ -572,10 +747,15 @@ def _score(conf, client=None, shards=None, scheduler=None):
     except KeyboardInterrupt as e:
         logger.exception(e)
         return _drivers.EXIT_FAILED
+    except NoWorkerLeft as e:
+        logger.error(str(e))
+        return _drivers.EXIT_FAILED
     except Exception as e:
         logger.exception(e)
         return _drivers.EXIT_FAILED
     finally:
+        if run is not None:
+            run.forget()
         cluster.__exit__(None, None, None)
     return _drivers.EXIT_OK
 
@@ -610,26 +790,22 @@ alog = logging.getColorLogger("qaz.aligner")
 _DIRECTIONS = ("forward", "reverse")
 
 
-def _align_load(src, trg, first, count, src_off, trg_off, character, both):
-    from qaz import _aligner
+def _align_index(shard, data):
+    ids, threads = data
+    return shard.index(ids, threads)
 
-    return _aligner.load_shard(src, trg, src_off, trg_off, first, count, character, both)
+
+def _align_attach(shard, data):
+    direction, cell_map, block_offsets = data
+    return shard.attach(direction, cell_map, block_offsets)
 
 
 def _align_words(shard):
     return [shard.words(d) for d in range(shard.directions)], list(shard.warnings)
 
 
-def _align_index(shard, ids, threads):
-    return shard.index(ids, threads)
-
-
 def _align_layout(shard, direction):
     return shard.layout(direction)
-
-
-def _align_attach(shard, direction, cell_map, block_offsets):
-    return shard.attach(direction, cell_map, block_offsets)
 
 
 def _align_sweep(shard, direction, tables, entropy, expect, expect_model2, threads):
@@ -649,9 +825,18 @@ class _Alignment:
         self.client, self.threads = client, threads
         alog.info("loading files: {} {}".format(src, trg))
         ranges, self.pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
-        loaded = [client.submit(_align_load, src, trg, first, count, so, to, character, both)
-                  for first, count, so, to in ranges]
-        infos = _gather_loads(client, _on_shards(client, _align_words, loaded))
+        self.shards = _Shards(client, "align", src, trg, ranges, character, both)
+        try:
+            self._index(src, trg, n_src, n_trg, threads, both)
+        except BaseException:
+            self.shards.forget()
+            raise
+
+    def _index(self, src, trg, n_src, n_trg, threads, both):
+        client = self.client
+        futures = self.shards.submit(_align_words)
+        _submitted(client, "words")
+        infos = self.shards.gather(futures)
         _log_line_counts(src, trg, self.pairs, n_src, n_trg, alog)
         for _, warnings in infos:
             if warnings:
@@ -668,43 +853,41 @@ class _Alignment:
             A, B = max(w[2] for w in side), max(w[3] for w in side)
             self.words.append((src_words, trg_words, A, B))
             ids.append((src_maps, trg_maps, len(src_words), len(trg_words), A, B))
-        self.ready = _on_shards(
-            client, _align_index, loaded,
-            per_shard=lambda s: ([(sm[s], tm[s], S, T, A, B) for sm, tm, S, T, A, B in ids], threads))
+        self.shards.add_step("index", _align_index,
+                             [([(sm[k], tm[k], S, T, A, B) for sm, tm, S, T, A, B in ids], threads)
+                              for k in range(len(self.shards))])
         self.trained = []
-
-    def _tables(self, direction):
-        [tables] = self.client.scatter([direction.values()], broadcast=True, hash=False)
-        return tables
 
     def train(self, d, iterations):
         from qaz import _aligner
 
-        client = self.client
-        layouts = client.gather(_on_shards(client, _align_layout, self.ready, d))
+        client, shards = self.client, self.shards
+        futures = shards.submit(_align_layout, d)
+        _submitted(client, "layout")
+        layouts = shards.gather(futures)
         src_words, trg_words, A, B = self.words[d]
         direction = _aligner.ShardedDirection(_DIRECTIONS[d], src_words, trg_words, A, B, self.pairs,
                                               [lay[0] for lay in layouts], [lay[1] for lay in layouts])
-        self.ready = _on_shards(client, _align_attach, self.ready, d,
-                                per_shard=lambda s: (direction.cell_map(s), direction.block_offsets(s)))
+        shards.add_step("attach{}".format(d), _align_attach,
+                        [(d, direction.cell_map(k), direction.block_offsets(k)) for k in range(len(shards))])
 
         def walk(entropy, expect, expect_model2):
-            tables = self._tables(direction)
-            futures = _on_shards(client, _align_sweep, self.ready, d, tables, entropy, expect,
-                                 expect_model2, self.threads, pure=False)
-            if _after_submit is not None:
-                _after_submit(client)
-            return client.gather(futures)
+            tables = _put(client, direction.values())
+            futures = shards.submit(_align_sweep, d, tables, entropy, expect, expect_model2, self.threads)
+            _submitted(client, "walk")
+            return shards.gather(futures)
 
         direction.train(iterations, walk)
         self.trained.append(direction)
 
     def links(self, method, threshold, wanted):
-        """Futures of each shard's (links, forward, reverse) lines, in corpus order."""
-        fwd = self._tables(self.trained[0])
-        rev = self._tables(self.trained[1]) if len(self.trained) > 1 else None
-        return _on_shards(self.client, _align_links, self.ready, fwd, rev, method, threshold, wanted,
-                          self.threads, pure=False)
+        """Each shard's (links, forward, reverse) lines, in corpus order, as they come."""
+        fwd = _put(self.client, self.trained[0].values())
+        rev = _put(self.client, self.trained[1].values()) if len(self.trained) > 1 else None
+        futures = self.shards.submit(_align_links, fwd, rev, method, threshold, wanted, self.threads,
+                                     last=True)
+        _submitted(self.client, "outputs")
+        return self.shards.results(futures)
 
 
 def _open_link_file(path):
@@ -714,7 +897,7 @@ def _open_link_file(path):
     return open(path, "wb")
 
 
-def _write_link_files(futures, paths):
+def _write_link_files(results, paths):
     """Writes the shards' lines in corpus order; '' or None skips a file, '-' is standard output."""
     files = []
     try:
@@ -722,8 +905,8 @@ def _write_link_files(futures, paths):
             if path:
                 alog.info("storing {} into file: {}".format(label, path))
             files.append(_open_link_file(path) if path else None)
-        for future in futures:
-            for f, data in zip(files, future.result()):
+        for result in results:
+            for f, data in zip(files, result):
                 if f is not None:
                     f.write(data)
     finally:
@@ -762,11 +945,14 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
         engine_threads = threads or (1 if local else 0)
         alog.debug("shards: {}, engine threads per shard: {}".format(n, engine_threads or "every CPU"))
         run = _Alignment(client, src_path, trg_path, int(n), engine_threads, bool(character), both)
-        for d in range(2 if both else 1):
-            run.train(d, iterations)
-        alog.info("----")
-        wanted = tuple(bool(p) for p in paths)
-        _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
+        try:
+            for d in range(2 if both else 1):
+                run.train(d, iterations)
+            alog.info("----")
+            wanted = tuple(bool(p) for p in paths)
+            _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
+        finally:
+            run.shards.forget()
 
 
 def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-diag-final-and",
@@ -780,7 +966,8 @@ def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-
     ``qaz.aligner.Aligner`` and ``qaz-align``.  Without a client a local
     cluster runs the work; without ``shards``, one shard per worker (see the
     module).  Errors propagate: ValueError for a bad argument, OSError for a
-    file that cannot be read or written.
+    file that cannot be read or written, NoWorkerLeft when the cluster has
+    had no worker for ``WORKERLESS_TIMEOUT`` seconds.
     """
     _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
            threads, client=client, shards=shards)
@@ -792,7 +979,7 @@ def _align_command(args):
         _align(args.src_path, args.trg_path, args.output, args.forward, args.reverse, args.sym,
                args.posterior_threshold, args.iteration_limit, args.character, args.threads,
                shards=args.shards, scheduler=args.scheduler)
-    except SchedulerUnreachable as e:
+    except (SchedulerUnreachable, NoWorkerLeft) as e:
         alog.error(str(e))
         return 1
     return 0
