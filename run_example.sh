@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the package into a virtual environment, trains IBM Models 1 and 2 on
-# the bundled sample corpus and scores the same corpus with the stored tables.
-# Output goes to example-out/.
+# the bundled sample corpus, scores the same corpus with the stored tables,
+# then word-aligns it with qaz-align (Model 1 then the HMM, both directions in
+# agreement).  Output goes to example-out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 py=${PYTHON:-python3}
@@ -18,3 +19,7 @@ mkdir -p example-out
   --save-scores example-out/scores.txt --decode-align example-out/decoded.txt
 echo "first decoded alignments:"
 head -3 example-out/decoded.txt
+"$venv/bin/qaz-align" examples/hansards.1k.f examples/hansards.1k.e \
+  -o example-out/links.txt --save-model example-out/model
+echo "first word links (source-target, 0-based):"
+head -3 example-out/links.txt

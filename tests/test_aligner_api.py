@@ -121,7 +121,8 @@ def test_save_writes_the_training_commands_probabilities(tmp_path, small_corpus)
 def test_symmetrised_links_are_qaz_aligns(tmp_path, small_corpus, sym):
     src, trg = small_corpus
     out = tmp_path / "out.txt"
-    assert align_command.main([src, trg, "--model", "2", "-o", str(out), "--sym", sym, "-p", "0.4", "-I", "4", "-q"]) == 0
+    args = [src, trg, "--model", "2", "-o", str(out), "--sym", sym, "-p", "0.4", "-I", "4", "-q"]
+    assert align_command.main(args) == 0
     aligner = Aligner(iterations=4).fit(SMALL_SRC, SMALL_TRG)
     assert aligner.align(SMALL_SRC, SMALL_TRG, sym=sym, posterior_threshold=0.4) == _links.read_links(out)
 

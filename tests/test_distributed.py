@@ -190,7 +190,8 @@ def aligned(corpus, tmp_path_factory):
     common = [f, e, "-I", str(ITERATIONS), "-q"]
     assert align_command.main(["--model", "2"] + common + ["-o", str(out / "o.txt"), "-f", str(out / "f.txt"),
                                         "-r", str(out / "r.txt")]) == 0
-    assert align_command.main(["--model", "2"] + common + ["--sym", "posterior", "-p", "0.4", "-o", str(out / "p.txt")]) == 0
+    posterior = ["--sym", "posterior", "-p", "0.4", "-o", str(out / "p.txt")]
+    assert align_command.main(["--model", "2"] + common + posterior) == 0
     return out
 
 
@@ -251,7 +252,8 @@ def test_align_rejects_bad_arguments_before_any_cluster(corpus, tmp_path):
 def test_align_unreachable_scheduler_names_the_address(corpus, tmp_path, capfd):
     address = "tcp://127.0.0.1:9"
     out = tmp_path / "o.txt"
-    assert align_command.main(["--model", "2", str(corpus[0]), str(corpus[1]), "-o", str(out), "--scheduler", address]) == 1
+    args = ["--model", "2", str(corpus[0]), str(corpus[1]), "-o", str(out), "--scheduler", address]
+    assert align_command.main(args) == 1
     assert "cannot reach the Dask scheduler at " + address in capfd.readouterr().err
     assert not out.exists()
 

@@ -313,7 +313,8 @@ def main(argv=None):
             raise ValueError("-i/--input replaces SRC and TRG and runs on one machine: leave out SRC, TRG, "
                              "--scheduler and --shards")
         if args.input is None and args.trg_path is None:
-            raise ValueError("the corpus: give SRC and TRG, or -i FILE")
+            missing = ["SRC"] if args.src_path is None else []
+            raise ValueError("the following arguments are required: " + ", ".join(missing + ["TRG"]))
         if args.load_model is not None and (args.save_model is not None or args.scheduler or args.shards):
             raise ValueError("--load-model aligns with a stored model: leave out --save-model, --scheduler "
                              "and --shards")
