@@ -22,7 +22,13 @@ import sys
 from qaz.aligner import SYMMETRIZATION_METHODS, parse_size
 from qaz.common import logging
 from qaz.smt.align._constants import ITERATION_LIMIT
-from qaz.smt.align._drivers import _add_cluster_options, _check_output_paths, _positive_int, int_at_least
+from qaz.smt.align._drivers import (
+    _add_cluster_options,
+    _check_output_paths,
+    _iteration_count,
+    _path_clash,
+    _thread_count,
+)
 
 logger = logging.getColorLogger("qaz.align_command")
 
@@ -116,7 +122,7 @@ def create_parser():
         "--iteration-limit",
         metavar="N",
         dest="iteration_limit",
-        type=int_at_least(0),
+        type=_iteration_count,
         default=ITERATION_LIMIT,
         help="maximum iterations of each EM loop, Model 1 then Model 2, in each direction; a loop stops "
         "early when the entropy no longer falls (default: %(default)s)",
@@ -132,7 +138,7 @@ def create_parser():
         "-j",
         "--threads",
         metavar="N",
-        type=_positive_int,
+        type=_thread_count,
         default=None,
         help="number of threads to run on; results are the same for any number (default: every CPU "
         "this process may run on)",
@@ -150,6 +156,14 @@ def create_parser():
     parser.add_argument("-D", "--debug", action="store_true", help="show debug messages too (default: off)")
     _add_cluster_options(parser)
     return parser
+
+
+def path_clash(args):
+    """The message naming an output path of parsed arguments that is an input
+    path or another output path (the same file, also through links), or None."""
+    return _path_clash(
+        [("output", args.output), ("forward links", args.forward), ("reverse links", args.reverse)],
+        [("source", args.src_path), ("target", args.trg_path)])
 
 
 def align_files(args):
@@ -182,7 +196,11 @@ def align_files(args):
 
 def main(argv=None):
     """Entry of the qaz-align command; returns the exit status."""
-    args = create_parser().parse_args(argv)
+    parser = create_parser()
+    args = parser.parse_args(argv)
+    clash = path_clash(args)
+    if clash:
+        parser.error(clash)
     with logging.using_config(_LOGGERS, debug=args.debug, quiet=args.quiet):
         logger.debug(vars(args))
         try:
