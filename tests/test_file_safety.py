@@ -409,3 +409,13 @@ def test_sharded_runs_read_gzip_corpora(tmp_path):
         assert r.returncode == 0, r.stderr
     assert (tmp_path / "gz").read_bytes() == (tmp_path / "plain").read_bytes()
     assert (tmp_path / "gz").read_bytes().count(b"\n") == 120
+
+
+def test_aer_reads_gzip_link_files(tmp_path):
+    links = Path(__file__).resolve().parent / "data" / "links"
+    gold = _gzip(links / "gold.wa", tmp_path / "gold.wa.gz")
+    hyp = _gzip(links / "hyp.decode", tmp_path / "hyp.gz")
+    runs = [run_command(["-m", "qaz.aer", str(g), str(h), "--hyp-format", "decode", "--swap-gold"])
+            for g, h in ((links / "gold.wa", links / "hyp.decode"), (gold, hyp))]
+    assert runs[0].returncode == 0 and runs[0].stdout.startswith("precision ")
+    assert runs[1].returncode == 0 and runs[1].stdout == runs[0].stdout

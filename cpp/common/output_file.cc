@@ -65,6 +65,8 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   struct stat st;
   const bool exists = ::stat(target.c_str(), &st) == 0;
   const bool regular = exists ? S_ISREG(st.st_mode) : errno == ENOENT;
+  // A file that may not be written is not replaced either.
+  if (exists && regular && ::access(target.c_str(), W_OK) != 0) throw IoError(errno, path);
   if (regular && !target.empty() && target.back() != '/') {
     int err = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {

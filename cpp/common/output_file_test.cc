@@ -134,3 +134,12 @@ QAZ_TEST(OutputFileNamesThePathItCannotCreate) {
   auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::OutputFile out(bad); });
   QAZ_EXPECT(e && e->path() == bad && e->err() == ENOENT);
 }
+
+QAZ_TEST(OutputFileDoesNotReplaceAFileItMayNotWrite) {
+  if (::geteuid() == 0) return;  // root may write any file
+  const std::string path = qaz::testing::WriteTemp("read-only", "kept\n");
+  QAZ_EXPECT(::chmod(path.c_str(), 0444) == 0);
+  auto e = qaz::testing::Thrown<qaz::IoError>([&] { qaz::OutputFile out(path); });
+  QAZ_EXPECT(e && e->err() == EACCES && e->path() == path);
+  QAZ_EXPECT_EQ(qaz::testing::ReadFile(path), "kept\n");
+}

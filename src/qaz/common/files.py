@@ -281,6 +281,9 @@ class ReplacingFile(_Closing):
         except OSError:
             st = False  # the open below names the error
         fd = None
+        if st and stat.S_ISREG(st.st_mode) and not os.access(target, os.W_OK):
+            # A file that may not be written is not replaced either.
+            raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
         if st is None or (st and stat.S_ISREG(st.st_mode)):
             folder, base = os.path.split(target)
             for _ in range(100):
