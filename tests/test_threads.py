@@ -146,10 +146,12 @@ def test_errors_on_worker_threads_reach_the_caller(tmp_path):
     bad = ([0, 10 ** 6], [0])
     pairs = [good] * 5000 + [bad] + [good] * 100
     path = tmp_path / "scores.txt"
+    path.write_text("the previous file\n")
     with pytest.raises(IndexError):
         m._calc_and_save_scores(str(path), pairs, False)
-    # Everything before the bad pair was written, nothing after it.
-    assert len(path.read_text().splitlines()) == 5000
+    # The file is replaced only when complete: the previous one stays.
+    assert path.read_text() == "the previous file\n"
+    assert [p.name for p in tmp_path.iterdir() if p.name.endswith(".tmp")] == []
 
 
 # ---------------------------------------------------------------------------

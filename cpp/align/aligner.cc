@@ -500,6 +500,7 @@ void Aligner::TrainDirection(DirectionModel* direction, const char* name,
     const int64_t resident = ResidentBytes();
     plan.limit = resident + static_cast<int64_t>(
                                 std::max<int64_t>(limit - resident, 0) * share);
+    plan.stated_limit = limit;
   }
   Model& model = direction->model;
   model.type = ModelType::kModel2;
@@ -520,6 +521,14 @@ void Aligner::TrainDirection(DirectionModel* direction, const char* name,
 
 void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
                         Reporter& log) {
+  if (options_.memory_limit > 0) {
+    const int64_t resident = ResidentBytes();
+    if (resident >= options_.memory_limit) {
+      throw MemoryError("a memory limit of " + FormatBytes(options_.memory_limit) +
+                        " is below the " + FormatBytes(resident) +
+                        " this process already holds");
+    }
+  }
   auto fwd = std::make_unique<DirectionModel>();
   fwd->vocab = std::move(vocab);
   fwd->corpus = std::make_shared<const Corpus>(std::move(corpus));

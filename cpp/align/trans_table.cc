@@ -163,8 +163,11 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
       "the translation table (" + Thousands(static_cast<long long>(nnz)) +
       " co-occurring word pairs) needs about " +
       FormatBytes(base + largest * 12) +
-      " even without a cell index, more than the memory limit of " +
-      FormatBytes(limit));
+      " even without a cell index, more than the " +
+      (plan.stated_limit > 0 && plan.stated_limit != limit
+           ? FormatBytes(limit) + " this run may use under the memory limit of " +
+                 FormatBytes(plan.stated_limit)
+           : "memory limit of " + FormatBytes(limit)));
 }
 
 }  // namespace

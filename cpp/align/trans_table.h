@@ -67,6 +67,9 @@ struct MemoryPlan {
   // Bytes the whole process may hold at its peak; -1 for the memory
   // available to it.
   int64_t limit = -1;
+  // The limit as the user gave it, when `limit` is one run's share of it
+  // (refusals name both); -1 when `limit` is the whole of it.
+  int64_t stated_limit = -1;
   enum class Layout { kAuto, kIndex, kLookup } layout = Layout::kAuto;
   // With kLookup: cells looked up at a time (0: as many as fit).
   int64_t lookup_cells = 0;

@@ -29,7 +29,13 @@ import sys
 from qaz.aligner import SYMMETRIZATION_METHODS, parse_size
 from qaz.common import logging
 from qaz.smt.align._constants import ITERATION_LIMIT
-from qaz.smt.align._drivers import _add_cluster_options, _check_output_paths, _positive_int, int_at_least
+from qaz.smt.align._drivers import (
+    _add_cluster_options,
+    _check_output_paths,
+    _iteration_count,
+    _path_clash,
+    _thread_count,
+)
 
 logger = logging.getColorLogger("qaz.align_command")
 
@@ -183,7 +189,7 @@ def create_parser():
         "--iteration-limit",
         metavar="N",
         dest="iteration_limit",
-        type=int_at_least(0),
+        type=_iteration_count,
         default=ITERATION_LIMIT,
         help="iterations of each training stage: Model 1, then Model 2 or the HMM; a Model 2 loop "
         "stops early when the entropy no longer falls (default: %(default)s)",
@@ -205,7 +211,7 @@ def create_parser():
         "-j",
         "--threads",
         metavar="N",
-        type=_positive_int,
+        type=_thread_count,
         default=None,
         help="number of threads to run on; results are the same for any number (default: every CPU "
         "this process may run on)",
@@ -247,6 +253,14 @@ def resolve_model_options(args, model=None):
         return args.schedule
     n = args.iteration_limit
     return "1:{}".format(n) if args.model == "1" else "1:{},hmm:{}".format(n, n)
+
+
+def path_clash(args):
+    """The message naming an output path of parsed arguments that is an input
+    path or another output path (the same file, also through links), or None."""
+    return _path_clash(
+        [("output", args.output), ("forward links", args.forward), ("reverse links", args.reverse)],
+        [("source", args.src_path), ("target", args.trg_path), ("input", args.input)])
 
 
 def align_files(args):
@@ -325,6 +339,9 @@ def main(argv=None):
                 raise ValueError("runs on a Dask cluster train Model 2 only: add --model 2")
     except ValueError as e:
         parser.error(str(e))
+    clash = path_clash(args)
+    if clash:
+        parser.error(clash)
     with logging.using_config(_LOGGERS, debug=args.debug, quiet=args.quiet):
         logger.debug(vars(args))
         try:

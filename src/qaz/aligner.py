@@ -139,6 +139,10 @@ def _threads(threads):
         raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
     if threads < 1:
         raise ValueError(f"threads must be at least 1, got {threads}")
+    from qaz.smt.align._drivers import MAX_THREADS
+
+    if threads > MAX_THREADS:
+        raise ValueError(f"threads must be at most {MAX_THREADS}, got {threads}")
     return threads
 
 
@@ -346,6 +350,12 @@ class Aligner:
         source word, only probabilities above ``threshold``; ``nbest`` None
         keeps every target); ``qaz-score`` and :meth:`load` read them.
         """
+        if align_path is not None:
+            from qaz.smt.align._drivers import _path_clash
+
+            clash = _path_clash([("translation table", trans_path), ("alignment table", align_path)])
+            if clash:
+                raise ValueError(clash)
         self._trained().save(trans_path, align_path, float(threshold), nbest)
 
     @classmethod

@@ -53,7 +53,6 @@ no worker at all for ``WORKERLESS_TIMEOUT`` seconds the run stops with
 import collections
 import contextlib
 import os
-import sys
 import tempfile
 import threading
 import time
@@ -61,7 +60,7 @@ import uuid
 
 import numpy as np
 
-from qaz.common import logging
+from qaz.common import files, logging
 from qaz.common.config import Config
 
 __all__ = ["train_emcore", "score_ibm_model", "align"]
@@ -95,7 +94,7 @@ def _count_lines(path):
     """Lines as the engine counts them: "\\n" ends a line, a last line without one counts."""
     n = 0
     last = b"\n"
-    with open(path, "rb") as f:
+    with files.open_binary(path) as f:
         while True:
             block = f.read(_CHUNK)
             if not block:
@@ -112,7 +111,7 @@ def _line_offsets(path, lines):
     target = next(want, None)
     seen = 0  # lines ended before `pos`
     pos = 0
-    with open(path, "rb") as f:
+    with files.open_binary(path) as f:
         while target is not None:
             while target is not None and target == seen:
                 out.append(pos)
@@ -322,6 +321,42 @@ class SchedulerUnreachable(ConnectionError):
     """The scheduler named on the command line did not answer."""
 
 
+def _probe_scheduler(address):
+    """Raises SchedulerUnreachable unless a Dask scheduler answers at `address` in time.
+
+    The client's own connection waits for ever on a server that accepts
+    and stays silent, and reads the bytes of another protocol as absurd
+    message sizes; one identity call, bounded in time, tells first.
+    """
+    import asyncio
+
+    from dask.utils import parse_timedelta
+    from distributed.comm import connect
+
+    timeout = parse_timedelta(CONNECT_TIMEOUT)
+
+    async def identity():
+        comm = await connect(address, timeout=timeout)
+        try:
+            await comm.write({"op": "identity", "reply": True})
+            return await comm.read()
+        finally:
+            comm.abort()
+
+    try:
+        reply = asyncio.run(asyncio.wait_for(identity(), timeout))
+    except (OSError, TimeoutError) as e:
+        raise SchedulerUnreachable("cannot reach the Dask scheduler at {}: {}".format(
+            address, str(e) or "no answer within {}".format(CONNECT_TIMEOUT))) from None
+    except Exception as e:
+        raise SchedulerUnreachable("cannot reach the Dask scheduler at {}: the server there does not "
+                                   "answer as a Dask scheduler ({})".format(address, type(e).__name__)) from None
+    if not isinstance(reply, dict) or reply.get("type") != "Scheduler":
+        kind = reply.get("type") if isinstance(reply, dict) else None
+        raise SchedulerUnreachable("the server at {} is not a Dask scheduler{}".format(
+            address, " (it is a Dask {})".format(kind) if kind else ""))
+
+
 @contextlib.contextmanager
 def _cluster(client, scheduler=None):
     """Yields (client, local): the given client, one connected to `scheduler`, or a local cluster's."""
@@ -332,10 +367,17 @@ def _cluster(client, scheduler=None):
 
     if scheduler:
         try:
+            if not scheduler.startswith("inproc://"):  # in-process addresses need the caller's loop
+                _probe_scheduler(scheduler)
             c = Client(scheduler, timeout=CONNECT_TIMEOUT)
+        except SchedulerUnreachable:
+            raise
         except (OSError, TimeoutError) as e:
             raise SchedulerUnreachable(
                 "cannot reach the Dask scheduler at {}: {}".format(scheduler, e)) from None
+        except Exception as e:
+            raise SchedulerUnreachable(
+                "cannot reach the Dask scheduler at {}: {}: {}".format(scheduler, type(e).__name__, e)) from None
         with c:
             yield c, False
         return
@@ -596,18 +638,22 @@ class _Training:
 
 def _concatenate(results, scores, decode):
     """Writes the shards' outputs in corpus order; returns the shards' other results."""
-    files = [open(p, "wb") if p else None for p in (scores, decode)]
+    outputs = [files.open_output(p) if p else None for p in (scores, decode)]
     extra = []
     try:
         for result in results:
-            for f, data in zip(files, result[:2]):
+            for f, data in zip(outputs, result[:2]):
                 if f is not None:
                     f.write(data)
             extra.append(result[2:])
-    finally:
-        for f in files:
+    except BaseException:
+        for f in outputs:
             if f is not None:
-                f.close()
+                f.discard()
+        raise
+    for f in outputs:
+        if f is not None:
+            f.close()
     return extra
 
 
@@ -616,6 +662,10 @@ def _train(conf, client=None, shards=None, scheduler=None):
 
     conf = Config(conf)
     if not _drivers.check_train_config(conf):
+        return _drivers.EXIT_REJECTED
+    clash = _drivers._train_clash(conf)
+    if clash:
+        logger.error(clash)
         return _drivers.EXIT_REJECTED
     trainer = empos.Model2Trainer(conf)
     status = _drivers.EXIT_OK
@@ -688,6 +738,10 @@ def _score(conf, client=None, shards=None, scheduler=None):
     conf = Config(conf)
     if not _drivers.check_test_config(conf):
         return _drivers.EXIT_REJECTED
+    clash = _drivers._score_clash(conf)
+    if clash:
+        logger.error(clash)
+        return _drivers.EXIT_REJECTED
     empos.Model2Trainer(conf)  # rejects what the single-machine driver rejects
     try:
         cluster = _cluster(client, scheduler or conf.get("scheduler", None))
@@ -738,7 +792,7 @@ def _score(conf, client=None, shards=None, scheduler=None):
                 logger.info("decoding and storing alignment into file: {}".format(decode))
             for staged_path, path in zip(staged, (scores, decode)):
                 if path:
-                    with open(staged_path, "rb") as src, open(path, "wb") as dst:
+                    with open(staged_path, "rb") as src, files.open_output(path) as dst:
                         while True:
                             block = src.read(_CHUNK)
                             if not block:
@@ -891,28 +945,29 @@ class _Alignment:
 
 
 def _open_link_file(path):
-    if path == "-":
-        sys.stdout.flush()
-        return open(sys.stdout.fileno(), "wb", closefd=False)
-    return open(path, "wb")
+    return files.open_output(path)
 
 
 def _write_link_files(results, paths):
     """Writes the shards' lines in corpus order; '' or None skips a file, '-' is standard output."""
-    files = []
+    outputs = []
     try:
         for path, label in zip(paths, ("word links", "forward links", "reverse links")):
             if path:
                 alog.info("storing {} into file: {}".format(label, path))
-            files.append(_open_link_file(path) if path else None)
+            outputs.append(_open_link_file(path) if path else None)
         for result in results:
-            for f, data in zip(files, result):
+            for f, data in zip(outputs, result):
                 if f is not None:
                     f.write(data)
-    finally:
-        for f in files:
+    except BaseException:
+        for f in outputs:
             if f is not None:
-                f.close()
+                f.discard()
+        raise
+    for f in outputs:
+        if f is not None:
+            f.close()
 
 
 def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards):
@@ -936,6 +991,10 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
     threads = _check_align_arguments(sym, posterior_threshold, iterations, threads, shards)
     src_path, trg_path = os.fspath(src_path), os.fspath(trg_path)
     paths = [os.fspath(p) if p else "" for p in (output, forward, reverse)]
+    clash = _drivers._path_clash(list(zip(("output", "forward links", "reverse links"), paths)),
+                                 [("source", src_path), ("target", trg_path)])
+    if clash:
+        raise ValueError(clash)
     _drivers._check_output_paths([p for p in paths if p and p != "-"])
     for path in (src_path, trg_path):
         open(path, "rb").close()  # a missing file fails before any cluster starts

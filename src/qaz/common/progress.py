@@ -177,12 +177,17 @@ class FileReader(_files.TextReader):
         total = st.st_size if stat.S_ISREG(st.st_mode) else None
         self._bar = Bar(label, total, unit="B")
         if self._bar.enabled:  # a silent bar learns the count when the file closes
-            advance = self._bar.advance
-            self._consumed = lambda raw: advance(len(raw))
+            if self._raw is not self._file:
+                # gzip: the compressed bytes read so far, against the file's size
+                bar, raw_file = self._bar, self._raw
+                self._consumed = lambda raw: bar.update_to(raw_file.tell())
+            else:
+                advance = self._bar.advance
+                self._consumed = lambda raw: advance(len(raw))
 
     def close(self):
         bar = getattr(self, "_bar", None)
-        f = self._file
+        f = self._raw if self._file is not None else None
         if bar is not None and not bar.closed:
             if f is not None:
                 try:

@@ -15,6 +15,7 @@ status into the process exit code.
 import argparse
 import errno
 import os
+import stat
 import sys
 
 from qaz.common import logging
@@ -87,8 +88,8 @@ def _add_output_options(parser):
     )
 
 
-def int_at_least(minimum):
-    """An argparse type: a whole number of at least ``minimum``."""
+def int_at_least(minimum, maximum=None):
+    """An argparse type: a whole number of at least ``minimum`` (and at most ``maximum``)."""
 
     def parse(text):
         try:
@@ -97,12 +98,20 @@ def int_at_least(minimum):
             raise argparse.ArgumentTypeError("invalid int value: {!r}".format(text)) from None
         if value < minimum:
             raise argparse.ArgumentTypeError("must be at least {}, got {}".format(minimum, value))
+        if maximum is not None and value > maximum:
+            raise argparse.ArgumentTypeError("must be at most {}, got {}".format(maximum, value))
         return value
 
     return parse
 
 
+# Most threads a run may ask for.
+MAX_THREADS = 4096
+
 _positive_int = int_at_least(1)
+_thread_count = int_at_least(1, MAX_THREADS)
+# Iteration limits the engine takes (a 32-bit count, none negative).
+_iteration_count = int_at_least(0, 2**31 - 1)
 
 
 def _add_threads_option(parser):
@@ -110,7 +119,7 @@ def _add_threads_option(parser):
         "--threads",
         "-j",
         dest="threads",
-        type=_positive_int,
+        type=_thread_count,
         default=None,
         help="number of threads to run on; results are the same for any number "
         "(default: every CPU this process may run on)",
@@ -190,6 +199,58 @@ def _check_output_paths(paths):
                 raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
         elif not os.access(parent, os.W_OK | os.X_OK):
             raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
+
+
+def _file_key(path):
+    """What identifies the file at ``path``: its device and inode when one is there,
+    else its path with links resolved; None for what is not a regular file
+    (a device, a pipe), which no output can destroy."""
+    try:
+        st = os.stat(path)
+    except OSError:
+        return ("path", os.path.realpath(path))
+    if not stat.S_ISREG(st.st_mode):
+        return None
+    return ("file", st.st_dev, st.st_ino)
+
+
+def _path_clash(outputs, inputs=()):
+    """The message naming an output path that is an input path or another
+    output path (the same file, also through links), or None.
+
+    ``outputs`` and ``inputs`` are (label, path) pairs; None, "" and "-"
+    (standard output) are skipped.
+    """
+    seen = {}
+    for role, items in (("input", inputs), ("output", outputs)):
+        for label, path in items:
+            if path is None or path == "" or (role == "output" and path == "-"):
+                continue
+            path = os.fspath(path)
+            key = _file_key(path)
+            if key is None:
+                continue
+            if role == "output" and key in seen:
+                other_role, other_label, other = seen[key]
+                return "the {} file {!r} is the same file as the {} file {!r} ({}); refusing to " \
+                    "overwrite it".format(label, path, other_label, other,
+                                          "an input" if other_role == "input" else "another output")
+            seen.setdefault(key, (role, label, path))
+    return None
+
+
+def _train_clash(conf):
+    return _path_clash(
+        [("translation table", conf.get("save_trans_path")), ("alignment table", conf.get("save_align_path")),
+         ("scores", conf.get("save_scores")), ("decoded alignment", conf.get("decode_align"))],
+        [("source corpus", conf.get("src_path")), ("target corpus", conf.get("trg_path"))])
+
+
+def _score_clash(conf):
+    return _path_clash(
+        [("scores", conf.get("save_scores")), ("decoded alignment", conf.get("decode_align"))],
+        [("source corpus", conf.get("src_path")), ("target corpus", conf.get("trg_path")),
+         ("translation table", conf.get("trans_path")), ("alignment table", conf.get("align_path"))])
 
 
 def _native_writers(model):
@@ -299,6 +360,10 @@ def _train_emcore(conf, others):
     conf.update(others)
     if not check_train_config(conf):
         return EXIT_REJECTED
+    clash = _train_clash(conf)
+    if clash:
+        logger.error(clash)
+        return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf, **others)
     character_based = conf.get("character_based", False)
 
@@ -383,8 +448,15 @@ def _with_command_options(parser):
 
 
 def command_train_parser():
-    """The parser of ``qaz-train``: the training parser plus threads, memory and cluster options."""
-    return _with_command_options(create_train_parser())
+    """The parser of ``qaz-train``: the training parser plus threads, memory and cluster options.
+
+    Its iteration limit must be a count (a negative one is a usage error).
+    """
+    parser = create_train_parser()
+    for action in parser._actions:
+        if action.dest == "iteration_limit":
+            action.type = _iteration_count
+    return _with_command_options(parser)
 
 
 def command_score_parser():
@@ -456,6 +528,10 @@ def _score_ibm_model(conf, others):
     conf = Config(conf)
     conf.update(others)
     if not check_test_config(conf):
+        return EXIT_REJECTED
+    clash = _score_clash(conf)
+    if clash:
+        logger.error(clash)
         return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf, **others)
     character_based = bool(conf.get("character", False))
