@@ -211,7 +211,7 @@ def test_a_run_without_workers_stops_in_bounded_time(corpus, two_workers, tmp_pa
     hook, killed = _killer(two_workers, ("walk", 1), count=2)
     monkeypatch.setattr(qd, "_after_submit", hook)
     start = time.monotonic()
-    status = align_command.main([str(corpus[0]), str(corpus[1]), "-I", str(ITERATIONS),
+    status = align_command.main(["--model", "2", str(corpus[0]), str(corpus[1]), "-I", str(ITERATIONS),
                                  "-o", str(tmp_path / "o.txt"), "--scheduler", two_workers.address])
     assert status == 1
     assert time.monotonic() - start < 30
@@ -305,7 +305,7 @@ def test_relative_paths_are_read_where_the_command_runs(corpus, two_workers, tmp
     assert r.returncode == 0, r.stderr
     assert _read(tmp_path, FILES[2:]) == _read(one, FILES[2:])
     monkeypatch.chdir(tmp_path)
-    assert align_command.main(["c.f", "c.e", "-I", str(ITERATIONS), "-o", "o.txt", "-q",
+    assert align_command.main(["--model", "2", "c.f", "c.e", "-I", str(ITERATIONS), "-o", "o.txt", "-q",
                                "--scheduler", address, "--shards", "1"]) == 0
-    assert align_command.main(["c.f", "c.e", "-I", str(ITERATIONS), "-o", "o1.txt", "-q"]) == 0
+    assert align_command.main(["--model", "2", "c.f", "c.e", "-I", str(ITERATIONS), "-o", "o1.txt", "-q"]) == 0
     assert (tmp_path / "o.txt").read_bytes() == (tmp_path / "o1.txt").read_bytes()

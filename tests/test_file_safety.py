@@ -298,7 +298,7 @@ def test_a_server_that_is_no_scheduler_is_named(tmp_path, small_corpus, behaviou
     address, server = _serve(behaviour)
     try:
         start = time.monotonic()
-        for args in ([src, trg, "-o", tmp_path / "out", "--scheduler", address],):
+        for args in (["--model", "2", src, trg, "-o", tmp_path / "out", "--scheduler", address],):
             r = _align(args)
             assert r.returncode == 1, r.stderr
             assert "Dask scheduler at " + address in r.stderr
@@ -405,7 +405,7 @@ def test_sharded_runs_read_gzip_corpora(tmp_path):
     gz = {ext: _gzip(plain[ext], tmp_path / "c.{}.gz".format(ext)) for ext in "fe"}
     # Two shards: the second starts inside the inflated text.
     for name, (f, e) in (("plain", (plain["f"], plain["e"])), ("gz", (gz["f"], gz["e"]))):
-        r = _align([f, e, "-o", tmp_path / name, "-I", "2", "-q", "--shards", "2"])
+        r = _align(["--model", "2", f, e, "-o", tmp_path / name, "-I", "2", "-q", "--shards", "2"])
         assert r.returncode == 0, r.stderr
     assert (tmp_path / "gz").read_bytes() == (tmp_path / "plain").read_bytes()
     assert (tmp_path / "gz").read_bytes().count(b"\n") == 120
