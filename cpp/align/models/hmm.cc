@@ -129,6 +129,27 @@ void HmmParams::Counts::Add(const Counts& other) {
   for (int k = 0; k < kStarts; ++k) start[k] += other.start[k];
 }
 
+void HmmParams::Refresh() {
+  offsets.assign(kDense + 2, 0);
+  for (int32_t I = 1; I <= kDense; ++I) {
+    offsets[I + 1] = offsets[I] + static_cast<size_t>(I + 1) * I;
+  }
+  matrices.assign(offsets[kDense + 1], 0.0);
+  transposed.assign(offsets[kDense + 1], 0.0);
+  std::vector<double> inv_z;
+  for (int32_t I = 1; I <= kDense; ++I) {
+    RowSums(*this, I, &inv_z);
+    double* a = matrices.data() + offsets[I];
+    for (int32_t from = 0; from <= I; ++from) {
+      for (int32_t i = 1; i <= I; ++i) {
+        const double p = Weight(*this, from, i) * inv_z[from];
+        a[static_cast<size_t>(from) * I + i - 1] = p;
+        transposed[offsets[I] + static_cast<size_t>(i - 1) * (I + 1) + from] = p;
+      }
+    }
+  }
+}
+
 void HmmParams::Maximize(const Counts& counts) {
   auto update = [](const std::vector<double>& c, std::vector<double>* w,
                    size_t first) {
@@ -141,7 +162,132 @@ void HmmParams::Maximize(const Counts& counts) {
   };
   update(counts.jump, &jump, 0);
   update(counts.start, &start, 1);  // start[0] is never used
+  Refresh();
 }
+
+namespace {
+
+// HmmPosteriors for a sentence of I <= kDense words, through its matrix.
+// Built twice: the loops are element by element (no sums reordered, no
+// fused multiply-add), so the AVX2 build gives the same bits as the other.
+__attribute__((target_clones("avx2", "default")))
+double DensePosteriors(const HmmParams& h, const double* a, const double* at,
+                       const double* t, int32_t I, int32_t m, double* post,
+                       HmmParams::Counts* counts, HmmScratch* s) {
+  const size_t n = static_cast<size_t>(I) + 1;
+  s->word.resize(n * m);
+  s->null.resize(n * m);
+  s->back.resize(n * m);
+  s->scale.resize(m);
+  s->s.resize(n);
+  s->u.resize(n);
+  double* sv = s->s.data();
+  double* u = s->u.data();
+  const double stay = h.p0, move = 1.0 - h.p0;
+  double ll = 0.0;
+  for (int32_t j = 0; j < m; ++j) {
+    double* word = s->word.data() + j * n;
+    double* null = s->null.data() + j * n;
+    if (j == 0) {
+      word[0] = 0.0;
+      for (int32_t i = 1; i <= I; ++i) word[i] = move * a[i - 1] * t[i * m];
+      null[0] = stay * t[0];
+      for (int32_t i = 1; i <= I; ++i) null[i] = 0.0;
+    } else {
+      const double* pw = word - n;
+      const double* pn = null - n;
+      for (int32_t i = 0; i < I; ++i) sv[i] = 0.0;
+      for (size_t k = 0; k < n; ++k) {
+        const double g = pw[k] + pn[k];
+        const double* row = a + k * I;
+        for (int32_t i = 0; i < I; ++i) sv[i] += g * row[i];
+      }
+      word[0] = 0.0;
+      for (int32_t i = 1; i <= I; ++i) word[i] = move * sv[i - 1] * t[i * m + j];
+      const double e0 = stay * t[j];
+      for (size_t k = 0; k < n; ++k) null[k] = e0 * (pw[k] + pn[k]);
+    }
+    double sum = 0.0;
+    for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
+    s->scale[j] = sum;
+    ll += std::log(sum);
+    if (!(sum > 0.0)) {
+      std::fill(post, post + n * m, 0.0);
+      return ll;
+    }
+    const double inv = 1.0 / sum;
+    for (size_t k = 0; k < n; ++k) {
+      word[k] *= inv;
+      null[k] *= inv;
+    }
+  }
+  // Expected transitions summed over the pair, [i'][i - 1], weighted by
+  // the matrix at the end.
+  double* xi = nullptr;
+  if (counts != nullptr) {
+    s->xi.assign(n * I, 0.0);
+    xi = s->xi.data();
+  }
+  double* last = s->back.data() + static_cast<size_t>(m - 1) * n;
+  std::fill(last, last + n, 1.0);
+  for (int32_t j = m - 1; j >= 1; --j) {
+    const double* b = s->back.data() + j * n;
+    double* prev = s->back.data() + (j - 1) * n;
+    const double inv = 1.0 / s->scale[j];
+    for (int32_t i = 1; i <= I; ++i) u[i - 1] = move * t[i * m + j] * b[i] * inv;
+    const double e0 = stay * t[j] * inv;
+    // prev = e0 b + sum_i u[i] column i of the matrix, a column at a time.
+    for (size_t k = 0; k < n; ++k) prev[k] = e0 * b[k];
+    for (int32_t i = 0; i < I; ++i) {
+      const double ui = u[i];
+      const double* col = at + static_cast<size_t>(i) * n;
+      for (size_t k = 0; k < n; ++k) prev[k] += ui * col[k];
+    }
+    if (xi != nullptr) {
+      const double* pw = s->word.data() + (j - 1) * n;
+      const double* pn = s->null.data() + (j - 1) * n;
+      for (size_t k = 0; k < n; ++k) {
+        const double g = pw[k] + pn[k];
+        double* x = xi + k * I;
+        for (int32_t i = 0; i < I; ++i) x[i] += g * u[i];
+      }
+    }
+  }
+  for (int32_t j = 0; j < m; ++j) {
+    const double* word = s->word.data() + j * n;
+    const double* null = s->null.data() + j * n;
+    const double* b = s->back.data() + j * n;
+    double nul = 0.0;
+    for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
+    post[j] = nul;
+    for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
+  }
+  if (counts != nullptr) {
+    for (int32_t i = 1; i <= I; ++i) {
+      const int k = std::min(i, W);
+      const double v = post[i * m] + xi[i - 1] * a[i - 1];
+      counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+    }
+    for (int32_t from = 1; from <= I; ++from) {
+      const double* x = xi + static_cast<size_t>(from) * I;
+      const double* row = a + static_cast<size_t>(from) * I;
+      for (int32_t i = 1; i <= I; ++i) {
+        const int32_t d = i - from;
+        const double v = x[i - 1] * row[i - 1];
+        if (d >= W) {
+          counts->jump[2 * W] += v / static_cast<double>(I - from - W + 1);
+        } else if (d <= -W) {
+          counts->jump[0] += v / static_cast<double>(from - W);
+        } else {
+          counts->jump[d + W] += v;
+        }
+      }
+    }
+  }
+  return ll;
+}
+
+}  // namespace
 
 double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
                      double* post, HmmParams::Counts* counts, HmmScratch* s) {
@@ -154,6 +300,9 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
       ll += std::log(t[j]);
     }
     return ll;
+  }
+  if (const double* a = h.Matrix(I)) {
+    return DensePosteriors(h, a, h.Transposed(I), t, I, m, post, counts, s);
   }
   const size_t n = static_cast<size_t>(I) + 1;
   RowSums(h, I, &s->inv_z);
@@ -431,6 +580,7 @@ HmmParams ParseHmmParams(const std::string& text, const std::string& where) {
   for (size_t k = 1; k < seen_start.size(); ++k) {
     if (!seen_start[k]) fail("start " + std::to_string(k) + " missing");
   }
+  h.Refresh();
   return h;
 }
 

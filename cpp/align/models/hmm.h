@@ -26,6 +26,12 @@
 // in aligned text and their probabilities barely differ, and it keeps a
 // 3000-word pair to about 3000 * 3000 * 30 operations a pass.
 //
+// Sentences of up to kDense words read their transitions from matrices
+// written out once per set of weights (Refresh), which the passes walk row
+// by row; longer ones use the running sums.  The two give the same values
+// up to rounding, and a pair always takes the same path, so results do not
+// depend on anything but the pair and the weights.
+//
 // The forward and backward passes are scaled at every target position, so
 // no probability underflows; the log-likelihood is the sum of the logs of
 // the scales.
@@ -44,6 +50,7 @@ struct HmmParams {
   static constexpr int kStarts = kWindow + 1;     // s(i) at min(i, kWindow)
   // Floor of the weights after an M-step, so no jump becomes impossible.
   static constexpr double kFloor = 1e-8;
+  static constexpr int kDense = 64;
 
   double p0 = 0.2;
   std::vector<double> jump = std::vector<double>(kJumps, 1.0);
@@ -61,13 +68,31 @@ struct HmmParams {
   };
 
   // M-step: each table becomes its counts over their total, floored at
-  // kFloor; a table whose counts total 0 keeps its weights.
+  // kFloor; a table whose counts total 0 keeps its weights.  Refreshes.
   void Maximize(const Counts& counts);
+
+  // Writes out the transition matrices of the short sentences; call after
+  // changing p0 or the weights by hand.  Until then every pair takes the
+  // running-sum path.
+  void Refresh();
+  // p(i | i', I) at [i' * I + i - 1] for i' = 0..I, i = 1..I; nullptr for
+  // a sentence longer than kDense or before Refresh.
+  const double* Matrix(int32_t I) const {
+    return I <= kDense && !matrices.empty() ? matrices.data() + offsets[I] : nullptr;
+  }
+
+  // The same transposed: p(i | i', I) at [(i - 1) * (I + 1) + i'].
+  const double* Transposed(int32_t I) const {
+    return I <= kDense && !matrices.empty() ? transposed.data() + offsets[I] : nullptr;
+  }
+
+  std::vector<double> matrices, transposed;
+  std::vector<size_t> offsets;
 };
 
 // Buffers of one thread's pairs, reused between pairs.
 struct HmmScratch {
-  std::vector<double> inv_z, g, s, u, pre, suf, word, null, back, scale;
+  std::vector<double> inv_z, g, s, u, pre, suf, word, null, back, scale, xi;
   std::vector<int32_t> from;
   std::vector<uint8_t> from_null;
 };

@@ -219,8 +219,10 @@ void ExpectSame(const HmmParams::Counts& got, const HmmParams::Counts& want) {
 QAZ_TEST(HmmForwardBackwardMatchesEveryAlignmentSummed) {
   std::mt19937 rng(7);
   qaz::HmmScratch scratch;
-  for (const auto& [L, m] : {std::pair{2, 1}, {2, 3}, {3, 2}, {4, 3}, {3, 4}, {5, 3}}) {
-    const HmmParams h = RandomParams(&rng, 0.25);
+  for (const auto& [L, m] : {std::pair{2, 1}, {2, 3}, {3, 2}, {4, 3}, {3, 4}, {5, 3}, {4, 4}}) {
+    HmmParams h = RandomParams(&rng, 0.25);
+    // Odd lengths through the matrices, even ones through the running sums.
+    if (L % 2 == 1) h.Refresh();
     const std::vector<double> t = RandomT(&rng, L, m);
     const Brute want = Enumerate(h, t, L, m);
     std::vector<double> post(static_cast<size_t>(L) * m);
@@ -240,8 +242,10 @@ QAZ_TEST(HmmFarJumpsShareTheirBuckets) {
   // give what the written-out transition matrix gives.
   std::mt19937 rng(11);
   qaz::HmmScratch scratch;
-  for (const auto& [L, m] : {std::pair{17, 4}, {41, 7}, {60, 30}, {9, 40}}) {
-    const HmmParams h = RandomParams(&rng, 0.15);
+  for (const auto& [L, m] : {std::pair{17, 4}, {41, 7}, {60, 30}, {9, 40}, {65, 9}, {80, 6}}) {
+    HmmParams h = RandomParams(&rng, 0.15);
+    // Both paths for the short ones; past kDense the running sums alone.
+    if (L % 2 == 1) h.Refresh();
     const std::vector<double> t = RandomT(&rng, L, m);
     const Brute want = DenseRun(h, t, L, m);
     std::vector<double> post(static_cast<size_t>(L) * m);

@@ -49,12 +49,30 @@ void AddRows(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
     const double* c = side.counts.data() + side.offset[p - b];
     const uint32_t* index =
         indexed ? table->cell_index().data() + table->cell_offsets()[p] : nullptr;
+    if (index != nullptr && tasks == 1) {
+      // Every row is this task's: the pair's cells in index order, read
+      // ahead across pairs (the index is padded past its end).
+      const size_t n = static_cast<size_t>(src.size) * m;
+      for (size_t k = 0; k < n; ++k) {
+        __builtin_prefetch(&cells[index[k + 48]], 1);
+        cells[index[k]].c += c[k];
+      }
+      continue;
+    }
     for (int32_t i = 0; i < src.size; ++i) {
       if (src[i] % tasks != task) continue;
+      if (index != nullptr) {
+        // The cells are all over the table: ask for them ahead.
+        const uint32_t* row = index + static_cast<size_t>(i) * m;
+        const double* ci = c + static_cast<size_t>(i) * m;
+        for (int32_t j = 0; j < m; ++j) {
+          if (j + 8 < m) __builtin_prefetch(&cells[row[j + 8]], 1);
+          cells[row[j]].c += ci[j];
+        }
+        continue;
+      }
       for (int32_t j = 0; j < m; ++j) {
-        const int64_t k = index ? index[static_cast<size_t>(i) * m + j]
-                                : table->Find(src[i], trg[j]);
-        cells[k].c += c[static_cast<size_t>(i) * m + j];
+        cells[table->Find(src[i], trg[j])].c += c[static_cast<size_t>(i) * m + j];
       }
     }
   }
@@ -154,6 +172,7 @@ void TrainJoint(JointDirection* fwd, JointDirection* rev,
         if (!dirs[d]->hmm) {
           dirs[d]->hmm = std::make_shared<HmmParams>();
           dirs[d]->hmm->p0 = options.p0;
+          dirs[d]->hmm->Refresh();
         }
       }
     }
