@@ -78,6 +78,11 @@ py::array_t<double> OwnedArray(std::vector<double> values,
   return py::array_t<double>(shape, held->data(), owner);
 }
 
+qaz::Tokenization TokensOf(int flags) {
+  if (flags < 0 || flags > 7) throw py::value_error("bad tokenisation flags");
+  return qaz::Tokenization{(flags & 1) != 0, (flags & 2) != 0, (flags & 4) != 0};
+}
+
 std::unique_ptr<qaz::Aligner> MakeAligner(int32_t iterations, bool character,
                                           int threads, int64_t memory_limit,
                                           bool both_directions,
@@ -274,12 +279,88 @@ using ShardPtr = std::shared_ptr<qaz::AlignerShard>;
 
 ShardPtr LoadShardShim(const py::object& src, const py::object& trg,
                        int64_t src_offset, int64_t trg_offset,
-                       int64_t first_line, int64_t count, bool character,
+                       int64_t first_line, int64_t count, int tokens,
                        bool both_directions) {
   const std::string s = qaz_py::PathArg(src), t = qaz_py::PathArg(trg);
   py::gil_scoped_release release;
   return qaz::AlignerShard::Load(s, t, src_offset, trg_offset, first_line,
-                                 count, character, both_directions);
+                                 count, TokensOf(tokens), both_directions);
+}
+
+// The HMM parameters sent as their file's text, or None.
+std::shared_ptr<qaz::HmmParams> HmmArg(const py::object& text) {
+  if (text.is_none()) return nullptr;
+  return std::make_shared<qaz::HmmParams>(
+      qaz::ParseHmmParams(text.cast<std::string>(), "HMM parameters"));
+}
+
+py::object HmmText(const std::shared_ptr<qaz::HmmParams>& h) {
+  if (!h) return py::none();
+  return py::str(qaz::FormatHmmParams(*h));
+}
+
+py::tuple CountsTuple(const qaz::HmmParams::Counts& c) {
+  return py::make_tuple(ArrayOf(c.jump), ArrayOf(c.start));
+}
+
+// One scheduled E-step on the shard: (fwd entropy, rev entropy, fwd counts,
+// rev counts or None, fwd HMM counts, rev HMM counts).
+py::tuple ShardJointSweepShim(qaz::AlignerShard& shard, py::handle fwd_p,
+                              py::handle rev_p, const py::object& fwd_hmm,
+                              const py::object& rev_hmm, bool hmm,
+                              bool agreement, int threads) {
+  Doubles f = Doubles::ensure(fwd_p);
+  if (!f) throw py::value_error("expected the forward values");
+  Doubles r;
+  if (!rev_p.is_none()) {
+    r = Doubles::ensure(rev_p);
+    if (!r) throw py::value_error("expected the reverse values");
+  }
+  auto fh = HmmArg(fwd_hmm), rh = HmmArg(rev_hmm);
+  std::vector<double> counts[2];
+  qaz::JointTotals totals;
+  {
+    py::gil_scoped_release release;
+    totals = shard.JointSweep(f.data(), static_cast<size_t>(f.size()),
+                              r ? r.data() : nullptr,
+                              r ? static_cast<size_t>(r.size()) : 0, fh, rh,
+                              hmm, agreement, qaz::Parallel(threads), counts);
+  }
+  const bool both = !rev_p.is_none();
+  const py::ssize_t n0 = static_cast<py::ssize_t>(counts[0].size());
+  const py::ssize_t n1 = static_cast<py::ssize_t>(counts[1].size());
+  return py::make_tuple(totals.entropy[0], totals.entropy[1],
+                        OwnedArray(std::move(counts[0]), {n0}),
+                        both ? OwnedArray(std::move(counts[1]), {n1}) : py::object(py::none()),
+                        CountsTuple(totals.counts[0]), CountsTuple(totals.counts[1]));
+}
+
+py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
+                              py::handle rev_p, const py::object& fwd_hmm,
+                              const py::object& rev_hmm,
+                              const std::string& method, double threshold,
+                              bool product, bool links, bool forward,
+                              bool reverse, int threads) {
+  qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
+  m.product = product;
+  Doubles f = Doubles::ensure(fwd_p);
+  if (!f) throw py::value_error("expected the forward values");
+  shard.tables(0).TakeTransValues(f.data(), static_cast<size_t>(f.size()));
+  if (!rev_p.is_none()) {
+    Doubles r = Doubles::ensure(rev_p);
+    if (!r) throw py::value_error("expected the reverse values");
+    shard.tables(1).TakeTransValues(r.data(), static_cast<size_t>(r.size()));
+  }
+  auto fh = HmmArg(fwd_hmm), rh = HmmArg(rev_hmm);
+  qaz::LinkTexts out;
+  {
+    py::gil_scoped_release release;
+    qaz::NullReporter quiet;
+    out = shard.Links(links, forward, reverse, m, qaz::Parallel(threads), quiet,
+                      fh.get(), rh.get());
+  }
+  return py::make_tuple(py::bytes(out.links), py::bytes(out.forward),
+                        py::bytes(out.reverse));
 }
 
 // (source words, target words, longest source, longest target) of
@@ -383,7 +464,8 @@ py::tuple ShardLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
 std::unique_ptr<qaz::ShardedDirection> MakeShardedDirection(
     const std::string& name, const py::list& src_words,
     const py::list& trg_words, int32_t max_src, int32_t max_trg,
-    int64_t pairs, const py::list& keys, const py::list& shapes) {
+    int64_t pairs, const py::list& keys, const py::list& shapes,
+    bool scheduled) {
   qaz::Vocab vocab;
   for (py::handle w : src_words) vocab.src.StrToId(w.cast<std::string>());
   for (py::handle w : trg_words) vocab.trg.StrToId(w.cast<std::string>());
@@ -395,7 +477,65 @@ std::unique_ptr<qaz::ShardedDirection> MakeShardedDirection(
   for (py::handle item : shapes) sh.push_back(ShapesArg(item));
   Reporter log;
   return std::make_unique<qaz::ShardedDirection>(name.c_str(), vocab, pairs, k,
-                                                 std::move(sh), log);
+                                                 std::move(sh), log, scheduled);
+}
+
+// walk(hmm, fwd values, rev values or None, fwd HMM text, rev HMM text)
+// returns one joint_sweep result a shard, in shard order.
+void TrainShardedJointShim(qaz::ShardedDirection& fwd, qaz::ShardedDirection* rev,
+                           int64_t pairs, const std::string& schedule,
+                           bool agreement, double p0, py::object walk) {
+  qaz::JointOptions options;
+  options.agreement = agreement;
+  options.p0 = p0;
+  const qaz::Schedule steps = qaz::ParseSchedule(schedule);
+  Reporter log;
+  qaz::ShardedDirection* dirs[2] = {&fwd, rev};
+  const int ndirs = rev != nullptr ? 2 : 1;
+  const qaz::JointWalker walker = [&](bool hmm, const qaz::HmmParams* fh,
+                                      const qaz::HmmParams* rh) {
+    py::gil_scoped_acquire acquire;
+    py::object values[2] = {py::none(), py::none()};
+    py::object texts[2] = {py::none(), py::none()};
+    const qaz::HmmParams* params[2] = {fh, rh};
+    for (int d = 0; d < ndirs; ++d) {
+      std::vector<double> p = dirs[d]->tables().TransValues();
+      const py::ssize_t n = static_cast<py::ssize_t>(p.size());
+      values[d] = OwnedArray(std::move(p), {n});
+      if (params[d] != nullptr) texts[d] = py::str(qaz::FormatHmmParams(*params[d]));
+    }
+    py::list results = walk(hmm, values[0], values[1], texts[0], texts[1]);
+    qaz::JointTotals totals;
+    for (int d = 0; d < ndirs; ++d) {
+      std::vector<Doubles> held;
+      std::vector<qaz::ShardedTables::Part> parts;
+      for (py::handle item : results) {
+        py::tuple t = item.cast<py::tuple>();
+        if (t.size() != 6) throw py::value_error("a shard sent a malformed result");
+        qaz::ShardedTables::Part part;
+        part.total = t[d].cast<double>();
+        held.push_back(Doubles::ensure(t[2 + d]));
+        if (!held.back()) throw py::value_error("a shard sent no counts");
+        part.counts = held.back().data();
+        part.counts_size = static_cast<size_t>(held.back().size());
+        parts.push_back(part);
+        if (hmm) {
+          py::tuple c = t[4 + d].cast<py::tuple>();
+          Doubles jump = Doubles::ensure(c[0]), start = Doubles::ensure(c[1]);
+          if (!jump || !start || jump.size() != qaz::HmmParams::kJumps ||
+              start.size() != qaz::HmmParams::kStarts) {
+            throw py::value_error("a shard sent malformed jump counts");
+          }
+          for (int q = 0; q < qaz::HmmParams::kJumps; ++q) totals.counts[d].jump[q] += jump.data()[q];
+          for (int q = 0; q < qaz::HmmParams::kStarts; ++q) totals.counts[d].start[q] += start.data()[q];
+        }
+      }
+      totals.entropy[d] = dirs[d]->tables().Reduce(parts, true, false);
+    }
+    return totals;
+  };
+  py::gil_scoped_release release;
+  qaz::TrainShardedJoint(&fwd, rev, pairs, steps, options, walker, log);
 }
 
 // walk(entropy, expect, expect_model2) returns one (total, counts,
@@ -557,6 +697,13 @@ PYBIND11_MODULE(_aligner, m) {
       .def("sweep", &ShardSweepShim, py::arg("direction"), py::arg("p"),
            py::arg("a"), py::arg("entropy"), py::arg("expect"),
            py::arg("expect_model2"), py::arg("threads"))
+      .def("joint_sweep", &ShardJointSweepShim, py::arg("fwd_p"), py::arg("rev_p"),
+           py::arg("fwd_hmm"), py::arg("rev_hmm"), py::arg("hmm"),
+           py::arg("agreement"), py::arg("threads"))
+      .def("joint_links", &ShardJointLinksShim, py::arg("fwd_p"), py::arg("rev_p"),
+           py::arg("fwd_hmm"), py::arg("rev_hmm"), py::arg("method"),
+           py::arg("threshold"), py::arg("product"), py::arg("links"),
+           py::arg("forward"), py::arg("reverse"), py::arg("threads"))
       .def("links", &ShardLinksShim, py::arg("fwd_p"), py::arg("fwd_a"),
            py::arg("rev_p"), py::arg("rev_a"), py::arg("method"),
            py::arg("threshold"), py::arg("links"), py::arg("forward"),
@@ -564,14 +711,29 @@ PYBIND11_MODULE(_aligner, m) {
   m.def("load_shard", &LoadShardShim, py::arg("src_path"), py::arg("trg_path"),
         py::arg("src_offset"), py::arg("trg_offset"), py::arg("first_line"),
         py::arg("count"), py::arg("character"), py::arg("both_directions"),
-        "Read a line range of a corpus into a Shard.");
+        "Read a line range of a corpus into a Shard (character: the "
+        "tokenisation flags, 1 characters, 2 white-space runs, 4 lower case).");
+  m.def("train_sharded_joint", &TrainShardedJointShim, py::arg("forward"),
+        py::arg("reverse"), py::arg("pairs"), py::arg("schedule"),
+        py::arg("agreement"), py::arg("p0"), py::arg("walk"),
+        "Train one or two ShardedDirections by a schedule of Model 1 and HMM "
+        "steps, each E-step's shard results given by walk(hmm, fwd values, "
+        "rev values, fwd HMM, rev HMM).");
 
   py::class_<qaz::ShardedDirection>(m, "ShardedDirection",
       "One direction's whole tables, trained by walks over shards.")
       .def(py::init(&MakeShardedDirection), py::arg("name"),
            py::arg("src_words"), py::arg("trg_words"), py::arg("max_src"),
            py::arg("max_trg"), py::arg("pairs"), py::arg("keys"),
-           py::arg("shapes"))
+           py::arg("shapes"), py::arg("scheduled") = false)
+      .def_property_readonly("hmm", [](const qaz::ShardedDirection& d) {
+        return HmmText(d.hmm);
+      })
+      .def("trans_values", [](const qaz::ShardedDirection& d) {
+        std::vector<double> p = d.tables().TransValues();
+        const py::ssize_t np = static_cast<py::ssize_t>(p.size());
+        return OwnedArray(std::move(p), {np});
+      })
       .def("cell_map", [](const qaz::ShardedDirection& d, size_t s) {
         return ArrayOf(d.tables().cell_map(s));
       }, py::arg("shard"))

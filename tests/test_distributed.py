@@ -238,6 +238,31 @@ def test_align_two_shards_repeat_and_stay_close(corpus, aligned, client, tmp_pat
         assert len(a & b) >= 0.98 * len(a | b), name
 
 
+def test_align_hmm_in_agreement_on_shards(corpus, client, tmp_path):
+    """The default model of qaz-align, map-reduced: one shard gives the files of one machine, several
+    repeat themselves and stay close to it."""
+    f, e = str(corpus[0]), str(corpus[1])
+    one = tmp_path / "one"
+    one.mkdir()
+    names = ("o.txt", "f.txt", "r.txt")
+    assert align_command.main([f, e, "-I", "2", "-q", "-j", "1"] + [
+        x for n, flag in zip(names, ("-o", "-f", "-r")) for x in (flag, str(one / n))]) == 0
+    runs = []
+    for shards in (1, 3, 3):
+        out = tmp_path / "s{}-{}".format(shards, len(runs))
+        out.mkdir()
+        qd.align(f, e, out / "o.txt", forward=out / "f.txt", reverse=out / "r.txt", sym="posterior",
+                 posterior_threshold=0.25, iterations=2, client=client, shards=shards, model="hmm")
+        runs.append({n: (out / n).read_bytes() for n in names})
+    assert runs[0] == {n: (one / n).read_bytes() for n in names}
+    assert runs[1] == runs[2]
+    for n in names:
+        ours, theirs = _links.read_links(tmp_path / "s3-1" / n), _links.read_links(one / n)
+        a = {(k, link) for k, links in enumerate(ours) for link in links}
+        b = {(k, link) for k, links in enumerate(theirs) for link in links}
+        assert len(a & b) >= 0.98 * len(a | b), n
+
+
 def test_align_rejects_bad_arguments_before_any_cluster(corpus, tmp_path):
     f, e = corpus
     with pytest.raises(ValueError, match="unknown symmetrisation method 'diag'"):

@@ -57,7 +57,7 @@ def test_schedule_and_model_1(tmp_path):
     (["--schedule", "2:5"], "bad schedule step '2:5'"),
     (["--schedule", "hmm:-1"], "bad schedule step 'hmm:-1'"),
     (["--model", "3"], "invalid choice: '3'"),
-    (["--shards", "2"], "runs on a Dask cluster train Model 2 only"),
+    (["--load-model", "m", "--shards", "2"], "--load-model aligns with a stored model"),
 ])
 def test_bad_model_options_exit_2(args, message, capsys):
     assert run([SRC, TRG, *args]) == 2

@@ -859,13 +859,15 @@ void Aligner::WriteLinksOf(const std::string& src_path,
 LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
                     const Model* rev, const Corpus* rev_corpus, bool links,
                     bool forward, bool reverse, const LinkMethod& method,
-                    const Parallel& parallel, Reporter& log) {
+                    const Parallel& parallel, Reporter& log,
+                    const HmmParams* fwd_hmm, const HmmParams* rev_hmm) {
   const bool need_reverse = reverse || (links && method.NeedsReverse());
   if (need_reverse && (rev == nullptr || rev_corpus == nullptr)) {
     throw std::logic_error("the reverse model is not trained");
   }
   const PairLinker linker(fwd, fwd_corpus, need_reverse ? rev : nullptr,
-                          need_reverse ? rev_corpus : nullptr);
+                          need_reverse ? rev_corpus : nullptr, fwd_hmm,
+                          need_reverse ? rev_hmm : nullptr);
   LinkTexts out;
   MakeLinkLines(linker, fwd_corpus.size(), links, forward, reverse, method,
                 parallel, log,
@@ -970,14 +972,14 @@ double Aligner::TranslationProb(std::string_view e, std::string_view f) const {
 std::shared_ptr<AlignerShard> AlignerShard::Load(
     const std::string& src_path, const std::string& trg_path,
     int64_t src_offset, int64_t trg_offset, int64_t first_line, int64_t count,
-    bool character_based, bool both_directions) {
+    const Tokenization& tokens, bool both_directions) {
   // The warnings are the driver's to log, in shard order.
   auto shard = std::make_shared<AlignerShard>();
   CollectingReporter log;
   shard->vocab_[0] = std::make_shared<Vocab>();
   shard->corpus_[0] = std::make_shared<const Corpus>(
       LoadCorpusLines(shard->vocab_[0].get(), src_path, trg_path, src_offset,
-                      trg_offset, first_line, count, character_based, log));
+                      trg_offset, first_line, count, tokens, log));
   shard->warnings_ = std::move(log.warnings);
   if (both_directions) {
     shard->vocab_[1] = std::make_shared<Vocab>();
@@ -1029,7 +1031,9 @@ const ShardTables& AlignerShard::tables(int d) const {
 
 LinkTexts AlignerShard::Links(bool links, bool forward, bool reverse,
                               const LinkMethod& method,
-                              const Parallel& parallel, Reporter& log) const {
+                              const Parallel& parallel, Reporter& log,
+                              const HmmParams* fwd_hmm,
+                              const HmmParams* rev_hmm) const {
   const ShardTables& f = tables(0);
   const bool need_reverse = reverse || (links && method.NeedsReverse());
   const Model fwd = f.AsModel();
@@ -1037,7 +1041,32 @@ LinkTexts AlignerShard::Links(bool links, bool forward, bool reverse,
   if (need_reverse) rev = tables(1).AsModel();
   return LinkLines(fwd, f.corpus(), need_reverse ? &rev : nullptr,
                    need_reverse ? &tables(1).corpus() : nullptr, links,
-                   forward, reverse, method, parallel, log);
+                   forward, reverse, method, parallel, log, fwd_hmm, rev_hmm);
+}
+
+JointTotals AlignerShard::JointSweep(const double* fwd_p, size_t fwd_size,
+                                     const double* rev_p, size_t rev_size,
+                                     std::shared_ptr<HmmParams> fwd_hmm,
+                                     std::shared_ptr<HmmParams> rev_hmm,
+                                     bool hmm, bool agreement,
+                                     const Parallel& parallel,
+                                     std::vector<double> counts[2]) {
+  const bool both = rev_p != nullptr;
+  ShardTables* t[2] = {&tables(0), both ? &tables(1) : nullptr};
+  t[0]->TakeTransValues(fwd_p, fwd_size);
+  if (both) t[1]->TakeTransValues(rev_p, rev_size);
+  JointDirection f{&t[0]->corpus(), t[0]->mutable_trans(), std::move(fwd_hmm)};
+  JointDirection r;
+  if (both) r = JointDirection{&t[1]->corpus(), t[1]->mutable_trans(), std::move(rev_hmm)};
+  NullReporter quiet;
+  const JointTotals totals =
+      JointExpect(&f, both ? &r : nullptr, hmm, agreement, parallel, quiet);
+  for (int d = 0; d < (both ? 2 : 1); ++d) {
+    const TransTable& table = *t[d]->mutable_trans();
+    counts[d].resize(static_cast<size_t>(table.nnz()));
+    for (int64_t k = 0; k < table.nnz(); ++k) counts[d][k] = table.cells()[k].c;
+  }
+  return totals;
 }
 
 size_t AlignerShard::MemoryBytes() const {
@@ -1056,7 +1085,7 @@ ShardedDirection::ShardedDirection(
     const char* name, const Vocab& vocab, int64_t pairs,
     const std::vector<std::vector<uint64_t>>& keys,
     std::vector<std::vector<std::pair<int32_t, int32_t>>> shapes,
-    Reporter& log)
+    Reporter& log, bool scheduled)
     : pairs_(pairs) {
   // The lines of TrainDirection, InitTransTable and InitAlignTable.
   log.Info("----");
@@ -1070,9 +1099,23 @@ ShardedDirection::ShardedDirection(
   tables_ = std::make_unique<ShardedTables>(
       S, T, vocab.max_len_src, vocab.max_len_trg, keys, std::move(shapes));
   ReportTransTable(*tables_->trans(), log);
+  if (scheduled) return;
   log.Info("initializing index alignment probabilities as uniform "
            "distribution");
   ReportAlignTable(*tables_->align(), A, B, log);
+}
+
+void TrainShardedJoint(ShardedDirection* fwd, ShardedDirection* rev,
+                       int64_t pairs, const Schedule& schedule,
+                       const JointOptions& options, const JointWalker& walk,
+                       Reporter& log) {
+  JointDirection f{nullptr, fwd->tables().trans().get(), nullptr};
+  JointDirection r{nullptr, rev ? rev->tables().trans().get() : nullptr, nullptr};
+  const Parallel parallel(1);
+  RunSchedule(&f, rev ? &r : nullptr, pairs, schedule, options, walk,
+              parallel, log);
+  fwd->hmm = f.hmm;
+  if (rev) rev->hmm = r.hmm;
 }
 
 void ShardedDirection::Train(int32_t iterations, const Walk& walk,

@@ -141,7 +141,9 @@ struct LinkTexts {
 LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
                     const Model* rev, const Corpus* rev_corpus, bool links,
                     bool forward, bool reverse, const LinkMethod& method,
-                    const Parallel& parallel, Reporter& log);
+                    const Parallel& parallel, Reporter& log,
+                    const HmmParams* fwd_hmm = nullptr,
+                    const HmmParams* rev_hmm = nullptr);
 
 // A corpus with its two sides exchanged: source k of the result is target
 // k of `corpus` (with the NULL word first), target k the source words.
@@ -316,7 +318,7 @@ class AlignerShard {
   static std::shared_ptr<AlignerShard> Load(
       const std::string& src_path, const std::string& trg_path,
       int64_t src_offset, int64_t trg_offset, int64_t first_line,
-      int64_t count, bool character_based, bool both_directions);
+      int64_t count, const Tokenization& tokens, bool both_directions);
   const std::vector<std::string>& warnings() const { return warnings_; }
 
   // 1 or 2: forward, and reverse with both directions.
@@ -337,7 +339,19 @@ class AlignerShard {
   // (the reverse ones only when needed), as LinkLines makes them.
   LinkTexts Links(bool links, bool forward, bool reverse,
                   const LinkMethod& method, const Parallel& parallel,
-                  Reporter& log) const;
+                  Reporter& log, const HmmParams* fwd_hmm = nullptr,
+                  const HmmParams* rev_hmm = nullptr) const;
+
+  // One E-step of a scheduled model over the shard's pairs (both
+  // directions when `rev_p` is given) under the whole tables' translation
+  // values and the HMMs' parameters (null outside an HMM step): the
+  // totals, and each direction's counts in the order of its cells.
+  JointTotals JointSweep(const double* fwd_p, size_t fwd_size,
+                         const double* rev_p, size_t rev_size,
+                         std::shared_ptr<HmmParams> fwd_hmm,
+                         std::shared_ptr<HmmParams> rev_hmm, bool hmm,
+                         bool agreement, const Parallel& parallel,
+                         std::vector<double> counts[2]);
 
   size_t MemoryBytes() const;
 
@@ -357,10 +371,12 @@ class ShardedDirection {
  public:
   // `vocab`: the merged words of the direction; `keys` and `shapes`: each
   // shard's cells and shapes (ShardTables::Keys, Shapes), in shard order.
+  // `scheduled`: a direction of Model 1 and the HMM, whose set-up logs no
+  // alignment table.
   ShardedDirection(const char* name, const Vocab& vocab, int64_t pairs,
                    const std::vector<std::vector<uint64_t>>& keys,
                    std::vector<std::vector<std::pair<int32_t, int32_t>>> shapes,
-                   Reporter& log);
+                   Reporter& log, bool scheduled = false);
 
   ShardedTables& tables() { return *tables_; }
   const ShardedTables& tables() const { return *tables_; }
@@ -374,10 +390,23 @@ class ShardedDirection {
   // trains a direction.
   void Train(int32_t iterations, const Walk& walk, Reporter& log);
 
+  // The HMM's parameters after a scheduled training (null without an HMM
+  // step).
+  std::shared_ptr<HmmParams> hmm;
+
  private:
   int64_t pairs_;
   std::unique_ptr<ShardedTables> tables_;
 };
+
+// Scheduled training of one or two sharded directions (`rev` null for
+// one): walk(hmm) runs the E-step on every shard and sums the parts into
+// the directions' tables in shard order (ShardedTables::Reduce), returning
+// the totals summed in shard order.
+void TrainShardedJoint(ShardedDirection* fwd, ShardedDirection* rev,
+                       int64_t pairs, const Schedule& schedule,
+                       const JointOptions& options, const JointWalker& walk,
+                       Reporter& log);
 
 }  // namespace qaz
 

@@ -432,7 +432,7 @@ qaz::LinkTexts AlignInShards(const std::string& src_path,
     const int64_t end = s + 1 < firsts.size() ? firsts[s + 1] : pairs;
     loaded.push_back(qaz::AlignerShard::Load(
         src_path, trg_path, offset(src_text, firsts[s]),
-        offset(trg_text, firsts[s]), firsts[s], end - firsts[s], false, true));
+        offset(trg_text, firsts[s]), firsts[s], end - firsts[s], qaz::Tokenization{}, true));
   }
   // The one-machine ids: the whole corpus loaded, and exchanged.
   qaz::NullReporter quiet;

@@ -187,6 +187,17 @@ void ShardTables::TakeValues(const double* p, size_t p_size, const double* a,
   qaz::TakeValues(p, cell_map_, a, block_offsets_, trans_.get(), align_.get());
 }
 
+void ShardTables::TakeTransValues(const double* p, size_t p_size) {
+  if (!attached_) throw std::logic_error("the shard has no maps yet");
+  TransCell* cells = trans_->cells();
+  for (size_t k = 0; k < cell_map_.size(); ++k) {
+    if (cell_map_[k] >= p_size) {
+      throw std::out_of_range("the values do not cover the shard's cells");
+    }
+    cells[k].p = p[cell_map_[k]];
+  }
+}
+
 double ShardTables::Sweep(const SweepRequest& request,
                           const Parallel& parallel, std::vector<double>* counts,
                           std::vector<double>* align_counts) {

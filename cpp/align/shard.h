@@ -100,6 +100,11 @@ class ShardTables {
   // std::logic_error before Attach.
   void TakeValues(const double* p, size_t p_size, const double* a,
                   size_t a_size);
+  // The translation values alone (the scheduled models read no alignment
+  // table): cell k from p[map[k]].
+  void TakeTransValues(const double* p, size_t p_size);
+  TransTable* mutable_trans() { return trans_.get(); }
+
   // One walk over the shard's pairs under the values taken; returns the
   // entropy total.  With an E-step, `counts` gets the translation counts in
   // cell order and, for Model 2, `align_counts` the alignment counts in

@@ -289,11 +289,9 @@ def align_files(args):
     schedule = resolve_model_options(args)
     _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
     if getattr(args, "scheduler", None) or getattr(args, "shards", None):
-        if schedule:
-            raise ValueError("runs on a Dask cluster train Model 2 only: add --model 2")
         from qaz import distributed
 
-        return distributed._align_command(args)
+        return distributed._align_command(args, schedule)
     engine = _aligner.Engine(
         iterations=args.iteration_limit,
         character=args.character,
@@ -335,8 +333,6 @@ def main(argv=None):
         schedule = "" if args.load_model is not None else resolve_model_options(args)
         if schedule:
             _aligner_check_schedule(schedule)
-            if getattr(args, "scheduler", None) or getattr(args, "shards", None):
-                raise ValueError("runs on a Dask cluster train Model 2 only: add --model 2")
     except ValueError as e:
         parser.error(str(e))
     clash = path_clash(args)

@@ -867,6 +867,16 @@ def _align_sweep(shard, direction, tables, entropy, expect, expect_model2, threa
     return shard.sweep(direction, p, a, entropy, expect, expect_model2, threads)
 
 
+def _align_joint_sweep(shard, tables, hmm, agreement, threads):
+    fwd_p, rev_p, fwd_hmm, rev_hmm = tables
+    return shard.joint_sweep(fwd_p, rev_p, fwd_hmm, rev_hmm, hmm, agreement, threads)
+
+
+def _align_joint_links(shard, tables, method, threshold, wanted, threads):
+    fwd_p, rev_p, fwd_hmm, rev_hmm = tables
+    return shard.joint_links(fwd_p, rev_p, fwd_hmm, rev_hmm, method, threshold, True, *wanted, threads)
+
+
 def _align_links(shard, fwd, rev, method, threshold, wanted, threads):
     rev_p, rev_a = rev if rev is not None else (None, None)
     return shard.links(fwd[0], fwd[1], rev_p, rev_a, method, threshold, *wanted, threads)
@@ -876,6 +886,7 @@ class _Alignment:
     """The shards of a corpus on the cluster and the driver's trained directions."""
 
     def __init__(self, client, src, trg, shards, threads, character, both):
+        """``character``: the tokenisation flags of qaz._aligner.load_shard."""
         self.client, self.threads = client, threads
         alog.info("loading files: {} {}".format(src, trg))
         ranges, self.pairs, n_src, n_trg = _shard_ranges(src, trg, shards)
@@ -934,8 +945,45 @@ class _Alignment:
         direction.train(iterations, walk)
         self.trained.append(direction)
 
+    def train_scheduled(self, schedule, agreement, p0):
+        """Both directions (or the forward one) by a schedule of Model 1 and HMM steps."""
+        from qaz import _aligner
+
+        client, shards = self.client, self.shards
+        directions = []
+        for d in range(len(self.words)):
+            futures = shards.submit(_align_layout, d)
+            _submitted(client, "layout")
+            layouts = shards.gather(futures)
+            src_words, trg_words, A, B = self.words[d]
+            direction = _aligner.ShardedDirection(_DIRECTIONS[d], src_words, trg_words, A, B, self.pairs,
+                                                  [lay[0] for lay in layouts], [lay[1] for lay in layouts],
+                                                  scheduled=True)
+            shards.add_step("attach{}".format(d), _align_attach,
+                            [(d, direction.cell_map(k), direction.block_offsets(k)) for k in range(len(shards))])
+            directions.append(direction)
+
+        def walk(hmm, fwd_p, rev_p, fwd_hmm, rev_hmm):
+            tables = _put(client, (fwd_p, rev_p, fwd_hmm, rev_hmm))
+            futures = shards.submit(_align_joint_sweep, tables, hmm, agreement, self.threads)
+            _submitted(client, "walk")
+            return shards.gather(futures)
+
+        _aligner.train_sharded_joint(directions[0], directions[1] if len(directions) > 1 else None, self.pairs,
+                                     schedule, agreement, p0, walk)
+        self.trained = directions
+        self.scheduled = True
+
     def links(self, method, threshold, wanted):
         """Each shard's (links, forward, reverse) lines, in corpus order, as they come."""
+        if getattr(self, "scheduled", False):
+            rev = self.trained[1] if len(self.trained) > 1 else None
+            tables = _put(self.client, (self.trained[0].trans_values(), rev.trans_values() if rev else None,
+                                        self.trained[0].hmm, rev.hmm if rev else None))
+            futures = self.shards.submit(_align_joint_links, tables, method, threshold, wanted, self.threads,
+                                         last=True)
+            _submitted(self.client, "outputs")
+            return self.shards.results(futures)
         fwd = _put(self.client, self.trained[0].values())
         rev = _put(self.client, self.trained[1].values()) if len(self.trained) > 1 else None
         futures = self.shards.submit(_align_links, fwd, rev, method, threshold, wanted, self.threads,
@@ -985,7 +1033,8 @@ def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards
 
 
 def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
-           threads, client=None, shards=None, scheduler=None):
+           threads, client=None, shards=None, scheduler=None, schedule="", agreement=False, lowercase=False,
+           p0=0.2):
     from qaz.smt.align import _drivers
 
     threads = _check_align_arguments(sym, posterior_threshold, iterations, threads, shards)
@@ -998,15 +1047,21 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
     _drivers._check_output_paths([p for p in paths if p and p != "-"])
     for path in (src_path, trg_path):
         open(path, "rb").close()  # a missing file fails before any cluster starts
-    both = sym != "none" or bool(paths[2])
+    if schedule:
+        _aligner_engine_check(schedule, p0)
+    both = sym != "none" or bool(paths[2]) or (bool(schedule) and agreement)
+    tokens = (1 if character else 0) | 2 | (4 if lowercase else 0)
     with _cluster(client, scheduler) as (client, local):
         n = shards or _worker_count(client)
         engine_threads = threads or (1 if local else 0)
         alog.debug("shards: {}, engine threads per shard: {}".format(n, engine_threads or "every CPU"))
-        run = _Alignment(client, src_path, trg_path, int(n), engine_threads, bool(character), both)
+        run = _Alignment(client, src_path, trg_path, int(n), engine_threads, tokens, both)
         try:
-            for d in range(2 if both else 1):
-                run.train(d, iterations)
+            if schedule:
+                run.train_scheduled(schedule, agreement, p0)
+            else:
+                for d in range(2 if both else 1):
+                    run.train(d, iterations)
             alog.info("----")
             wanted = tuple(bool(p) for p in paths)
             _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
@@ -1014,8 +1069,15 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
             run.shards.forget()
 
 
+def _aligner_engine_check(schedule, p0):
+    from qaz import _aligner
+
+    _aligner.Engine(schedule=schedule, p0=p0)
+
+
 def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-diag-final-and",
-          posterior_threshold=0.5, iterations=5, character=False, threads=None, client=None, shards=None):
+          posterior_threshold=0.5, iterations=5, character=False, threads=None, client=None, shards=None, *,
+          model="2", agreement=None, lowercase=False):
     """Word-align two files on a Dask cluster as ``qaz-align`` does, and write the link files.
 
     ``output`` gets the links of ``sym`` ("-" for standard output, None for
@@ -1024,20 +1086,30 @@ def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-
     and ``threads`` (engine threads of each shard) mean what they mean for
     ``qaz.aligner.Aligner`` and ``qaz-align``.  Without a client a local
     cluster runs the work; without ``shards``, one shard per worker (see the
-    module).  Errors propagate: ValueError for a bad argument, OSError for a
-    file that cannot be read or written, NoWorkerLeft when the cluster has
-    had no worker for ``WORKERLESS_TIMEOUT`` seconds.
+    module).  ``model`` "1" or "hmm" trains Model 1 (then the HMM) on both
+    directions together, in agreement unless ``agreement=False``, as
+    ``qaz-align --model`` does ("posterior" links then take the product of
+    the two posteriors); ``lowercase`` folds case as ``--lowercase``.
+    Errors propagate: ValueError for a bad argument, OSError for a file that
+    cannot be read or written, NoWorkerLeft when the cluster has had no
+    worker for ``WORKERLESS_TIMEOUT`` seconds.
     """
+    from qaz.aligner import _schedule
+
+    schedule, agreement = _schedule(model, iterations, agreement)
     _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
-           threads, client=client, shards=shards)
+           threads, client=client, shards=shards, schedule=schedule, agreement=agreement, lowercase=lowercase)
 
 
-def _align_command(args):
-    """qaz-align with --scheduler or --shards; returns the exit status (exceptions propagate)."""
+def _align_command(args, schedule=""):
+    """qaz-align with --scheduler or --shards; returns the exit status (exceptions propagate).
+
+    ``schedule``: the steps of models 1 and hmm ('' for Model 2)."""
     try:
         _align(args.src_path, args.trg_path, args.output, args.forward, args.reverse, args.sym,
                args.posterior_threshold, args.iteration_limit, args.character, args.threads,
-               shards=args.shards, scheduler=args.scheduler)
+               shards=args.shards, scheduler=args.scheduler, schedule=schedule,
+               agreement=args.agreement and bool(schedule), lowercase=args.lowercase)
     except (SchedulerUnreachable, NoWorkerLeft) as e:
         alog.error(str(e))
         return 1

@@ -147,12 +147,12 @@ double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
   return ll;
 }
 
-void TrainJoint(JointDirection* fwd, JointDirection* rev,
-                const Schedule& schedule, const JointOptions& options,
-                const Parallel& parallel, Reporter& log) {
+JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
+                        bool agreement, const Parallel& parallel,
+                        Reporter& log) {
   JointDirection* dirs[2] = {fwd, rev};
   const int ndirs = rev != nullptr ? 2 : 1;
-  const bool agree = options.agreement && ndirs == 2;
+  const bool agree = agreement && ndirs == 2;
   const Corpus& corpus = *fwd->corpus;
   const int64_t n = corpus.size();
   if (rev != nullptr && rev->corpus->size() != n) {
@@ -160,6 +160,93 @@ void TrainJoint(JointDirection* fwd, JointDirection* rev,
   }
   const int tasks = parallel.threads();
   BatchSide sides[2];
+  JointTotals totals;
+  for (int d = 0; d < ndirs; ++d) dirs[d]->trans->ZeroCounts(&parallel);
+  ProgressTicker ticker(log, "processing", n, 4096);
+  for (int64_t b = 0; b < n; b += kBatchPairs) {
+    const int64_t e = std::min(n, b + kBatchPairs);
+    for (int d = 0; d < ndirs; ++d) LayOut(*dirs[d]->corpus, b, e, &sides[d], hmm);
+    const int64_t chunks = (e - b + kChunkPairs - 1) / kChunkPairs;
+    parallel.For(chunks, [&](int64_t c) -> int64_t {
+      const int64_t cb = b + c * kChunkPairs, ce = std::min(e, cb + kChunkPairs);
+      std::vector<double> t, post[2];
+      HmmScratch scratch;
+      HmmParams::Counts counts;
+      for (int64_t p = cb; p < ce; ++p) {
+        int32_t L[2], m[2];
+        for (int d = 0; d < ndirs; ++d) {
+          const Corpus& cd = *dirs[d]->corpus;
+          L[d] = cd.src(p).size;
+          m[d] = cd.trg(p).size;
+          PairCells(*dirs[d]->trans, cd).Gather(p, &t);
+          post[d].resize(static_cast<size_t>(L[d]) * m[d]);
+          if (hmm) counts.Clear();
+          const double ll = PairLinkPosteriors(
+              hmm ? dirs[d]->hmm.get() : nullptr, t.data(), L[d], m[d],
+              post[d].data(), hmm ? &counts : nullptr, &scratch);
+          BatchSide& side = sides[d];
+          side.entropy[p - b] = m[d] > 0 ? -ll / m[d] : 0.0;
+          if (hmm) {
+            double* st = side.stats.data() + (p - b) * kStats;
+            std::copy(counts.jump.begin(), counts.jump.end(), st);
+            std::copy(counts.start.begin(), counts.start.end(),
+                      st + HmmParams::kJumps);
+          }
+        }
+        for (int d = 0; d < ndirs; ++d) {
+          double* out = sides[d].counts.data() + sides[d].offset[p - b];
+          const size_t cells = static_cast<size_t>(L[d]) * m[d];
+          if (!agree) {
+            std::copy(post[d].begin(), post[d].begin() + cells, out);
+            continue;
+          }
+          // Row i >= 1, column j of this direction is column i - 1,
+          // row j + 1 of the other.
+          const int o = 1 - d;
+          const double* mine = post[d].data();
+          const double* other = post[o].data();
+          const int32_t mo = m[o];
+          std::copy(mine, mine + m[d], out);  // NULL row: its own
+          for (int32_t i = 1; i < L[d]; ++i) {
+            for (int32_t j = 0; j < m[d]; ++j) {
+              out[i * m[d] + j] =
+                  mine[i * m[d] + j] * other[(j + 1) * mo + (i - 1)];
+            }
+          }
+        }
+      }
+      return 0;
+    }, log);
+    // The counts, row by row; each (direction, task) pair by one thread.
+    parallel.For(static_cast<int64_t>(ndirs) * tasks, [&](int64_t k) -> int64_t {
+      const int d = static_cast<int>(k / tasks), task = static_cast<int>(k % tasks);
+      AddRows(dirs[d]->trans, *dirs[d]->corpus, b, e, sides[d], task, tasks);
+      return 0;
+    });
+    for (int d = 0; d < ndirs; ++d) {
+      for (int64_t p = b; p < e; ++p) totals.entropy[d] += sides[d].entropy[p - b];
+      if (!hmm) continue;
+      for (int64_t p = b; p < e; ++p) {
+        const double* st = sides[d].stats.data() + (p - b) * kStats;
+        for (int q = 0; q < HmmParams::kJumps; ++q) totals.counts[d].jump[q] += st[q];
+        for (int q = 0; q < HmmParams::kStarts; ++q) {
+          totals.counts[d].start[q] += st[HmmParams::kJumps + q];
+        }
+      }
+    }
+    ticker.Tick(e - b);
+  }
+  ticker.Flush();
+  return totals;
+}
+
+void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
+                 const Schedule& schedule, const JointOptions& options,
+                 const JointWalker& walk, const Parallel& parallel,
+                 Reporter& log) {
+  JointDirection* dirs[2] = {fwd, rev};
+  const int ndirs = rev != nullptr ? 2 : 1;
+  const bool agree = options.agreement && ndirs == 2;
   for (const ScheduleStep& step : schedule) {
     const bool hmm = step.model == StepModel::kHmm;
     log.Info("----");
@@ -182,88 +269,13 @@ void TrainJoint(JointDirection* fwd, JointDirection* rev,
                std::to_string(step.iterations));
       log.Info(agree ? "computing expected counts of both directions in agreement"
                      : "computing expected counts");
-      double entropy[2] = {0.0, 0.0};
-      HmmParams::Counts totals[2];
-      for (int d = 0; d < ndirs; ++d) dirs[d]->trans->ZeroCounts(&parallel);
-      ProgressTicker ticker(log, "processing", n, 4096);
-      for (int64_t b = 0; b < n; b += kBatchPairs) {
-        const int64_t e = std::min(n, b + kBatchPairs);
-        for (int d = 0; d < ndirs; ++d) LayOut(*dirs[d]->corpus, b, e, &sides[d], hmm);
-        const int64_t chunks = (e - b + kChunkPairs - 1) / kChunkPairs;
-        parallel.For(chunks, [&](int64_t c) -> int64_t {
-          const int64_t cb = b + c * kChunkPairs, ce = std::min(e, cb + kChunkPairs);
-          std::vector<double> t, post[2];
-          HmmScratch scratch;
-          HmmParams::Counts counts;
-          for (int64_t p = cb; p < ce; ++p) {
-            int32_t L[2], m[2];
-            for (int d = 0; d < ndirs; ++d) {
-              const Corpus& cd = *dirs[d]->corpus;
-              L[d] = cd.src(p).size;
-              m[d] = cd.trg(p).size;
-              PairCells(*dirs[d]->trans, cd).Gather(p, &t);
-              post[d].resize(static_cast<size_t>(L[d]) * m[d]);
-              if (hmm) counts.Clear();
-              const double ll = PairLinkPosteriors(
-                  hmm ? dirs[d]->hmm.get() : nullptr, t.data(), L[d], m[d],
-                  post[d].data(), hmm ? &counts : nullptr, &scratch);
-              BatchSide& side = sides[d];
-              side.entropy[p - b] = m[d] > 0 ? -ll / m[d] : 0.0;
-              if (hmm) {
-                double* st = side.stats.data() + (p - b) * kStats;
-                std::copy(counts.jump.begin(), counts.jump.end(), st);
-                std::copy(counts.start.begin(), counts.start.end(),
-                          st + HmmParams::kJumps);
-              }
-            }
-            for (int d = 0; d < ndirs; ++d) {
-              double* out = sides[d].counts.data() + sides[d].offset[p - b];
-              const size_t cells = static_cast<size_t>(L[d]) * m[d];
-              if (!agree) {
-                std::copy(post[d].begin(), post[d].begin() + cells, out);
-                continue;
-              }
-              // Row i >= 1, column j of this direction is column i - 1,
-              // row j + 1 of the other.
-              const int o = 1 - d;
-              const double* mine = post[d].data();
-              const double* other = post[o].data();
-              const int32_t mo = m[o];
-              std::copy(mine, mine + m[d], out);  // NULL row: its own
-              for (int32_t i = 1; i < L[d]; ++i) {
-                for (int32_t j = 0; j < m[d]; ++j) {
-                  out[i * m[d] + j] =
-                      mine[i * m[d] + j] * other[(j + 1) * mo + (i - 1)];
-                }
-              }
-            }
-          }
-          return 0;
-        }, log);
-        // The counts, row by row; each (direction, task) pair by one thread.
-        parallel.For(static_cast<int64_t>(ndirs) * tasks, [&](int64_t k) -> int64_t {
-          const int d = static_cast<int>(k / tasks), task = static_cast<int>(k % tasks);
-          AddRows(dirs[d]->trans, *dirs[d]->corpus, b, e, sides[d], task, tasks);
-          return 0;
-        });
-        for (int d = 0; d < ndirs; ++d) {
-          for (int64_t p = b; p < e; ++p) entropy[d] += sides[d].entropy[p - b];
-          if (!hmm) continue;
-          for (int64_t p = b; p < e; ++p) {
-            const double* st = sides[d].stats.data() + (p - b) * kStats;
-            for (int q = 0; q < HmmParams::kJumps; ++q) totals[d].jump[q] += st[q];
-            for (int q = 0; q < HmmParams::kStarts; ++q) {
-              totals[d].start[q] += st[HmmParams::kJumps + q];
-            }
-          }
-        }
-        ticker.Tick(e - b);
-      }
-      ticker.Flush();
+      const JointTotals totals =
+          walk(hmm, hmm ? dirs[0]->hmm.get() : nullptr,
+               hmm && ndirs == 2 ? dirs[1]->hmm.get() : nullptr);
       std::string line = "entropy: ";
       for (int d = 0; d < ndirs; ++d) {
         if (ndirs == 2) line += d == 0 ? "forward " : ", reverse ";
-        line += FormatRepr(Narrow(n > 0 ? entropy[d] / static_cast<double>(n) : 0.0));
+        line += FormatRepr(Narrow(pairs > 0 ? totals.entropy[d] / static_cast<double>(pairs) : 0.0));
       }
       log.Info(line);
       log.Info(hmm ? "estimating word translation and jump distributions"
@@ -271,10 +283,23 @@ void TrainJoint(JointDirection* fwd, JointDirection* rev,
       for (int d = 0; d < ndirs; ++d) {
         dirs[d]->trans->Normalize(false, &parallel);
         FloorValues(dirs[d]->trans);
-        if (hmm) dirs[d]->hmm->Maximize(totals[d]);
+        if (hmm) dirs[d]->hmm->Maximize(totals.counts[d]);
       }
     }
   }
+}
+
+void TrainJoint(JointDirection* fwd, JointDirection* rev,
+                const Schedule& schedule, const JointOptions& options,
+                const Parallel& parallel, Reporter& log) {
+  if (rev != nullptr && rev->corpus->size() != fwd->corpus->size()) {
+    throw std::invalid_argument("the two directions hold different pair counts");
+  }
+  RunSchedule(fwd, rev, fwd->corpus->size(), schedule, options,
+              [&](bool hmm, const HmmParams*, const HmmParams*) {
+                return JointExpect(fwd, rev, hmm, options.agreement, parallel, log);
+              },
+              parallel, log);
 }
 
 }  // namespace qaz

@@ -24,6 +24,7 @@
 #define QAZ_ALIGN_MODELS_JOINT_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,6 +71,32 @@ struct JointOptions {
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 const Schedule& schedule, const JointOptions& options,
                 const Parallel& parallel, Reporter& log);
+
+// What one E-step gives besides the translation counts: each direction's
+// sum of per-pair entropies (nats per target word) and, in an HMM step,
+// its jump and start counts.
+struct JointTotals {
+  double entropy[2] = {0.0, 0.0};
+  HmmParams::Counts counts[2];
+};
+
+// One E-step over the directions' corpora (pairs in corpus order): the
+// translation tables' counts become this step's expected counts.
+JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
+                        bool agreement, const Parallel& parallel,
+                        Reporter& log);
+
+// The schedule's loop over E-steps that run elsewhere (on shards):
+// walk(hmm, fwd HMM, rev HMM) leaves the counts of both tables and returns
+// the totals (the HMMs are null outside an HMM step); the loop logs as
+// TrainJoint logs, sets up the HMMs and runs the M-steps on the
+// directions' tables (their corpora are not read).
+using JointWalker = std::function<JointTotals(bool hmm, const HmmParams* fwd,
+                                              const HmmParams* rev)>;
+void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
+                 const Schedule& schedule, const JointOptions& options,
+                 const JointWalker& walk, const Parallel& parallel,
+                 Reporter& log);
 
 // The link posteriors of one pair, L x m with the NULL row first: Model 1
 // when `hmm` is null, else the HMM's; returns ln p(f | e) (Model 1: with
