@@ -104,6 +104,22 @@ def test_translation_table_through_a_named_fifo(tmp_path, stored):
     assert (tmp_path / "s").read_text(encoding="utf-8") == plain_scores
 
 
+def test_a_fifo_table_is_refused_on_a_cluster(tmp_path, stored, capfd):
+    # The workers read the stored tables themselves: a FIFO would give them
+    # nothing, so the run stops before any cluster starts.
+    pytest.importorskip("distributed")
+    from qaz import distributed
+
+    src, trg, _, align, _, _ = stored
+    fifo = tmp_path / "trans.fifo"
+    os.mkfifo(fifo)
+    conf = dict(src_path=src, trg_path=trg, trans_path=str(fifo), align_path=align,
+                save_scores=str(tmp_path / "s"), character=False, debug=False, quiet=True)
+    assert distributed._score(conf, shards=1) == 2
+    assert "is not a regular file" in capfd.readouterr().err
+    assert not (tmp_path / "s").exists()
+
+
 # ---------------------------------------------------------------------------
 # Impossible probabilities
 

@@ -481,18 +481,13 @@ const DirectionModel& Aligner::reverse() const {
 
 int64_t Aligner::size() const { return forward().corpus->size(); }
 
-void Aligner::TrainDirection(DirectionModel* direction, const char* name,
-                             const Parallel& parallel, Reporter& log,
-                             double share,
-                             const DirectionModel* next) const {
-  const Vocab& vocab = *direction->vocab;
-  const Corpus& corpus = *direction->corpus;
+MemoryPlan Aligner::StartDirection(const DirectionModel& direction,
+                                   const char* name, double share,
+                                   Reporter& log) const {
   log.Info("----");
   log.Info(std::string("training the ") + name + " model on " +
-           Thousands(corpus.size()) + " sentence pairs");
-  ReportVocab(vocab, log);
-  // These two tables, with the corpus, are what a direction allocates; two
-  // directions trained at once share what the limit leaves.
+           Thousands(direction.corpus->size()) + " sentence pairs");
+  ReportVocab(*direction.vocab, log);
   MemoryPlan plan;
   const int64_t limit =
       options_.memory_limit > 0 ? options_.memory_limit : DefaultMemoryLimit();
@@ -502,6 +497,18 @@ void Aligner::TrainDirection(DirectionModel* direction, const char* name,
                                 std::max<int64_t>(limit - resident, 0) * share);
     plan.stated_limit = limit;
   }
+  return plan;
+}
+
+void Aligner::TrainDirection(DirectionModel* direction, const char* name,
+                             const Parallel& parallel, Reporter& log,
+                             double share,
+                             const DirectionModel* next) const {
+  const Vocab& vocab = *direction->vocab;
+  const Corpus& corpus = *direction->corpus;
+  // These two tables, with the corpus, are what a direction allocates; two
+  // directions trained at once share what the limit leaves.
+  const MemoryPlan plan = StartDirection(*direction, name, share, log);
   Model& model = direction->model;
   model.type = ModelType::kModel2;
   model.vocab = direction->vocab;
@@ -600,18 +607,7 @@ void Aligner::SetUpScheduled(DirectionModel* direction, const char* name,
                              double share, const Parallel& parallel,
                              Reporter& log) const {
   const Vocab& vocab = *direction->vocab;
-  log.Info("----");
-  log.Info(std::string("training the ") + name + " model on " +
-           Thousands(direction->corpus->size()) + " sentence pairs");
-  ReportVocab(vocab, log);
-  MemoryPlan plan;
-  const int64_t limit =
-      options_.memory_limit > 0 ? options_.memory_limit : DefaultMemoryLimit();
-  if (limit > 0) {
-    const int64_t resident = ResidentBytes();
-    plan.limit = resident + static_cast<int64_t>(
-                                std::max<int64_t>(limit - resident, 0) * share);
-  }
+  MemoryPlan plan = StartDirection(*direction, name, share, log);
   plan.align_to_come = false;
   Model& model = direction->model;
   model.type = ModelType::kModel2;

@@ -280,6 +280,11 @@ class Aligner {
   LinkMethod Decoding(LinkMethod method) const;
   // Both directions (or the forward one) by options().schedule.
   void TrainScheduled(std::unique_ptr<DirectionModel> fwd, Reporter& log);
+  // Logs the start of a direction's set-up (its name, pairs, vocabulary)
+  // and returns the memory plan of its tables: `share` of the memory left
+  // under the limit.
+  MemoryPlan StartDirection(const DirectionModel& direction, const char* name,
+                            double share, Reporter& log) const;
   // Logs a direction's set-up and lays out its translation table; `share`
   // of the memory left under the limit goes to it.
   void SetUpScheduled(DirectionModel* direction, const char* name,

@@ -743,6 +743,13 @@ def _score(conf, client=None, shards=None, scheduler=None):
         logger.error(clash)
         return _drivers.EXIT_REJECTED
     empos.Model2Trainer(conf)  # rejects what the single-machine driver rejects
+    for path in (conf.get("trans_path"), conf.get("align_path")):
+        # Every worker reads the stored tables itself: a pipe would give
+        # them nothing (and the scores of empty tables).
+        if path and os.path.exists(path) and not os.path.isfile(path):
+            logger.error("{} is not a regular file: on a cluster every worker reads the stored tables "
+                         "itself".format(path))
+            return _drivers.EXIT_REJECTED
     try:
         cluster = _cluster(client, scheduler or conf.get("scheduler", None))
         client, local = cluster.__enter__()

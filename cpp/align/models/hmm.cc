@@ -88,15 +88,35 @@ void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
   }
 }
 
+// Adds `v` to the start bucket of word i of I, a far one divided by the
+// positions it covers.
+inline void AddStart(HmmParams::Counts* counts, int32_t i, int32_t I, double v) {
+  const int k = std::min(i, W);
+  counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+}
+
+// post from the scaled forward (word, NULL) and backward values of every
+// target position: word state i at row i, every NULL state at row 0.
+void PosteriorsOf(const HmmScratch& s, int32_t I, int32_t m, double* post) {
+  const size_t n = static_cast<size_t>(I) + 1;
+  for (int32_t j = 0; j < m; ++j) {
+    const double* word = s.word.data() + j * n;
+    const double* null = s.null.data() + j * n;
+    const double* b = s.back.data() + j * n;
+    double nul = 0.0;
+    for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
+    post[j] = nul;
+    for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
+  }
+}
+
 // Adds the expected jumps of one step: from position i' (mass g[i'], the
 // forward value over its row sum) to word state i (mass u[i], the backward
 // side); `p` holds the running sums of u as Collect leaves them.
 void AddJumps(const HmmParams& h, const double* g, const double* u,
               const double* p, int32_t I, HmmParams::Counts* counts) {
   for (int32_t i = 1; i <= I; ++i) {
-    const int k = std::min(i, W);
-    const double v = g[0] * h.start[k] * u[i];
-    counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+    AddStart(counts, i, I, g[0] * h.start[std::min(i, W)] * u[i]);
   }
   for (int32_t d = -(W - 1); d <= W - 1; ++d) {
     const int32_t lo = std::max(1, 1 - d), hi = std::min(I, I - d);
@@ -253,20 +273,10 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
       }
     }
   }
-  for (int32_t j = 0; j < m; ++j) {
-    const double* word = s->word.data() + j * n;
-    const double* null = s->null.data() + j * n;
-    const double* b = s->back.data() + j * n;
-    double nul = 0.0;
-    for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
-    post[j] = nul;
-    for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
-  }
+  PosteriorsOf(*s, I, m, post);
   if (counts != nullptr) {
     for (int32_t i = 1; i <= I; ++i) {
-      const int k = std::min(i, W);
-      const double v = post[i * m] + xi[i - 1] * a[i - 1];
-      counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
+      AddStart(counts, i, I, post[i * m] + xi[i - 1] * a[i - 1]);
     }
     for (int32_t from = 1; from <= I; ++from) {
       const double* x = xi + static_cast<size_t>(from) * I;
@@ -378,22 +388,10 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
     }
   }
 
-  for (int32_t j = 0; j < m; ++j) {
-    const double* word = s->word.data() + j * n;
-    const double* null = s->null.data() + j * n;
-    const double* b = s->back.data() + j * n;
-    double nul = 0.0;
-    for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
-    post[j] = nul;
-    for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
-  }
+  PosteriorsOf(*s, I, m, post);
   if (counts != nullptr) {
     // The first position's jumps from the start.
-    for (int32_t i = 1; i <= I; ++i) {
-      const int k = std::min(i, W);
-      const double v = post[i * m];
-      counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
-    }
+    for (int32_t i = 1; i <= I; ++i) AddStart(counts, i, I, post[i * m]);
   }
   return ll;
 }
