@@ -77,6 +77,8 @@ def test_aligner_api_with_the_hmm():
     assert post.shape == (3, 3) and np.all(post.sum(axis=0) <= 1 + 1e-12) and post[1, 2] > 0.5
     scores = aligner.score(src[:2], trg[:2])
     assert np.all(np.isfinite(scores)) and np.all(scores > 0)
+    with pytest.raises(ValueError, match="is kept with save_model"):
+        aligner.save("t.txt")
     # Without agreement the reverse model is trained when first needed.
     apart = Aligner(model="1", agreement=False, iterations=3).fit(src, trg)
     assert not apart.agreement

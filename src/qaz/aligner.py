@@ -348,8 +348,13 @@ class Aligner:
         The files are the model variant of the training command's tables
         (probabilities narrowed to 32-bit floats, at most ``nbest`` targets a
         source word, only probabilities above ``threshold``; ``nbest`` None
-        keeps every target); ``qaz-score`` and :meth:`load` read them.
+        keeps every target); ``qaz-score`` and :meth:`load` read them.  A
+        model "1" or "hmm" has no alignment table that would say what it
+        learnt: keep it with :meth:`save_model` (ValueError here).
         """
+        if self._model != "2" and self._engine is not None:
+            raise ValueError(f"a model {self._model!r} is kept with save_model(folder); save() writes the "
+                             "tables of model '2'")
         if align_path is not None:
             from qaz.smt.align._drivers import _path_clash
 
