@@ -311,8 +311,10 @@ py::tuple ShardJointSweepShim(qaz::AlignerShard& shard, py::handle fwd_p,
                               bool agreement, int threads) {
   Doubles f = Doubles::ensure(fwd_p);
   if (!f) throw py::value_error("expected the forward values");
+  // An array_t is never null: whether the reverse came is rev_p's to say.
+  const bool both = !rev_p.is_none();
   Doubles r;
-  if (!rev_p.is_none()) {
+  if (both) {
     r = Doubles::ensure(rev_p);
     if (!r) throw py::value_error("expected the reverse values");
   }
@@ -322,11 +324,10 @@ py::tuple ShardJointSweepShim(qaz::AlignerShard& shard, py::handle fwd_p,
   {
     py::gil_scoped_release release;
     totals = shard.JointSweep(f.data(), static_cast<size_t>(f.size()),
-                              r ? r.data() : nullptr,
-                              r ? static_cast<size_t>(r.size()) : 0, fh, rh,
+                              both ? r.data() : nullptr,
+                              both ? static_cast<size_t>(r.size()) : 0, fh, rh,
                               hmm, agreement, qaz::Parallel(threads), counts);
   }
-  const bool both = !rev_p.is_none();
   const py::ssize_t n0 = static_cast<py::ssize_t>(counts[0].size());
   const py::ssize_t n1 = static_cast<py::ssize_t>(counts[1].size());
   return py::make_tuple(totals.entropy[0], totals.entropy[1],

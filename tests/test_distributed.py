@@ -256,6 +256,16 @@ def test_align_hmm_in_agreement_on_shards(corpus, client, tmp_path):
         runs.append({n: (out / n).read_bytes() for n in names})
     assert runs[0] == {n: (one / n).read_bytes() for n in names}
     assert runs[1] == runs[2]
+    # One direction alone (no agreement, forward links only).
+    alone = [tmp_path / "alone1.txt", tmp_path / "alone2.txt"]
+    assert align_command.main([f, e, "-I", "2", "-q", "-j", "1", "--no-agreement", "-s", "none",
+                               "-o", str(alone[0])]) == 0
+    qd.align(f, e, alone[1], sym="none", iterations=2, client=client, shards=2, model="hmm", agreement=False)
+    ours, theirs = _links.read_links(alone[1]), _links.read_links(alone[0])
+    assert len(ours) == len(theirs) == LINES
+    a = {(k, link) for k, links in enumerate(ours) for link in links}
+    b = {(k, link) for k, links in enumerate(theirs) for link in links}
+    assert len(a & b) >= 0.98 * len(a | b)
     for n in names:
         ours, theirs = _links.read_links(tmp_path / "s3-1" / n), _links.read_links(one / n)
         a = {(k, link) for k, links in enumerate(ours) for link in links}
