@@ -58,6 +58,7 @@ def test_schedule_and_model_1(tmp_path):
     (["--schedule", "hmm:-1"], "bad schedule step 'hmm:-1'"),
     (["--model", "3"], "invalid choice: '3'"),
     (["--load-model", "m", "--shards", "2"], "--load-model aligns with a stored model"),
+    (["--save-model", "m", "--shards", "2"], "--save-model keeps a model trained on one machine"),
 ])
 def test_bad_model_options_exit_2(args, message, capsys):
     assert run([SRC, TRG, *args]) == 2

@@ -327,6 +327,9 @@ def main(argv=None):
         if args.input is None and args.trg_path is None:
             missing = ["SRC"] if args.src_path is None else []
             raise ValueError("the following arguments are required: " + ", ".join(missing + ["TRG"]))
+        if args.save_model is not None and (args.scheduler or args.shards):
+            raise ValueError("--save-model keeps a model trained on one machine: leave out --scheduler and "
+                             "--shards")
         if args.load_model is not None and (args.save_model is not None or args.scheduler or args.shards):
             raise ValueError("--load-model aligns with a stored model: leave out --save-model, --scheduler "
                              "and --shards")
