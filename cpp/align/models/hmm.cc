@@ -95,6 +95,24 @@ inline void AddStart(HmmParams::Counts* counts, int32_t i, int32_t I, double v) 
   counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
 }
 
+// Scales a column of forward values (word and NULL states) to sum 1,
+// keeping the scale and adding its log to *ll; false when the column sums
+// to 0 (nothing can emit the word: the pair has no posteriors to give).
+inline bool ScaleColumn(double* word, double* null, size_t n, double* scale,
+                        double* ll) {
+  double sum = 0.0;
+  for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
+  *scale = sum;
+  *ll += std::log(sum);
+  if (!(sum > 0.0)) return false;
+  const double inv = 1.0 / sum;
+  for (size_t k = 0; k < n; ++k) {
+    word[k] *= inv;
+    null[k] *= inv;
+  }
+  return true;
+}
+
 // post from the scaled forward (word, NULL) and backward values of every
 // target position: word state i at row i, every NULL state at row 0.
 void PosteriorsOf(const HmmScratch& s, int32_t I, int32_t m, double* post) {
@@ -227,18 +245,9 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
       const double e0 = stay * t[j];
       for (size_t k = 0; k < n; ++k) null[k] = e0 * (pw[k] + pn[k]);
     }
-    double sum = 0.0;
-    for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
-    s->scale[j] = sum;
-    ll += std::log(sum);
-    if (!(sum > 0.0)) {
+    if (!ScaleColumn(word, null, n, &s->scale[j], &ll)) {
       std::fill(post, post + n * m, 0.0);
       return ll;
-    }
-    const double inv = 1.0 / sum;
-    for (size_t k = 0; k < n; ++k) {
-      word[k] *= inv;
-      null[k] *= inv;
     }
   }
   // Expected transitions summed over the pair, [i'][i - 1], weighted by
@@ -352,19 +361,9 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
       const double e0 = stay * t0[j];
       for (size_t k = 0; k < n; ++k) null[k] = e0 * (pw[k] + pn[k]);
     }
-    double sum = 0.0;
-    for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
-    s->scale[j] = sum;
-    ll += std::log(sum);
-    if (!(sum > 0.0)) {
-      // Nothing can emit f_j: the pair has no posteriors to give.
-      std::fill(post, post + static_cast<size_t>(L) * m, 0.0);
+    if (!ScaleColumn(word, null, n, &s->scale[j], &ll)) {
+      std::fill(post, post + n * m, 0.0);
       return ll;
-    }
-    const double inv = 1.0 / sum;
-    for (size_t k = 0; k < n; ++k) {
-      word[k] *= inv;
-      null[k] *= inv;
     }
   }
 
