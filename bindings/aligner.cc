@@ -592,6 +592,11 @@ PYBIND11_MODULE(_aligner, m) {
         "ValueError unless method is none, posterior or a symmetrisation "
         "heuristic and threshold lies in (0, 1].");
 
+  m.def("check_schedule", [](const std::string& schedule) {
+    qaz::ParseSchedule(schedule);
+  }, py::arg("schedule"),
+        "ValueError unless schedule reads as MODEL:ITERATIONS steps (1:5,hmm:5).");
+
   py::class_<qaz::Aligner>(m, "Engine")
       .def(py::init(&MakeAligner), py::arg("iterations") = 5,
            py::arg("character") = false, py::arg("threads") = 0,

@@ -40,6 +40,14 @@ def messages(text, level=None):
     return [msg for lvl, _, msg in log_records(text) if level is None or lvl == level]
 
 
+def sample_slice(folder, lines):
+    """The first `lines` pairs of the bundled sample as c.f / c.e in `folder`."""
+    for ext in ("e", "f"):
+        text = (EXAMPLES / "hansards.1k.{}".format(ext)).read_bytes().split(b"\n")[:lines]
+        (folder / "c.{}".format(ext)).write_bytes(b"\n".join(text) + b"\n")
+    return folder / "c.f", folder / "c.e"
+
+
 def write_lines(path, lines):
     """Write ``lines`` joined by line feeds (with a final one) and return the path as text."""
     Path(path).write_text("".join(line + "\n" for line in lines), encoding="utf-8")

@@ -5,7 +5,6 @@ import random
 import signal
 import subprocess
 import sys
-from pathlib import Path
 
 import numpy as np
 import pytest
@@ -16,18 +15,15 @@ from qaz import _links, align_command  # noqa: E402
 from qaz import distributed as qd  # noqa: E402
 from qaz.smt.align import emcore  # noqa: E402
 
-EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+from conftest import sample_slice  # noqa: E402
+
 LINES = 240
 ITERATIONS = 3
 
 
 @pytest.fixture(scope="module")
 def corpus(tmp_path_factory):
-    d = tmp_path_factory.mktemp("corpus")
-    for ext in ("e", "f"):
-        lines = (EXAMPLES / "hansards.1k.{}".format(ext)).read_bytes().split(b"\n")[:LINES]
-        (d / "c.{}".format(ext)).write_bytes(b"\n".join(lines) + b"\n")
-    return d / "c.f", d / "c.e"
+    return sample_slice(tmp_path_factory.mktemp("corpus"), LINES)
 
 
 @pytest.fixture(scope="module")

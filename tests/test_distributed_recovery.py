@@ -11,7 +11,6 @@ import signal
 import subprocess
 import sys
 import time
-from pathlib import Path
 
 import pytest
 
@@ -21,7 +20,8 @@ from qaz import align_command  # noqa: E402
 from qaz import distributed as qd  # noqa: E402
 from qaz.smt.align import emcore  # noqa: E402
 
-EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+from conftest import sample_slice  # noqa: E402
+
 LINES = 200
 ITERATIONS = 3
 FILES = ("t.txt", "a.txt", "s.txt", "d.txt")
@@ -98,11 +98,7 @@ def cluster(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def corpus(tmp_path_factory):
-    d = tmp_path_factory.mktemp("corpus")
-    for ext in ("e", "f"):
-        lines = (EXAMPLES / "hansards.1k.{}".format(ext)).read_bytes().split(b"\n")[:LINES]
-        (d / "c.{}".format(ext)).write_bytes(b"\n".join(lines) + b"\n")
-    return d / "c.f", d / "c.e"
+    return sample_slice(tmp_path_factory.mktemp("corpus"), LINES)
 
 
 def _conf(corpus, out):

@@ -289,6 +289,29 @@ void MakeLinkLines(const PairLinker& linker, int64_t n, bool want_links,
   ticker.Flush();
 }
 
+// Both directions applied to other pairs (ApplyModel; the reverse one only
+// when given), with the linker of their pairs.
+class AppliedPairs {
+ public:
+  AppliedPairs(const DirectionModel& f, const DirectionModel* r,
+               const std::vector<std::string>& src,
+               const std::vector<std::string>& trg, const Tokenization& tokens,
+               const Parallel& parallel, Reporter& log)
+      : fwd_(ApplyModel(f, src, trg, tokens, parallel, log)) {
+    if (r != nullptr) rev_ = ApplyModel(*r, trg, src, tokens, parallel, log);
+    linker_ = std::make_unique<PairLinker>(
+        fwd_.model, *fwd_.corpus, r ? &rev_.model : nullptr,
+        r ? rev_.corpus.get() : nullptr, fwd_.hmm.get(),
+        r ? rev_.hmm.get() : nullptr);
+  }
+  const PairLinker& linker() const { return *linker_; }
+  int64_t size() const { return fwd_.corpus->size(); }
+
+ private:
+  AppliedModel fwd_, rev_;
+  std::unique_ptr<PairLinker> linker_;
+};
+
 // Writes the link files of pairs [0, n) of the linker's corpus (an empty
 // path skips a file, "-" is standard output).
 void WriteLinkFiles(const PairLinker& linker, int64_t n,
@@ -834,22 +857,18 @@ void Aligner::WriteLinksOf(const std::string& src_path,
     trg = ReadTextLines(trg_path);
   }
   if (src.size() != trg.size()) {
-    log.Warning("the corpus files differ in length: " + src_path + " has " +
-                Thousands(static_cast<long long>(src.size())) + " lines, " +
-                trg_path + " " + Thousands(static_cast<long long>(trg.size())) +
-                "; aligning the first " +
-                Thousands(static_cast<long long>(std::min(src.size(), trg.size()))));
-    src.resize(std::min(src.size(), trg.size()));
-    trg.resize(src.size());
+    // LoadCorpus's warning for the same files.
+    const size_t pairs = std::min(src.size(), trg.size());
+    log.Warning(src_path + " has " + std::to_string(src.size()) +
+                " lines but " + trg_path + " has " +
+                std::to_string(trg.size()) + "; only the first " +
+                std::to_string(pairs) + " pairs are used");
+    src.resize(pairs);
+    trg.resize(pairs);
   }
-  const Tokenization character = options_.tokens();
-  AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
-  AppliedModel ra;
-  if (r) ra = ApplyModel(*r, trg, src, character, parallel_, log);
-  const PairLinker linker(fa.model, *fa.corpus, r ? &ra.model : nullptr,
-                          r ? ra.corpus.get() : nullptr, fa.hmm.get(),
-                          r ? ra.hmm.get() : nullptr);
-  WriteLinkFiles(linker, fa.corpus->size(), outputs, method, parallel_, log);
+  const AppliedPairs applied(f, r, src, trg, options_.tokens(), parallel_, log);
+  WriteLinkFiles(applied.linker(), applied.size(), outputs, method, parallel_,
+                 log);
 }
 
 LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
@@ -883,14 +902,9 @@ std::vector<Links> Aligner::AlignLines(const std::vector<std::string>& src,
   const bool both = method.NeedsReverse();
   const DirectionModel& f = forward();
   const DirectionModel* r = both ? &reverse() : nullptr;
-  const Tokenization character = options_.tokens();
-  AppliedModel fa = ApplyModel(f, src, trg, character, parallel_, log);
-  AppliedModel ra;
-  if (both) ra = ApplyModel(*r, trg, src, character, parallel_, log);
-  const PairLinker linker(fa.model, *fa.corpus, both ? &ra.model : nullptr,
-                          both ? ra.corpus.get() : nullptr, fa.hmm.get(),
-                          both ? ra.hmm.get() : nullptr);
-  const int64_t n = fa.corpus->size();
+  const AppliedPairs applied(f, r, src, trg, options_.tokens(), parallel_, log);
+  const PairLinker& linker = applied.linker();
+  const int64_t n = applied.size();
   std::vector<Links> out(static_cast<size_t>(n));
   ProgressTicker ticker(log, "progress", n, 4096);
   InOrder(

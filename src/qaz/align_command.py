@@ -335,7 +335,9 @@ def main(argv=None):
                              "and --shards")
         schedule = "" if args.load_model is not None else resolve_model_options(args)
         if schedule:
-            _aligner_check_schedule(schedule)
+            from qaz import _aligner
+
+            _aligner.check_schedule(schedule)
     except ValueError as e:
         parser.error(str(e))
     clash = path_clash(args)
@@ -352,12 +354,6 @@ def main(argv=None):
             logger.exception(e)
             return 1
     return status or 0
-
-
-def _aligner_check_schedule(schedule):
-    from qaz import _aligner
-
-    _aligner.Engine(schedule=schedule)
 
 
 if __name__ == "__main__":

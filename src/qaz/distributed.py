@@ -1055,7 +1055,9 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
     for path in (src_path, trg_path):
         open(path, "rb").close()  # a missing file fails before any cluster starts
     if schedule:
-        _aligner_engine_check(schedule, p0)
+        from qaz import _aligner
+
+        _aligner.check_schedule(schedule)
     both = sym != "none" or bool(paths[2]) or (bool(schedule) and agreement)
     tokens = (1 if character else 0) | 2 | (4 if lowercase else 0)
     with _cluster(client, scheduler) as (client, local):
@@ -1074,12 +1076,6 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
             _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
         finally:
             run.shards.forget()
-
-
-def _aligner_engine_check(schedule, p0):
-    from qaz import _aligner
-
-    _aligner.Engine(schedule=schedule, p0=p0)
 
 
 def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-diag-final-and",

@@ -95,6 +95,16 @@ inline void AddStart(HmmParams::Counts* counts, int32_t i, int32_t I, double v) 
   counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
 }
 
+// Sizes the buffers of a forward-backward pass over n positions, m words.
+void SizePasses(HmmScratch* s, size_t n, int32_t m) {
+  s->word.resize(n * m);
+  s->null.resize(n * m);
+  s->back.resize(n * m);
+  s->scale.resize(m);
+  s->s.resize(n);
+  s->u.resize(n);
+}
+
 // Scales a column of forward values (word and NULL states) to sum 1,
 // keeping the scale and adding its log to *ll; false when the column sums
 // to 0 (nothing can emit the word: the pair has no posteriors to give).
@@ -213,12 +223,7 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
                        const double* t, int32_t I, int32_t m, double* post,
                        HmmParams::Counts* counts, HmmScratch* s) {
   const size_t n = static_cast<size_t>(I) + 1;
-  s->word.resize(n * m);
-  s->null.resize(n * m);
-  s->back.resize(n * m);
-  s->scale.resize(m);
-  s->s.resize(n);
-  s->u.resize(n);
+  SizePasses(s, n, m);
   double* sv = s->s.data();
   double* u = s->u.data();
   const double stay = h.p0, move = 1.0 - h.p0;
@@ -326,13 +331,8 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
   const size_t n = static_cast<size_t>(I) + 1;
   RowSums(h, I, &s->inv_z);
   const double* inv_z = s->inv_z.data();
-  s->word.resize(n * m);
-  s->null.resize(n * m);
-  s->back.resize(n * m);
-  s->scale.resize(m);
+  SizePasses(s, n, m);
   s->g.resize(n);
-  s->s.resize(n);
-  s->u.resize(n);
   double* g = s->g.data();
   double* sv = s->s.data();
   double* u = s->u.data();
@@ -420,7 +420,10 @@ void HmmViterbi(const HmmParams& h, const double* t, int32_t L, int32_t m,
   double* d = s->u.data();
   const double stay = h.p0, move = 1.0 - h.p0;
   const double far_right = h.jump[2 * W], far_left = h.jump[0];
-  std::vector<int32_t> lo_arg(n), hi_arg(n + 1);
+  s->lo_arg.resize(n);
+  s->hi_arg.resize(n + 1);
+  std::vector<int32_t>& lo_arg = s->lo_arg;
+  std::vector<int32_t>& hi_arg = s->hi_arg;
 
   word[0] = 0.0;
   for (int32_t i = 1; i <= I; ++i) {

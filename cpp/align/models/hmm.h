@@ -93,7 +93,7 @@ struct HmmParams {
 // Buffers of one thread's pairs, reused between pairs.
 struct HmmScratch {
   std::vector<double> inv_z, g, s, u, pre, suf, word, null, back, scale, xi;
-  std::vector<int32_t> from;
+  std::vector<int32_t> from, lo_arg, hi_arg;
   std::vector<uint8_t> from_null;
 };
 

@@ -214,6 +214,20 @@ void ExpectSame(const HmmParams::Counts& got, const HmmParams::Counts& want) {
   }
 }
 
+// The posteriors, ln p, counts and Viterbi links of one pair against a
+// reference's (`ll`: its ln p).
+void ExpectMatches(const HmmParams& h, const std::vector<double>& t, int L, int m,
+                   const Brute& want, double ll, qaz::HmmScratch* scratch) {
+  std::vector<double> post(static_cast<size_t>(L) * m);
+  HmmParams::Counts counts;
+  QAZ_EXPECT(Near(qaz::HmmPosteriors(h, t.data(), L, m, post.data(), &counts, scratch), ll));
+  for (size_t k = 0; k < post.size(); ++k) QAZ_EXPECT(Near(post[k], want.post[k]));
+  ExpectSame(counts, want.counts);
+  std::vector<int32_t> best(m);
+  qaz::HmmViterbi(h, t.data(), L, m, best.data(), scratch);
+  QAZ_EXPECT(best == want.best);
+}
+
 }  // namespace
 
 QAZ_TEST(HmmForwardBackwardMatchesEveryAlignmentSummed) {
@@ -225,15 +239,7 @@ QAZ_TEST(HmmForwardBackwardMatchesEveryAlignmentSummed) {
     if (L % 2 == 1) h.Refresh();
     const std::vector<double> t = RandomT(&rng, L, m);
     const Brute want = Enumerate(h, t, L, m);
-    std::vector<double> post(static_cast<size_t>(L) * m);
-    HmmParams::Counts counts;
-    const double ll = qaz::HmmPosteriors(h, t.data(), L, m, post.data(), &counts, &scratch);
-    QAZ_EXPECT(Near(ll, std::log(want.p)));
-    for (size_t k = 0; k < post.size(); ++k) QAZ_EXPECT(Near(post[k], want.post[k]));
-    ExpectSame(counts, want.counts);
-    std::vector<int32_t> best(m);
-    qaz::HmmViterbi(h, t.data(), L, m, best.data(), &scratch);
-    QAZ_EXPECT(best == want.best);
+    ExpectMatches(h, t, L, m, want, std::log(want.p), &scratch);
   }
 }
 
@@ -248,15 +254,7 @@ QAZ_TEST(HmmFarJumpsShareTheirBuckets) {
     if (L % 2 == 1) h.Refresh();
     const std::vector<double> t = RandomT(&rng, L, m);
     const Brute want = DenseRun(h, t, L, m);
-    std::vector<double> post(static_cast<size_t>(L) * m);
-    HmmParams::Counts counts;
-    const double ll = qaz::HmmPosteriors(h, t.data(), L, m, post.data(), &counts, &scratch);
-    QAZ_EXPECT(Near(ll, want.p));
-    for (size_t k = 0; k < post.size(); ++k) QAZ_EXPECT(Near(post[k], want.post[k]));
-    ExpectSame(counts, want.counts);
-    std::vector<int32_t> best(m);
-    qaz::HmmViterbi(h, t.data(), L, m, best.data(), &scratch);
-    QAZ_EXPECT(best == want.best);
+    ExpectMatches(h, t, L, m, want, want.p, &scratch);
   }
 }
 

@@ -172,13 +172,17 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
       std::vector<double> t, post[2];
       HmmScratch scratch;
       HmmParams::Counts counts;
+      const PairCells fwd_cells(*dirs[0]->trans, *dirs[0]->corpus);
+      std::unique_ptr<PairCells> rev_cells;
+      if (ndirs == 2) rev_cells = std::make_unique<PairCells>(*dirs[1]->trans, *dirs[1]->corpus);
+      const PairCells* cells[2] = {&fwd_cells, rev_cells.get()};
       for (int64_t p = cb; p < ce; ++p) {
         int32_t L[2], m[2];
         for (int d = 0; d < ndirs; ++d) {
           const Corpus& cd = *dirs[d]->corpus;
           L[d] = cd.src(p).size;
           m[d] = cd.trg(p).size;
-          PairCells(*dirs[d]->trans, cd).Gather(p, &t);
+          cells[d]->Gather(p, &t);
           post[d].resize(static_cast<size_t>(L[d]) * m[d]);
           if (hmm) counts.Clear();
           const double ll = PairLinkPosteriors(
@@ -292,9 +296,6 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 const Schedule& schedule, const JointOptions& options,
                 const Parallel& parallel, Reporter& log) {
-  if (rev != nullptr && rev->corpus->size() != fwd->corpus->size()) {
-    throw std::invalid_argument("the two directions hold different pair counts");
-  }
   RunSchedule(fwd, rev, fwd->corpus->size(), schedule, options,
               [&](bool hmm, const HmmParams*, const HmmParams*) {
                 return JointExpect(fwd, rev, hmm, options.agreement, parallel, log);
