@@ -6,6 +6,10 @@
 
 #include "common/float_format.h"
 
+// The vector helpers below are only ever inlined, so passing their four
+// doubles by value binds no calling convention.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace qaz {
 
 namespace {
@@ -179,20 +183,24 @@ void HmmParams::Counts::Add(const Counts& other) {
 
 void HmmParams::Refresh() {
   offsets.assign(kDense + 2, 0);
+  toffsets.assign(kDense + 2, 0);
   for (int32_t I = 1; I <= kDense; ++I) {
-    offsets[I + 1] = offsets[I] + static_cast<size_t>(I + 1) * I;
+    offsets[I + 1] = offsets[I] + static_cast<size_t>(I + 1) * Padded(I);
+    toffsets[I + 1] = toffsets[I] + static_cast<size_t>(I) * Padded(I + 1);
   }
   matrices.assign(offsets[kDense + 1], 0.0);
-  transposed.assign(offsets[kDense + 1], 0.0);
+  transposed.assign(toffsets[kDense + 1], 0.0);
   std::vector<double> inv_z;
   for (int32_t I = 1; I <= kDense; ++I) {
     RowSums(*this, I, &inv_z);
     double* a = matrices.data() + offsets[I];
+    double* at = transposed.data() + toffsets[I];
+    const size_t row = Padded(I), col = Padded(I + 1);
     for (int32_t from = 0; from <= I; ++from) {
       for (int32_t i = 1; i <= I; ++i) {
         const double p = Weight(*this, from, i) * inv_z[from];
-        a[static_cast<size_t>(from) * I + i - 1] = p;
-        transposed[offsets[I] + static_cast<size_t>(i - 1) * (I + 1) + from] = p;
+        a[static_cast<size_t>(from) * row + i - 1] = p;
+        at[static_cast<size_t>(i - 1) * col + from] = p;
       }
     }
   }
@@ -215,17 +223,144 @@ void HmmParams::Maximize(const Counts& counts) {
 
 namespace {
 
-// HmmPosteriors for a sentence of I <= kDense words, through its matrix.
-// Built twice: the loops are element by element (no sums reordered, no
-// fused multiply-add), so the AVX2 build gives the same bits as the other.
+// Four doubles; `V4u` loads and stores at any address.  The products and
+// sums below are written one operation at a time, and the file is built
+// without contraction into fused multiply-adds, so every build (the vector
+// widths of each clone included) gives the same bits.
+typedef double V4 __attribute__((vector_size(32)));
+typedef double V4u __attribute__((vector_size(32), aligned(8), may_alias));
+
+__attribute__((always_inline)) inline V4 Load(const double* p) {
+  return *reinterpret_cast<const V4u*>(p);
+}
+__attribute__((always_inline)) inline void Store(double* p, V4 v) {
+  *reinterpret_cast<V4u*>(p) = v;
+}
+__attribute__((always_inline)) inline void StoreFirst(double* p, V4 v, size_t count) {
+  for (size_t k = 0; k < count; ++k) p[k] = v[k];
+}
+
+// out[0..4V) = init + sum_{r < rows} w[r] * m[r * stride ..], r ascending
+// for every element; init is 0 or e0 * b.  The V accumulators stay in
+// registers.  `keep` of the 4V values are stored.
+template <int V>
+__attribute__((always_inline)) inline void CombineBlock(
+    const double* w, const double* m, size_t rows, size_t stride,
+    const double* b, double e0, double* out, size_t keep) {
+  V4 acc[V];
+  for (int v = 0; v < V; ++v) {
+    acc[v] = b != nullptr ? e0 * Load(b + 4 * v) : V4{0.0, 0.0, 0.0, 0.0};
+  }
+  for (size_t r = 0; r < rows; ++r, m += stride) {
+    const double x = w[r];
+    for (int v = 0; v < V; ++v) acc[v] += x * Load(m + 4 * v);
+  }
+  for (int v = 0; v < V; ++v) {
+    const size_t first = 4 * static_cast<size_t>(v);
+    if (first + 4 <= keep) {
+      Store(out + first, acc[v]);
+    } else if (first < keep) {
+      StoreFirst(out + first, acc[v], keep - first);
+    }
+  }
+}
+
+// out[c] = (b ? e0 * b[c] : 0) + sum_{r < rows} w[r] * m[r * stride + c]
+// for c < cols; the rows of m are padded with zeros to `stride`, a multiple
+// of 4, and b (when given) is readable up to the padded width.
+__attribute__((always_inline)) inline void Combine(
+    const double* w, const double* m, size_t rows, size_t stride, size_t cols,
+    const double* b, double e0, double* out) {
+  size_t c = 0;
+  for (; c + 32 <= stride; c += 32) {
+    CombineBlock<8>(w, m + c, rows, stride, b ? b + c : nullptr, e0, out + c,
+                    cols > c ? cols - c : 0);
+  }
+  const size_t rest = (stride - c) / 4;
+  if (rest == 0) return;
+  const double* mc = m + c;
+  const double* bc = b ? b + c : nullptr;
+  double* oc = out + c;
+  const size_t keep = cols > c ? cols - c : 0;
+  switch (rest) {
+    case 1: CombineBlock<1>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    case 2: CombineBlock<2>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    case 3: CombineBlock<3>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    case 4: CombineBlock<4>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    case 5: CombineBlock<5>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    case 6: CombineBlock<6>(w, mc, rows, stride, bc, e0, oc, keep); break;
+    default: CombineBlock<7>(w, mc, rows, stride, bc, e0, oc, keep); break;
+  }
+}
+
+// xi[k * stride + i] = sum_{j = m-1 .. 1} g[j * n + k] * u[j * stride + i]
+// (j descending) for k < n and the padded i < stride: the expected
+// transitions of a pair, R rows by C vectors of columns in registers.
+template <int R, int C>
+__attribute__((always_inline)) inline void OuterBlock(
+    const double* g, const double* u, size_t n, size_t stride, int32_t m,
+    size_t k, size_t i, double* xi) {
+  V4 acc[R][C];
+  for (int r = 0; r < R; ++r) {
+    for (int c = 0; c < C; ++c) acc[r][c] = V4{0.0, 0.0, 0.0, 0.0};
+  }
+  for (int32_t j = m - 1; j >= 1; --j) {
+    const double* uj = u + static_cast<size_t>(j) * stride + i;
+    V4 uv[C];
+    for (int c = 0; c < C; ++c) uv[c] = Load(uj + 4 * c);
+    const double* gj = g + static_cast<size_t>(j) * n + k;
+    for (int r = 0; r < R; ++r) {
+      for (int c = 0; c < C; ++c) acc[r][c] += gj[r] * uv[c];
+    }
+  }
+  for (int r = 0; r < R; ++r) {
+    for (int c = 0; c < C; ++c) Store(xi + (k + r) * stride + i + 4 * c, acc[r][c]);
+  }
+}
+
+template <int C>
+__attribute__((always_inline)) inline void OuterColumns(
+    const double* g, const double* u, size_t n, size_t stride, int32_t m,
+    size_t i, double* xi) {
+  size_t k = 0;
+  for (; k + 4 <= n; k += 4) OuterBlock<4, C>(g, u, n, stride, m, k, i, xi);
+  switch (n - k) {
+    case 1: OuterBlock<1, C>(g, u, n, stride, m, k, i, xi); break;
+    case 2: OuterBlock<2, C>(g, u, n, stride, m, k, i, xi); break;
+    case 3: OuterBlock<3, C>(g, u, n, stride, m, k, i, xi); break;
+    default: break;
+  }
+}
+
+// All of xi; stride is a multiple of 4.
+__attribute__((always_inline)) inline void OuterSums(
+    const double* g, const double* u, size_t n, size_t stride, int32_t m,
+    double* xi) {
+  size_t i = 0;
+  for (; i + 8 <= stride; i += 8) OuterColumns<2>(g, u, n, stride, m, i, xi);
+  if (i < stride) OuterColumns<1>(g, u, n, stride, m, i, xi);
+}
+
+// HmmPosteriors for a sentence of I <= kDense words, through its matrix
+// (rows padded to a multiple of 4) and the matrix transposed.  Built twice,
+// the AVX2 clone and the plain one give the same bits (see V4).
 __attribute__((target_clones("avx2", "default")))
 double DensePosteriors(const HmmParams& h, const double* a, const double* at,
                        const double* t, int32_t I, int32_t m, double* post,
                        HmmParams::Counts* counts, HmmScratch* s) {
   const size_t n = static_cast<size_t>(I) + 1;
+  const size_t row = HmmParams::Padded(I), col = HmmParams::Padded(I + 1);
   SizePasses(s, n, m);
+  // The forward mass of each step (word + NULL state of a position), and
+  // the backward side u of each step, padded rows for the sums over pairs
+  // of positions; the padding of u must read 0.
+  s->g.resize(static_cast<size_t>(m) * n);
+  s->u.assign(static_cast<size_t>(m) * (row + 4), 0.0);
+  s->s.resize(row + 4);
+  s->back.resize(n * m + col);  // the last column's b is read to `col`
+  double* gsum = s->g.data();
+  double* uall = s->u.data();
   double* sv = s->s.data();
-  double* u = s->u.data();
   const double stay = h.p0, move = 1.0 - h.p0;
   double ll = 0.0;
   for (int32_t j = 0; j < m; ++j) {
@@ -239,28 +374,18 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
     } else {
       const double* pw = word - n;
       const double* pn = null - n;
-      for (int32_t i = 0; i < I; ++i) sv[i] = 0.0;
-      for (size_t k = 0; k < n; ++k) {
-        const double g = pw[k] + pn[k];
-        const double* row = a + k * I;
-        for (int32_t i = 0; i < I; ++i) sv[i] += g * row[i];
-      }
+      double* g = gsum + static_cast<size_t>(j) * n;
+      for (size_t k = 0; k < n; ++k) g[k] = pw[k] + pn[k];
+      Combine(g, a, n, row, static_cast<size_t>(I), nullptr, 0.0, sv);
       word[0] = 0.0;
       for (int32_t i = 1; i <= I; ++i) word[i] = move * sv[i - 1] * t[i * m + j];
       const double e0 = stay * t[j];
-      for (size_t k = 0; k < n; ++k) null[k] = e0 * (pw[k] + pn[k]);
+      for (size_t k = 0; k < n; ++k) null[k] = e0 * g[k];
     }
     if (!ScaleColumn(word, null, n, &s->scale[j], &ll)) {
       std::fill(post, post + n * m, 0.0);
       return ll;
     }
-  }
-  // Expected transitions summed over the pair, [i'][i - 1], weighted by
-  // the matrix at the end.
-  double* xi = nullptr;
-  if (counts != nullptr) {
-    s->xi.assign(n * I, 0.0);
-    xi = s->xi.data();
   }
   double* last = s->back.data() + static_cast<size_t>(m - 1) * n;
   std::fill(last, last + n, 1.0);
@@ -268,36 +393,28 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
     const double* b = s->back.data() + j * n;
     double* prev = s->back.data() + (j - 1) * n;
     const double inv = 1.0 / s->scale[j];
+    double* u = uall + static_cast<size_t>(j) * row;
     for (int32_t i = 1; i <= I; ++i) u[i - 1] = move * t[i * m + j] * b[i] * inv;
     const double e0 = stay * t[j] * inv;
-    // prev = e0 b + sum_i u[i] column i of the matrix, a column at a time.
-    for (size_t k = 0; k < n; ++k) prev[k] = e0 * b[k];
-    for (int32_t i = 0; i < I; ++i) {
-      const double ui = u[i];
-      const double* col = at + static_cast<size_t>(i) * n;
-      for (size_t k = 0; k < n; ++k) prev[k] += ui * col[k];
-    }
-    if (xi != nullptr) {
-      const double* pw = s->word.data() + (j - 1) * n;
-      const double* pn = s->null.data() + (j - 1) * n;
-      for (size_t k = 0; k < n; ++k) {
-        const double g = pw[k] + pn[k];
-        double* x = xi + k * I;
-        for (int32_t i = 0; i < I; ++i) x[i] += g * u[i];
-      }
-    }
+    // prev = e0 b + sum_i u[i] column i of the matrix.
+    Combine(u, at, static_cast<size_t>(I), col, n, b, e0, prev);
   }
   PosteriorsOf(*s, I, m, post);
   if (counts != nullptr) {
+    // Expected transitions summed over the pair, [i'][i - 1], weighted by
+    // the matrix at the end.
+    s->xi.resize(n * row + 8);
+    double* xi = s->xi.data();
+    OuterSums(gsum, uall, n, row, m, xi);
     for (int32_t i = 1; i <= I; ++i) {
       AddStart(counts, i, I, post[i * m] + xi[i - 1] * a[i - 1]);
     }
     for (int32_t from = 1; from <= I; ++from) {
-      const double* x = xi + static_cast<size_t>(from) * I;
-      const double* row = a + static_cast<size_t>(from) * I;
+      const double* x = xi + static_cast<size_t>(from) * row;
+      const double* r = a + static_cast<size_t>(from) * row;
       for (int32_t i = 1; i <= I; ++i) {
         const int32_t d = i - from;
-        const double v = x[i - 1] * row[i - 1];
+        const double v = x[i - 1] * r[i - 1];
         if (d >= W) {
           counts->jump[2 * W] += v / static_cast<double>(I - from - W + 1);
         } else if (d <= -W) {

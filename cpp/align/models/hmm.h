@@ -75,19 +75,23 @@ struct HmmParams {
   // changing p0 or the weights by hand.  Until then every pair takes the
   // running-sum path.
   void Refresh();
-  // p(i | i', I) at [i' * I + i - 1] for i' = 0..I, i = 1..I; nullptr for
-  // a sentence longer than kDense or before Refresh.
+  // The rows of the matrices are padded with zeros to a multiple of 4.
+  static constexpr size_t Padded(int32_t n) {
+    return (static_cast<size_t>(n) + 3) / 4 * 4;
+  }
+  // p(i | i', I) at [i' * Padded(I) + i - 1] for i' = 0..I, i = 1..I;
+  // nullptr for a sentence longer than kDense or before Refresh.
   const double* Matrix(int32_t I) const {
     return I <= kDense && !matrices.empty() ? matrices.data() + offsets[I] : nullptr;
   }
 
-  // The same transposed: p(i | i', I) at [(i - 1) * (I + 1) + i'].
+  // The same transposed: p(i | i', I) at [(i - 1) * Padded(I + 1) + i'].
   const double* Transposed(int32_t I) const {
-    return I <= kDense && !matrices.empty() ? transposed.data() + offsets[I] : nullptr;
+    return I <= kDense && !matrices.empty() ? transposed.data() + toffsets[I] : nullptr;
   }
 
   std::vector<double> matrices, transposed;
-  std::vector<size_t> offsets;
+  std::vector<size_t> offsets, toffsets;
 };
 
 // Buffers of one thread's pairs, reused between pairs.

@@ -11,8 +11,10 @@ namespace qaz {
 namespace {
 
 constexpr double kTransFloor = 1e-10;
-constexpr int64_t kBatchPairs = 4096;
-constexpr int64_t kChunkPairs = 64;
+// A batch is small enough that the cells its first walk reads are still in
+// the caches when the second adds their counts.
+constexpr int64_t kBatchPairs = 128;
+constexpr int64_t kChunkPairs = 8;
 constexpr int kStats = HmmParams::kJumps + HmmParams::kStarts;
 
 // What the first walk of a batch leaves for the second, per direction.
