@@ -435,8 +435,8 @@ struct ShardedRun {
   qaz::Model model;
   std::vector<std::shared_ptr<qaz::ModelShard>> shards;
   std::unique_ptr<qaz::ShardedTraining> training;
-  RecordingReporter setup, loop;
-  std::vector<double> last_p, last_a;  // the values of the last walk
+  RecordingReporter core, lex, pos, loop;  // set-up lines by module; loops
+  std::vector<double> last_p, last_a;      // the values of the last walk
 
   ShardedRun(const CorpusFiles& f, const std::vector<int64_t>& cuts,
              int32_t iterations) {
@@ -470,8 +470,8 @@ struct ShardedRun {
       shapes.push_back(shards[s]->tables().Shapes());
     }
     training = std::make_unique<qaz::ShardedTraining>(
-        &vocab, &model, src_words, trg_words, A, B, keys, shapes, setup, setup,
-        setup);
+        &vocab, &model, src_words, trg_words, A, B, keys, shapes, core, lex,
+        pos);
     for (size_t s = 0; s < shards.size(); ++s) {
       shards[s]->Attach(training->tables().cell_map(s),
                         training->tables().block_offsets(s));
@@ -539,7 +539,9 @@ QAZ_TEST(ShardedTrainingIsTheTrainingCommandsRun) {
 
   ShardedRun one(f, {}, 4);
   // The same words, the same set-up lines (but the layout's and the bytes
-  // it takes), the same loops and the same tables bit for bit.
+  // it takes) from the same modules: the vocabulary's, the translation
+  // table's, the alignment table's; the same loops and the same tables bit
+  // for bit.
   QAZ_EXPECT(one.vocab.src.size() == vocab.src.size() &&
              one.vocab.trg.size() == vocab.trg.size());
   bool same_words = true;
@@ -547,17 +549,23 @@ QAZ_TEST(ShardedTrainingIsTheTrainingCommandsRun) {
     same_words = same_words && one.vocab.trg.IdToStr(k) == vocab.trg.IdToStr(k);
   }
   QAZ_EXPECT(same_words);
-  QAZ_EXPECT_EQ(one.setup.lines.size(), setup.lines.size());
-  for (size_t k = 0; k < std::min(setup.lines.size(), one.setup.lines.size()); ++k) {
+  QAZ_EXPECT_EQ(one.core.lines.size(), size_t{4});
+  QAZ_EXPECT_EQ(one.lex.lines.size(), size_t{4});
+  QAZ_EXPECT_EQ(one.pos.lines.size(), size_t{3});
+  std::vector<std::string> lines = one.core.lines;
+  lines.insert(lines.end(), one.lex.lines.begin(), one.lex.lines.end());
+  lines.insert(lines.end(), one.pos.lines.begin(), one.pos.lines.end());
+  QAZ_EXPECT_EQ(lines.size(), setup.lines.size());
+  for (size_t k = 0; k < std::min(setup.lines.size(), lines.size()); ++k) {
     if (setup.lines[k].rfind("I: cell layout", 0) == 0) {
-      QAZ_EXPECT_EQ(one.setup.lines[k], "I: cell layout: 1 shards, each indexed on its worker");
+      QAZ_EXPECT_EQ(lines[k], "I: cell layout: 1 shards, each indexed on its worker");
     } else if (setup.lines[k].rfind("I: allocated: ", 0) == 0) {
-      const std::string& got = one.setup.lines[k];
+      const std::string& got = lines[k];
       const std::string& want = setup.lines[k];
       QAZ_EXPECT(got.rfind("I: allocated: ", 0) == 0 &&
                  got.substr(got.find(" for ")) == want.substr(want.find(" for ")));
     } else {
-      QAZ_EXPECT_EQ(one.setup.lines[k], setup.lines[k]);
+      QAZ_EXPECT_EQ(lines[k], setup.lines[k]);
     }
   }
   QAZ_EXPECT(one.loop.lines == loop.lines);
