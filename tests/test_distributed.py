@@ -385,3 +385,36 @@ def test_a_worker_rebuilds_a_shard_it_does_not_hold_as_asked(corpus, monkeypatch
     finally:
         qd._forget("test-run")
     assert spec not in qd._held
+
+
+def test_a_shard_refuses_values_that_do_not_cover_its_tables(corpus, tmp_path):
+    # Values reach a shard by position: a transfer that stops short of its
+    # cells or of its last sentence shape is refused before any walk or file.
+    from qaz import _shard
+
+    ranges, _, _, _ = qd._shard_ranges(str(corpus[0]), str(corpus[1]), 2)
+    first, count, src_off, trg_off = ranges[1]
+    shard = _shard.load(str(corpus[0]), str(corpus[1]), src_off, trg_off, first, count, False, 1)
+    words = shard.words()
+    S, T, A, B = len(words[0]), len(words[1]), words[2], words[3]
+    shard = shard.remap(np.arange(S, dtype=np.int32), np.arange(T, dtype=np.int32)).index(S, T, A, B)
+    keys, shapes, _, _ = shard.layout()
+    sizes = [int(J) * (int(I) + 1) for I, J in shapes]
+    with pytest.raises(ValueError, match="do not match"):
+        shard.attach(np.arange(len(keys) - 1, dtype=np.uint32), np.zeros(len(sizes), dtype=np.uint64))
+    shard.attach(np.arange(len(keys), dtype=np.uint32),
+                 np.cumsum([0] + sizes[:-1]).astype(np.uint64))
+    p, a = np.full(len(keys), 1.0 / T), np.full(sum(sizes), 0.25)
+    with pytest.raises(IndexError, match="do not cover the shard's shapes"):
+        shard.sweep(p, a[:-1], True, True, True, True)
+    with pytest.raises(IndexError, match="do not cover the shard's cells"):
+        shard.sweep(p[:-1], a, True, True, True, True)
+    scores = tmp_path / "s.txt"
+    with pytest.raises(IndexError, match="do not cover the shard's shapes"):
+        shard.write_trained(p, a[:-1], True, str(scores), None)
+    assert not scores.exists()
+    total, counts, align_counts = shard.sweep(p, a, True, True, True, True)
+    assert np.isfinite(total) and total > 0
+    assert (len(counts), len(align_counts)) == (len(keys), sum(sizes))
+    shard.write_trained(p, a, True, str(scores), None)
+    assert len(scores.read_text().splitlines()) == count

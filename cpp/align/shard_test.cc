@@ -1,11 +1,15 @@
 #include "align/shard.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "align/shard_run.h"
+#include "align/trainer.h"
 #include "testing/harness.h"
 #include "testing/random_corpus.h"
 
@@ -363,4 +367,261 @@ QAZ_TEST(RemapCorpusMapsBothSides) {
   QAZ_EXPECT(out.trg(0).size == 2 && out.trg(0)[0] == 4 && out.trg(0)[1] == 5);
   QAZ_EXPECT_THROW(qaz::RemapCorpus(*corpus, {0, 1}, {5, 4}), std::out_of_range);
   QAZ_EXPECT_THROW(qaz::RemapCorpus(*corpus, {0, 1, 2}, {5}), std::out_of_range);
+}
+
+// ------------------------------------------- sharded runs of Models 1 and 2
+
+namespace {
+
+using qaz::testing::RecordingReporter;
+
+// A corpus of `pairs` lines of random words in two scratch files; `starts`
+// gets the byte offsets of each line's start in both files.
+struct CorpusFiles {
+  std::string src, trg;
+  std::vector<int64_t> src_starts, trg_starts;
+};
+
+CorpusFiles WriteCorpus(int pairs, uint32_t seed) {
+  CorpusFiles f;
+  std::string src, trg;
+  uint32_t x = seed;
+  const auto next = [&x](uint32_t n) {
+    x = x * 1664525u + 1013904223u;
+    return (x >> 8) % n;
+  };
+  const auto line = [&](std::string* text, std::vector<int64_t>* starts,
+                        const char* prefix, uint32_t words) {
+    starts->push_back(static_cast<int64_t>(text->size()));
+    const uint32_t n = 1 + next(6);
+    for (uint32_t k = 0; k < n; ++k) {
+      if (k > 0) *text += ' ';
+      *text += prefix + std::to_string(next(words));
+    }
+    *text += '\n';
+  };
+  for (int p = 0; p < pairs; ++p) {
+    line(&src, &f.src_starts, "s", 25);
+    line(&trg, &f.trg_starts, "t", 20);
+  }
+  f.src = qaz::testing::WriteTemp("shard_run.src", src);
+  f.trg = qaz::testing::WriteTemp("shard_run.trg", trg);
+  return f;
+}
+
+// The words of the shards in shard order, and each shard's map onto them
+// (as the driver merges them).
+void Merge(const std::vector<const qaz::StringEnumerator*>& sides,
+           std::vector<std::string>* words,
+           std::vector<std::vector<int32_t>>* maps) {
+  std::map<std::string, int32_t> index;
+  for (const qaz::StringEnumerator* e : sides) {
+    std::vector<int32_t> m;
+    for (int32_t k = 0; k < e->size(); ++k) {
+      const std::string w(e->IdToStr(k));
+      const auto it = index.emplace(w, static_cast<int32_t>(words->size()));
+      if (it.second) words->push_back(w);
+      m.push_back(it.first->second);
+    }
+    maps->push_back(std::move(m));
+  }
+}
+
+// A training run of Model 1 then Model 2 (`iterations` each) on the corpus
+// split at `cuts` (pair numbers), every step of the shards and the driver
+// as a cluster run takes them.
+struct ShardedRun {
+  qaz::Vocab vocab;
+  qaz::Model model;
+  std::vector<std::shared_ptr<qaz::ModelShard>> shards;
+  std::unique_ptr<qaz::ShardedTraining> training;
+  RecordingReporter core, lex, pos, loop;  // set-up lines by module; loops
+  std::vector<double> last_p, last_a;      // the values of the last walk
+
+  ShardedRun(const CorpusFiles& f, const std::vector<int64_t>& cuts,
+             int32_t iterations) {
+    model.type = qaz::ModelType::kModel2;  // the trainer's model
+    const int64_t pairs = static_cast<int64_t>(f.src_starts.size());
+    int64_t first = 0;
+    std::vector<const qaz::StringEnumerator*> src_sides, trg_sides;
+    int32_t A = 0, B = 0;
+    for (size_t s = 0; s <= cuts.size(); ++s) {
+      const int64_t end = s < cuts.size() ? cuts[s] : pairs;
+      shards.push_back(qaz::ModelShard::Load(f.src, f.trg, f.src_starts[first],
+                                             f.trg_starts[first], first,
+                                             end - first, false, 2));
+      src_sides.push_back(&shards.back()->vocab().src);
+      trg_sides.push_back(&shards.back()->vocab().trg);
+      A = std::max(A, shards.back()->vocab().max_len_src);
+      B = std::max(B, shards.back()->vocab().max_len_trg);
+      first = end;
+    }
+    std::vector<std::string> src_words, trg_words;
+    std::vector<std::vector<int32_t>> src_maps, trg_maps;
+    Merge(src_sides, &src_words, &src_maps);
+    Merge(trg_sides, &trg_words, &trg_maps);
+    const int32_t S = static_cast<int32_t>(src_words.size());
+    const int32_t T = static_cast<int32_t>(trg_words.size());
+    std::vector<std::vector<uint64_t>> keys;
+    std::vector<Shapes> shapes;
+    for (size_t s = 0; s < shards.size(); ++s) {
+      shards[s] = shards[s]->Remap(src_maps[s], trg_maps[s])->Index(S, T, A, B);
+      keys.push_back(shards[s]->tables().Keys());
+      shapes.push_back(shards[s]->tables().Shapes());
+    }
+    training = std::make_unique<qaz::ShardedTraining>(
+        &vocab, &model, src_words, trg_words, A, B, keys, shapes, core, lex,
+        pos);
+    for (size_t s = 0; s < shards.size(); ++s) {
+      shards[s]->Attach(training->tables().cell_map(s),
+                        training->tables().block_offsets(s));
+    }
+    for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+      std::vector<std::vector<double>> counts(shards.size()), align_counts(shards.size());
+      const auto walk = [&](bool entropy, bool expect) {
+        last_p = training->tables().TransValues();
+        last_a = training->tables().AlignValues();
+        qaz::SweepRequest request;
+        request.entropy = entropy;
+        request.entropy_model = ModelKind::kModel2;
+        request.expect = expect;
+        request.expect_model = kind;
+        std::vector<qaz::ShardedTables::Part> parts(shards.size());
+        for (size_t s = 0; s < shards.size(); ++s) {
+          parts[s].total = shards[s]->Sweep(last_p.data(), last_p.size(),
+                                            last_a.data(), last_a.size(),
+                                            request, &counts[s], &align_counts[s]);
+          parts[s] = {parts[s].total, counts[s].data(), counts[s].size(),
+                      align_counts[s].data(), align_counts[s].size()};
+        }
+        return parts;
+      };
+      training->Run(kind, iterations, pairs, walk, loop, loop, [] {});
+    }
+  }
+
+  // The score and decoded-alignment files of every shard under the last
+  // walk's values, concatenated in shard order.
+  std::pair<std::string, std::string> Outputs() {
+    std::string scores, decoded;
+    for (size_t s = 0; s < shards.size(); ++s) {
+      const std::string sp = qaz::testing::TempPath("scores" + std::to_string(s));
+      const std::string dp = qaz::testing::TempPath("decoded" + std::to_string(s));
+      shards[s]->WriteTrained(last_p.data(), last_p.size(), last_a.data(),
+                              last_a.size(), true, &sp, &dp);
+      scores += qaz::testing::ReadFile(sp);
+      decoded += qaz::testing::ReadFile(dp);
+    }
+    return {scores, decoded};
+  }
+};
+
+}  // namespace
+
+QAZ_TEST(ShardedTrainingIsTheTrainingCommandsRun) {
+  const CorpusFiles f = WriteCorpus(300, 5);
+  // The run of one machine, as the training command sets it up.
+  qaz::Vocab vocab;
+  RecordingReporter setup, loop;
+  qaz::NullReporter quiet;
+  auto corpus = std::make_shared<const qaz::Corpus>(
+      qaz::LoadCorpus(&vocab, f.src, f.trg, false, quiet));
+  const qaz::Parallel parallel(2);
+  qaz::Model model;
+  model.type = qaz::ModelType::kModel2;
+  qaz::ReportVocab(vocab, setup);
+  model.trans = qaz::InitTransTable(vocab, corpus, parallel, setup);
+  model.align = qaz::InitAlignTable(vocab, *corpus, setup);
+  qaz::SweepScratch scratch;
+  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    qaz::RunEmLoop(kind, 4, &model, *corpus, parallel, &scratch, loop, loop, [] {});
+  }
+
+  ShardedRun one(f, {}, 4);
+  // The same words, the same set-up lines (but the layout's and the bytes
+  // it takes) from the same modules: the vocabulary's, the translation
+  // table's, the alignment table's; the same loops and the same tables bit
+  // for bit.
+  QAZ_EXPECT(one.vocab.src.size() == vocab.src.size() &&
+             one.vocab.trg.size() == vocab.trg.size());
+  bool same_words = true;
+  for (int32_t k = 0; k < vocab.trg.size(); ++k) {
+    same_words = same_words && one.vocab.trg.IdToStr(k) == vocab.trg.IdToStr(k);
+  }
+  QAZ_EXPECT(same_words);
+  QAZ_EXPECT_EQ(one.core.lines.size(), size_t{4});
+  QAZ_EXPECT_EQ(one.lex.lines.size(), size_t{4});
+  QAZ_EXPECT_EQ(one.pos.lines.size(), size_t{3});
+  std::vector<std::string> lines = one.core.lines;
+  lines.insert(lines.end(), one.lex.lines.begin(), one.lex.lines.end());
+  lines.insert(lines.end(), one.pos.lines.begin(), one.pos.lines.end());
+  QAZ_EXPECT_EQ(lines.size(), setup.lines.size());
+  for (size_t k = 0; k < std::min(setup.lines.size(), lines.size()); ++k) {
+    if (setup.lines[k].rfind("I: cell layout", 0) == 0) {
+      QAZ_EXPECT_EQ(lines[k], "I: cell layout: 1 shards, each indexed on its worker");
+    } else if (setup.lines[k].rfind("I: allocated: ", 0) == 0) {
+      const std::string& got = lines[k];
+      const std::string& want = setup.lines[k];
+      QAZ_EXPECT(got.rfind("I: allocated: ", 0) == 0 &&
+                 got.substr(got.find(" for ")) == want.substr(want.find(" for ")));
+    } else {
+      QAZ_EXPECT_EQ(lines[k], setup.lines[k]);
+    }
+  }
+  QAZ_EXPECT(one.loop.lines == loop.lines);
+  QAZ_EXPECT(SameBits(Capture(*one.model.trans, *one.model.align, {}),
+                      Capture(*model.trans, *model.align, {})));
+
+  // Three shards: the loops log alike (entropies within reassociation may
+  // differ in their last digits, so only the line count) and every pair's
+  // outputs are those of one shard under the same values.
+  ShardedRun three(f, {100, 101}, 4);
+  QAZ_EXPECT_EQ(three.loop.lines.size(), loop.lines.size());
+  QAZ_EXPECT(CloseTo(Capture(*three.model.trans, *three.model.align, {}),
+                     Capture(*model.trans, *model.align, {})));
+  one.last_p = three.last_p;
+  one.last_a = three.last_a;
+  const auto split = three.Outputs();
+  QAZ_EXPECT(!split.first.empty() && !split.second.empty());
+  QAZ_EXPECT(split == one.Outputs());
+}
+
+QAZ_TEST(ModelShardRefusesStepsOutOfOrderAndShortValues) {
+  const CorpusFiles f = WriteCorpus(40, 11);
+  auto loaded = qaz::ModelShard::Load(f.src, f.trg, f.src_starts[10],
+                                      f.trg_starts[10], 10, 20, false, 1);
+  QAZ_EXPECT_EQ(loaded->pairs(), int64_t{20});
+  QAZ_EXPECT_THROW(loaded->tables(), std::invalid_argument);
+  const qaz::Vocab& v = loaded->vocab();
+  std::vector<int32_t> src_map(v.src.size()), trg_map(v.trg.size());
+  for (size_t k = 0; k < src_map.size(); ++k) src_map[k] = static_cast<int32_t>(k);
+  for (size_t k = 0; k < trg_map.size(); ++k) trg_map[k] = static_cast<int32_t>(k);
+  QAZ_EXPECT_THROW(loaded->Remap(src_map, {}), std::out_of_range);
+  auto remapped = loaded->Remap(src_map, trg_map);
+  QAZ_EXPECT_THROW(remapped->vocab(), std::invalid_argument);
+  auto indexed = remapped->Index(v.src.size(), v.trg.size(), v.max_len_src, v.max_len_trg);
+  qaz::ShardedTables whole(v.src.size(), v.trg.size(), v.max_len_src, v.max_len_trg,
+                           {indexed->tables().Keys()}, {indexed->tables().Shapes()});
+  std::vector<double> p = whole.TransValues(), a = whole.AlignValues();
+  std::vector<double> counts, align_counts;
+  qaz::SweepRequest request;
+  request.entropy = true;
+  QAZ_EXPECT_THROW(indexed->Sweep(p.data(), p.size(), a.data(), a.size(), request,
+                                  &counts, &align_counts),
+                   std::logic_error);
+  QAZ_EXPECT_THROW(indexed->Attach({}, whole.block_offsets(0)), std::invalid_argument);
+  indexed->Attach(whole.cell_map(0), whole.block_offsets(0));
+  QAZ_EXPECT(indexed->MemoryBytes() > loaded->MemoryBytes());
+  // A transfer that stops short of the last block, or of the cells, is
+  // refused before any walk or output.
+  const std::string scores = qaz::testing::TempPath("short.scores");
+  QAZ_EXPECT_THROW(indexed->WriteTrained(p.data(), p.size(), a.data(), a.size() - 1,
+                                         true, &scores, nullptr),
+                   std::out_of_range);
+  QAZ_EXPECT_THROW(indexed->Sweep(p.data(), p.size() - 1, a.data(), a.size(), request,
+                                  &counts, &align_counts),
+                   std::out_of_range);
+  const double h = indexed->Sweep(p.data(), p.size(), a.data(), a.size(), request,
+                                  &counts, &align_counts);
+  QAZ_EXPECT(h > 0.0 && counts.empty());
 }
