@@ -141,6 +141,36 @@ void Parallel::Checkpoint(int64_t units) {
   }
 }
 
+bool Turns::Wait(int64_t k) {
+  // The part before is short: spin a little before sleeping.
+  for (int spin = 0; spin < 4096; ++spin) {
+    if (turn_.load() == k) return true;
+    if (abandoned_.load()) return false;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  std::unique_lock<std::mutex> lock(mu_);
+  ++sleepers_;
+  cv_.wait(lock, [&] { return turn_.load() == k || abandoned_.load(); });
+  --sleepers_;
+  return turn_.load() == k && !abandoned_.load();
+}
+
+void Turns::Pass(int64_t k) {
+  turn_.store(k + 1);
+  if (sleepers_.load() > 0) {
+    std::lock_guard<std::mutex> lock(mu_);
+    cv_.notify_all();
+  }
+}
+
+void Turns::Abandon() {
+  abandoned_.store(true);
+  std::lock_guard<std::mutex> lock(mu_);
+  cv_.notify_all();
+}
+
 void Parallel::For(int64_t n, const std::function<int64_t(int64_t)>& fn,
                    Reporter& reporter, ProgressTicker* ticker) const {
   Run(threads_, n, fn, &reporter, ticker);

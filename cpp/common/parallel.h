@@ -14,9 +14,12 @@
 #define QAZ_COMMON_PARALLEL_H_
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "common/reporter.h"
@@ -52,6 +55,25 @@ class Parallel {
 
  private:
   int threads_;
+};
+
+// Lets the tasks of a Parallel::For run one part each in task order: task
+// k calls Wait(k) before that part and Pass(k) after it.  Tasks are handed
+// out in order, so the one before is always running or done and nobody
+// waits for a task that has not started.  A task that fails calls
+// Abandon(), which frees every waiter: Wait then returns false.
+class Turns {
+ public:
+  bool Wait(int64_t k);
+  void Pass(int64_t k);
+  void Abandon();
+
+ private:
+  std::atomic<int64_t> turn_{0};
+  std::atomic<bool> abandoned_{false};
+  std::atomic<int> sleepers_{0};
+  std::mutex mu_;
+  std::condition_variable cv_;
 };
 
 // Runs format(begin, end, slot) over chunks of [0, n) on the threads, a

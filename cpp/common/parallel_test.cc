@@ -73,3 +73,42 @@ QAZ_TEST(ChunksCoverTheRange) {
   QAZ_EXPECT_EQ(qaz::Parallel::Chunks(0, 64, 3), 0);
   QAZ_EXPECT(qaz::AvailableCpus() >= 1);
 }
+
+QAZ_TEST(TurnsRunThePartsInTaskOrder) {
+  // Uneven work before the ordered part; the parts still run 0, 1, 2, ...
+  for (int threads : {1, 2, 5}) {
+    qaz::Parallel parallel(threads);
+    qaz::Turns turns;
+    std::vector<int64_t> order;
+    parallel.For(3000, [&](int64_t t) -> int64_t {
+      for (volatile int64_t k = 0; k < (t * 7919) % 5000; ++k) {
+      }
+      QAZ_EXPECT(turns.Wait(t));
+      order.push_back(t);  // unguarded: only one part runs at a time
+      turns.Pass(t);
+      return 1;
+    });
+    bool in_order = order.size() == 3000;
+    for (size_t k = 0; in_order && k < order.size(); ++k) in_order = order[k] == static_cast<int64_t>(k);
+    QAZ_EXPECT(in_order);
+  }
+}
+
+QAZ_TEST(TurnsFreeTheWaitersOfAFailedTask) {
+  // Task 5 fails before its turn; the later tasks must not wait for ever.
+  qaz::Parallel parallel(3);
+  qaz::Turns turns;
+  QAZ_EXPECT_THROW(parallel.For(200, [&](int64_t t) -> int64_t {
+    try {
+      if (t == 5) throw std::invalid_argument("task 5");
+      if (!turns.Wait(t)) return 0;
+      turns.Pass(t);
+    } catch (...) {
+      turns.Abandon();
+      throw;
+    }
+    return 1;
+  }), std::invalid_argument);
+  // The run came back (nothing left waiting), and a late waiter is let go.
+  QAZ_EXPECT(!turns.Wait(6));
+}

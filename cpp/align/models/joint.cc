@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "common/float_format.h"
@@ -11,21 +13,27 @@ namespace qaz {
 namespace {
 
 constexpr double kTransFloor = 1e-10;
-// A batch is small enough that the cells its first walk reads are still in
-// the caches when the second adds their counts.
-constexpr int64_t kBatchPairs = 128;
-constexpr int64_t kChunkPairs = 8;
+constexpr int64_t kChunkPairs = 16;
 constexpr int kStats = HmmParams::kJumps + HmmParams::kStarts;
 
-// What the first walk of a batch leaves for the second, per direction.
-struct BatchSide {
-  std::vector<uint64_t> offset;  // per pair of the batch: its first count
+// One direction's share of a chunk of pairs: what its posteriors leave for
+// the counts.
+struct ChunkSide {
+  std::vector<uint64_t> offset;  // per pair of the chunk: its first count
   std::vector<double> counts;    // L x m per pair, NULL row first
   std::vector<double> entropy;   // per pair
   std::vector<double> stats;     // per pair: jump then start counts (HMM)
 };
 
-void LayOut(const Corpus& corpus, int64_t b, int64_t e, BatchSide* side,
+// A worker's buffers, handed from task to task.
+struct ChunkWork {
+  std::vector<double> t, post[2];
+  HmmScratch scratch;
+  HmmParams::Counts counts;
+  ChunkSide sides[2];
+};
+
+void LayOut(const Corpus& corpus, int64_t b, int64_t e, ChunkSide* side,
             bool hmm) {
   side->offset.resize(static_cast<size_t>(e - b) + 1);
   uint64_t total = 0;
@@ -36,43 +44,26 @@ void LayOut(const Corpus& corpus, int64_t b, int64_t e, BatchSide* side,
   side->offset[e - b] = total;
   side->counts.resize(total);
   side->entropy.resize(static_cast<size_t>(e - b));
-  side->stats.assign(hmm ? static_cast<size_t>(e - b) * kStats : 0, 0.0);
+  side->stats.resize(hmm ? static_cast<size_t>(e - b) * kStats : 0);
 }
 
-// Adds the counts of pairs [b, e) whose source word at a position falls to
-// task `task` of `tasks` into the table's cells.
-void AddRows(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
-             const BatchSide& side, int task, int tasks) {
+// Adds the counts of pairs [b, e) into the table's cells, pair after pair,
+// each pair's cells in the order of its positions.
+void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
+              const ChunkSide& side) {
   TransCell* cells = table->cells();
   const bool indexed = table->has_cell_index() && table->IndexedFor(corpus);
   for (int64_t p = b; p < e; ++p) {
     const IdSpan src = corpus.src(p), trg = corpus.trg(p);
     const int32_t m = trg.size;
     const double* c = side.counts.data() + side.offset[p - b];
-    const uint32_t* index =
-        indexed ? table->cell_index().data() + table->cell_offsets()[p] : nullptr;
-    if (index != nullptr && tasks == 1) {
-      // Every row is this task's: the pair's cells in index order, read
-      // ahead across pairs (the index is padded past its end).
+    if (indexed) {
+      const uint32_t* index = table->cell_index().data() + table->cell_offsets()[p];
       const size_t n = static_cast<size_t>(src.size) * m;
-      for (size_t k = 0; k < n; ++k) {
-        __builtin_prefetch(&cells[index[k + 48]], 1);
-        cells[index[k]].c += c[k];
-      }
+      for (size_t k = 0; k < n; ++k) cells[index[k]].c += c[k];
       continue;
     }
     for (int32_t i = 0; i < src.size; ++i) {
-      if (src[i] % tasks != task) continue;
-      if (index != nullptr) {
-        // The cells are all over the table: ask for them ahead.
-        const uint32_t* row = index + static_cast<size_t>(i) * m;
-        const double* ci = c + static_cast<size_t>(i) * m;
-        for (int32_t j = 0; j < m; ++j) {
-          if (j + 8 < m) __builtin_prefetch(&cells[row[j + 8]], 1);
-          cells[row[j]].c += ci[j];
-        }
-        continue;
-      }
       for (int32_t j = 0; j < m; ++j) {
         cells[table->Find(src[i], trg[j])].c += c[static_cast<size_t>(i) * m + j];
       }
@@ -160,20 +151,39 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
   if (rev != nullptr && rev->corpus->size() != n) {
     throw std::invalid_argument("the two directions hold different pair counts");
   }
-  const int tasks = parallel.threads();
-  BatchSide sides[2];
   JointTotals totals;
   for (int d = 0; d < ndirs; ++d) dirs[d]->trans->ZeroCounts(&parallel);
+  // A chunk's posteriors are worked out on any thread; its counts go into
+  // the tables, and its entropies and jump counts into the totals, in chunk
+  // order (Turns), by the thread that has its cells in its caches.  Every
+  // sum is thus taken pair after pair whatever the thread count.
+  Turns turns;
+  std::mutex pool_mu;
+  std::vector<std::unique_ptr<ChunkWork>> pool;
   ProgressTicker ticker(log, "processing", n, 4096);
-  for (int64_t b = 0; b < n; b += kBatchPairs) {
-    const int64_t e = std::min(n, b + kBatchPairs);
-    for (int d = 0; d < ndirs; ++d) LayOut(*dirs[d]->corpus, b, e, &sides[d], hmm);
-    const int64_t chunks = (e - b + kChunkPairs - 1) / kChunkPairs;
-    parallel.For(chunks, [&](int64_t c) -> int64_t {
-      const int64_t cb = b + c * kChunkPairs, ce = std::min(e, cb + kChunkPairs);
-      std::vector<double> t, post[2];
-      HmmScratch scratch;
-      HmmParams::Counts counts;
+  const int64_t chunks = (n + kChunkPairs - 1) / kChunkPairs;
+  parallel.For(chunks, [&](int64_t c) -> int64_t {
+    std::unique_ptr<ChunkWork> w;
+    {
+      std::lock_guard<std::mutex> lock(pool_mu);
+      if (!pool.empty()) {
+        w = std::move(pool.back());
+        pool.pop_back();
+      }
+    }
+    if (!w) w = std::make_unique<ChunkWork>();
+    struct GiveBack {
+      std::mutex& mu;
+      std::vector<std::unique_ptr<ChunkWork>>& pool;
+      std::unique_ptr<ChunkWork>& w;
+      ~GiveBack() {
+        std::lock_guard<std::mutex> lock(mu);
+        pool.push_back(std::move(w));
+      }
+    } give_back{pool_mu, pool, w};
+    const int64_t cb = c * kChunkPairs, ce = std::min(n, cb + kChunkPairs);
+    try {
+      for (int d = 0; d < ndirs; ++d) LayOut(*dirs[d]->corpus, cb, ce, &w->sides[d], hmm);
       const PairCells fwd_cells(*dirs[0]->trans, *dirs[0]->corpus);
       std::unique_ptr<PairCells> rev_cells;
       if (ndirs == 2) rev_cells = std::make_unique<PairCells>(*dirs[1]->trans, *dirs[1]->corpus);
@@ -184,33 +194,33 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
           const Corpus& cd = *dirs[d]->corpus;
           L[d] = cd.src(p).size;
           m[d] = cd.trg(p).size;
-          cells[d]->Gather(p, &t);
-          post[d].resize(static_cast<size_t>(L[d]) * m[d]);
-          if (hmm) counts.Clear();
+          cells[d]->Gather(p, &w->t);
+          w->post[d].resize(static_cast<size_t>(L[d]) * m[d]);
+          if (hmm) w->counts.Clear();
           const double ll = PairLinkPosteriors(
-              hmm ? dirs[d]->hmm.get() : nullptr, t.data(), L[d], m[d],
-              post[d].data(), hmm ? &counts : nullptr, &scratch);
-          BatchSide& side = sides[d];
-          side.entropy[p - b] = m[d] > 0 ? -ll / m[d] : 0.0;
+              hmm ? dirs[d]->hmm.get() : nullptr, w->t.data(), L[d], m[d],
+              w->post[d].data(), hmm ? &w->counts : nullptr, &w->scratch);
+          ChunkSide& side = w->sides[d];
+          side.entropy[p - cb] = m[d] > 0 ? -ll / m[d] : 0.0;
           if (hmm) {
-            double* st = side.stats.data() + (p - b) * kStats;
-            std::copy(counts.jump.begin(), counts.jump.end(), st);
-            std::copy(counts.start.begin(), counts.start.end(),
+            double* st = side.stats.data() + (p - cb) * kStats;
+            std::copy(w->counts.jump.begin(), w->counts.jump.end(), st);
+            std::copy(w->counts.start.begin(), w->counts.start.end(),
                       st + HmmParams::kJumps);
           }
         }
         for (int d = 0; d < ndirs; ++d) {
-          double* out = sides[d].counts.data() + sides[d].offset[p - b];
-          const size_t cells = static_cast<size_t>(L[d]) * m[d];
+          double* out = w->sides[d].counts.data() + w->sides[d].offset[p - cb];
+          const size_t count = static_cast<size_t>(L[d]) * m[d];
           if (!agree) {
-            std::copy(post[d].begin(), post[d].begin() + cells, out);
+            std::copy(w->post[d].begin(), w->post[d].begin() + count, out);
             continue;
           }
           // Row i >= 1, column j of this direction is column i - 1,
           // row j + 1 of the other.
           const int o = 1 - d;
-          const double* mine = post[d].data();
-          const double* other = post[o].data();
+          const double* mine = w->post[d].data();
+          const double* other = w->post[o].data();
           const int32_t mo = m[o];
           std::copy(mine, mine + m[d], out);  // NULL row: its own
           for (int32_t i = 1; i < L[d]; ++i) {
@@ -221,27 +231,27 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
           }
         }
       }
-      return 0;
-    }, log);
-    // The counts, row by row; each (direction, task) pair by one thread.
-    parallel.For(static_cast<int64_t>(ndirs) * tasks, [&](int64_t k) -> int64_t {
-      const int d = static_cast<int>(k / tasks), task = static_cast<int>(k % tasks);
-      AddRows(dirs[d]->trans, *dirs[d]->corpus, b, e, sides[d], task, tasks);
-      return 0;
-    });
-    for (int d = 0; d < ndirs; ++d) {
-      for (int64_t p = b; p < e; ++p) totals.entropy[d] += sides[d].entropy[p - b];
-      if (!hmm) continue;
-      for (int64_t p = b; p < e; ++p) {
-        const double* st = sides[d].stats.data() + (p - b) * kStats;
-        for (int q = 0; q < HmmParams::kJumps; ++q) totals.counts[d].jump[q] += st[q];
-        for (int q = 0; q < HmmParams::kStarts; ++q) {
-          totals.counts[d].start[q] += st[HmmParams::kJumps + q];
+      if (!turns.Wait(c)) return 0;  // an earlier chunk failed
+      for (int d = 0; d < ndirs; ++d) {
+        const ChunkSide& side = w->sides[d];
+        AddPairs(dirs[d]->trans, *dirs[d]->corpus, cb, ce, side);
+        for (int64_t p = cb; p < ce; ++p) totals.entropy[d] += side.entropy[p - cb];
+        if (!hmm) continue;
+        for (int64_t p = cb; p < ce; ++p) {
+          const double* st = side.stats.data() + (p - cb) * kStats;
+          for (int q = 0; q < HmmParams::kJumps; ++q) totals.counts[d].jump[q] += st[q];
+          for (int q = 0; q < HmmParams::kStarts; ++q) {
+            totals.counts[d].start[q] += st[HmmParams::kJumps + q];
+          }
         }
       }
+      turns.Pass(c);
+    } catch (...) {
+      turns.Abandon();
+      throw;
     }
-    ticker.Tick(e - b);
-  }
+    return ce - cb;
+  }, log, &ticker);
   ticker.Flush();
   return totals;
 }
