@@ -20,8 +20,8 @@ PACKAGE = Path(qaz.__file__).resolve().parent
 LAZY = {
     ("qaz", "qaz.aligner"),
     ("qaz.common.progress", "tqdm"),
-    ("qaz.smt.align._run", "qaz.smt.align.emcore"),
     ("qaz.align_command", "qaz.distributed"),
+    ("qaz.smt.align._drivers", "qaz.distributed"),
 }
 OPTIONAL = {"dask", "distributed", "asyncio"}
 
@@ -206,7 +206,15 @@ def test_the_engine_module_loads_no_command():
     assert "qaz.smt.align._drivers" not in loaded and "qaz.distributed" not in loaded
 
 
-@pytest.mark.parametrize("code", ["import qaz.align_command", "import qaz.aer", "from qaz import Aligner"])
+def test_one_machine_training_loads_no_dask_path():
+    loaded = loaded_after("from qaz.smt.align.emcore import main_train")
+    assert "qaz.smt.align._drivers" in loaded and "qaz.distributed" not in loaded and "qaz._shard" not in loaded
+
+
+@pytest.mark.parametrize("code", ["import qaz.align_command", "import qaz.aer",
+                                  "from qaz import Aligner\nAligner(memory_limit='2G')",
+                                  "from qaz.align_command import create_parser\n"
+                                  "create_parser().parse_args(['s', 't', '-m', '3G'])"])
 def test_one_machine_aligning_loads_neither_numpy_nor_the_model_modules(code):
     loaded = loaded_after(code)
     assert "numpy" not in loaded and "qaz.smt.align.emcore" not in loaded and "qaz.distributed" not in loaded

@@ -11,7 +11,6 @@ they share (``_run``); the drivers' names are re-exported here.
 import argparse
 import sys
 
-from qaz import distributed
 from qaz.common import logging
 from qaz.common.config import Config
 from qaz.smt.align._constants import ITERATION_LIMIT, NBEST, THRESHOLD
@@ -202,6 +201,10 @@ def train_model(parser, train_func):
 
 def _train_status(conf):
     if _distributed(conf):
+        # Imported here on purpose, as in _score_status: qaz.distributed loads
+        # the aligner and shard modules, which a run on one machine never needs.
+        from qaz import distributed
+
         return distributed.train_status(conf)
     return train_status(conf, {})
 
@@ -298,6 +301,8 @@ def score_model(parser, score_func):
 
 def _score_status(conf):
     if _distributed(conf):
+        from qaz import distributed
+
         return distributed.score_status(conf)
     return score_status(conf, {})
 

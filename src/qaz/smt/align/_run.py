@@ -9,8 +9,8 @@ The layers import downwards only::
     this module     qaz.smt.align._run
     engine          the extension modules (emcore, emlex, empos, _aligner, _shard)
 
-This module imports none of the layers above it, and the engine only where
-its size parser is called.
+This module imports none of the layers above it, nor the alignment modules:
+the engine's size parser comes from the small ``qaz.common._memory``.
 """
 
 import argparse
@@ -18,7 +18,7 @@ import errno
 import os
 import stat
 
-from qaz.common import logging
+from qaz.common import _memory, logging
 
 __all__ = [
     "EXIT_OK",
@@ -92,12 +92,7 @@ def parse_size(text, whole_number=False):
     optional K, M or G only; otherwise fractions and a trailing B or iB are
     taken too.  None for text that is not a positive size of that form.
     """
-    # Imported here on purpose: emcore loads NumPy and the Model 1 and 2
-    # modules, a quarter of a second that qaz-align, qaz-aer and qaz.Aligner
-    # would otherwise pay at every start.
-    from qaz.smt.align import emcore
-
-    return emcore._parse_size(text, whole_number)
+    return _memory.parse_size(text, whole_number)
 
 
 def memory_size(text):
