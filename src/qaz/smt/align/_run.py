@@ -4,7 +4,7 @@ size parser.
 
 The layers import downwards only::
 
-    commands        qaz.smt.align._drivers (qaz-train, qaz-score), qaz.align_command
+    commands        qaz.smt.align._drivers (qaz-train, qaz-score), qaz.align_command, qaz.aer
     drivers         qaz.smt.align._one_machine, qaz.distributed, qaz.aligner
     this module     qaz.smt.align._run
     engine          the extension modules (emcore, emlex, empos, _aligner, _shard)
