@@ -467,31 +467,47 @@ void ModelObj::SetState(py::handle state_arg) {
 
 // ---------------------------------------------------------------- Trainer
 
+namespace {
+
+// The settings of a trainer's `conf` (a mapping, such as a
+// qaz.common.config.Config, or None) with the keyword arguments on top, as
+// a Config built from them holds them.
+py::dict Settings(py::handle conf, const py::dict& others) {
+  py::dict settings;
+  if (!conf.is_none()) {
+    if (!py::hasattr(conf, "keys")) {
+      throw py::type_error("a configuration is built from a mapping, not " +
+                           py::str(py::type::handle_of(conf).attr("__name__")).cast<std::string>());
+    }
+    for (py::handle key : conf.attr("keys")()) settings[key] = conf[key];
+  }
+  for (auto item : others) settings[item.first] = item.second;
+  return settings;
+}
+
+}  // namespace
+
 void TrainerObj::Construct(py::object conf, py::dict others) {
   DebugPrint(kCore, py::str("base trainer __init__"));
   Init();
-  py::object config =
-      py::module_::import("qaz.common.config").attr("Config")(conf);
-  config.attr("update")(**others);
-  py::list keys;
-  keys.append("src_path");
-  keys.append("trg_path");
-  if (config.attr("has")(keys).cast<bool>()) {
-    py::object data = config.attr("data");
-    py::object src = data.attr("src_path");
+  py::dict config = Settings(conf, others);
+  if (config.contains("src_path") && config.contains("trg_path")) {
+    py::object src = config["src_path"];
     if (!src.is_none() && !PyUnicode_Check(src.ptr())) ThrowExpected("str", src);
     src_path = src;
-    py::object trg = data.attr("trg_path");
+    py::object trg = config["trg_path"];
     if (!trg.is_none() && !PyUnicode_Check(trg.ptr())) ThrowExpected("str", trg);
     trg_path = trg;
   }
-  character_based =
-      py::bool_(config.attr("get")("character", false)).cast<bool>();
-  py::object n = config.attr("get")("threads", py::none());
+  auto get = [&config](const char* key) -> py::object {
+    return config.contains(key) ? py::object(config[key]) : py::object(py::none());
+  };
+  py::object character = get("character");
+  character_based = !character.is_none() && py::bool_(character).cast<bool>();
+  py::object n = get("threads");
   threads = n.is_none() ? 0 : Int32Arg(n);
   if (threads < 0) throw py::value_error("threads must be at least 1");
-  memory = MemoryPlanOf(config.attr("get")("memory_limit", py::none()),
-                        config.attr("get")("cell_layout", py::none()));
+  memory = MemoryPlanOf(get("memory_limit"), get("cell_layout"));
   if (!model.is_none()) {
     Model().threads = threads;
     Model().engine.memory = memory;

@@ -3,9 +3,10 @@
 // the training and scoring entry points.
 //
 // Load order: this module creates its classes and its native-function table
-// first, then imports emlex (which imports empos), then the drivers.  Each
-// model module binds what it needs from here when it loads, so any of the
-// three may be imported first.
+// first, then imports emlex (which imports empos).  Each model module binds
+// what it needs from here when it loads, so any of the three may be imported
+// first.  The drivers' names are fetched from the command module when first
+// asked for.
 #include <pybind11/pybind11.h>
 
 #include "align_objects.h"
@@ -16,6 +17,16 @@
 
 namespace py = pybind11;
 using namespace qaz_py;
+
+namespace {
+
+// The names of the training and scoring entries that this module exports.
+constexpr const char* kDriverNames[] = {
+    "create_train_parser", "check_train_config", "train_emcore", "train_model",
+    "main_train", "create_score_parser", "check_test_config", "score_ibm_model",
+    "score_model", "main_score"};
+
+}  // namespace
 
 PYBIND11_MODULE(emcore, m) {
   m.doc() =
@@ -77,24 +88,53 @@ PYBIND11_MODULE(emcore, m) {
 
   m.def(
       "_parse_size",
-      [](const std::string& text) -> py::object {
-        std::optional<int64_t> bytes = qaz::ParseSize(text);
+      [](const std::string& text, bool whole_number) -> py::object {
+        std::optional<int64_t> bytes = qaz::ParseSize(
+            text, whole_number ? qaz::SizeForm::kWholeNumber : qaz::SizeForm::kAny);
         if (!bytes) return py::none();
         return py::int_(*bytes);
       },
-      "A byte count from text such as 320M (K, M, G: powers of 1024), or "
-      "None when the text is not a positive size.");
+      py::arg("text"), py::arg("whole_number") = false,
+      "A byte count from text such as 320M or 1.5G (K, M, G: powers of 1024; "
+      "with whole_number only digits and the unit), or None when the text is "
+      "not a positive size of that form.");
   m.def("_default_memory_limit", &qaz::DefaultMemoryLimit,
         "The memory available to this process (MemAvailable or a cgroup "
         "limit, the smaller), plus what it holds; -1 when unknown.");
 
   py::module_::import("qaz.smt.align.emlex");
 
-  py::module_ drivers = py::module_::import("qaz.smt.align._drivers");
-  for (const char* name :
-       {"create_train_parser", "check_train_config", "train_emcore",
-        "train_model", "main_train", "create_score_parser",
-        "check_test_config", "score_ibm_model", "score_model", "main_score"}) {
-    m.attr(name) = drivers.attr(name);
+  // The training and scoring entries belong to the command module, which
+  // sits above the model modules and imports them: this module names them
+  // and fetches them on first use (PEP 562), so loading it never loads the
+  // commands and the two never import each other.
+  py::list public_names;
+  for (auto item : m.attr("__dict__").cast<py::dict>()) {
+    const std::string name = py::str(item.first);
+    if (name.empty() || name[0] != '_') public_names.append(name);
   }
+  for (const char* name : kDriverNames) public_names.append(name);
+  m.attr("__all__") = public_names;
+  m.attr("__getattr__") = py::cpp_function(
+      [](const std::string& name) -> py::object {
+        for (const char* driver : kDriverNames) {
+          if (name != driver) continue;
+          py::module_ self = py::module_::import(kCore);
+          py::module_ drivers = py::module_::import("qaz.smt.align._drivers");
+          for (const char* n : kDriverNames) self.attr(n) = drivers.attr(n);
+          return self.attr(driver);
+        }
+        throw py::attribute_error("module '" + std::string(kCore) +
+                                  "' has no attribute '" + name + "'");
+      },
+      py::arg("name"));
+  m.attr("__dir__") = py::cpp_function([]() {
+    py::module_ self = py::module_::import(kCore);
+    py::list names = py::list(self.attr("__dict__"));
+    for (const char* n : kDriverNames) {
+      if (!names.contains(n)) names.append(n);
+    }
+    names.attr("sort")();
+    return names;
+  });
 }

@@ -1,4 +1,5 @@
-// qaz.smt.trans_models.tables: rule tables indexed by pycedar tries.
+// qaz.smt.trans_models._tables: rule tables indexed by pycedar tries (the
+// Table class of qaz.smt.trans_models.tables).
 //
 // The passes and the conversions between rule lines and track lines are the
 // engine's (cpp/tables); this file drives them over the file and the tries,
@@ -24,7 +25,6 @@
 // looked up on the Python object; when the lookup finds the Table method
 // itself the native code is called directly.
 
-#include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
 #include <memory>
@@ -107,12 +107,14 @@ const tables::Quote kQuote = QuoteText;
 // ---------------------------------------------------------------------------
 // Module state, filled once at import and kept for the interpreter's life.
 
+// The module users import: it re-exports this one's names.
+constexpr const char* kPublicModule = "qaz.smt.trans_models.tables";
+
 enum Op { kFormatSrcKey, kLine2Tracks, kTracks2Line, kFindKey, kFind, kNumOps };
 const char* const kOpNames[kNumOps] = {"format_src_key", "line2tracks", "tracks2line",
                                        "_Table__find_key", "find"};
 
 struct ModuleState {
-  py::module_ module;
   py::object pycedar_dict;
   py::object progress;
   py::object base_fn[kNumOps];
@@ -124,7 +126,9 @@ ModuleState& State() {
   return *state;
 }
 
-py::object Logger() { return State().module.attr("logger"); }
+// The module users import and may patch (its logger, say).
+py::object PublicModule() { return py::module_::import(kPublicModule); }
+py::object Logger() { return PublicModule().attr("logger"); }
 
 py::object NewTrie() { return State().pycedar_dict(py::reinterpret_borrow<py::object>(
     reinterpret_cast<PyObject*>(&PyUnicode_Type))); }
@@ -687,7 +691,7 @@ py::tuple Reduce(py::handle self) {
                                     t.trg_record_dict);
   bool any_reference_set = false;
   t.ForEachRef([&](py::object& o) { any_reference_set = any_reference_set || !o.is_none(); });
-  return pickling::Reduce(self, State().module.attr("unpickle_Table"), kLayout.checksums[0],
+  return pickling::Reduce(self, PublicModule().attr("unpickle_Table"), kLayout.checksums[0],
                           fields, any_reference_set);
 }
 
@@ -786,32 +790,21 @@ py::object Tracks2LineMethod(Table& t, py::object tracks) {
   return Tracks2LineNative(t, tracks, /*checked=*/true);
 }
 
-const char* const kSubclassSource = R"PY(
-class MosesTable(Table):
-    def __init__(self, table_path, **options):
-        "MosesTable.__init__(self, table_path, **options)"
-        Table.__init__(self, table_path, _records.MosesRecord, **options)
-
-
-class TravatarTable(Table):
-    def __init__(self, table_path, **options):
-        "TravatarTable.__init__(self, table_path, **options)"
-        Table.__init__(self, table_path, _records.TravatarRecord, **options)
-)PY";
-
 }  // namespace
 
-PYBIND11_MODULE(tables, m) {
+PYBIND11_MODULE(_tables, m) {
   ModuleState& st = State();
-  st.module = m;
   m.doc() = "classes handling phrase/rule table";
+  // Users reach these classes and functions through qaz.smt.trans_models.tables,
+  // which adds the Moses and Travatar tables: they are named for it, so that
+  // reprs and pickles name that module.
+  m.attr("__module__") = kPublicModule;
 
   py::object pycedar = py::module_::import("pycedar");
   py::object logging = py::module_::import("qaz.common.logging");
   st.progress = py::module_::import("qaz.common.progress");
-  py::object records = py::module_::import("qaz.smt.trans_models.records");
   st.pycedar_dict = pycedar.attr("dict");
-  m.attr("logger") = logging.attr("getColorLogger")(m.attr("__name__"));
+  m.attr("logger") = logging.attr("getColorLogger")(kPublicModule);
   m.attr("key_types") = py::list(py::make_tuple("src", "src_hiero", "src_symbols", "src_tree"));
 
   py::options options;
@@ -880,13 +873,4 @@ PYBIND11_MODULE(tables, m) {
       [](py::handle phase, py::handle) {
         if (PyUnicode_Check(phase.ptr()) && Utf8(phase) == "stop") qaz_py::ForgetDeadTries();
       }));
-
-  py::dict ns;
-  ns["__name__"] = m.attr("__name__");
-  ns["__builtins__"] = py::module_::import("builtins");
-  ns["Table"] = table;
-  ns["_records"] = records;
-  py::exec(kSubclassSource, ns);
-  m.attr("MosesTable") = ns["MosesTable"];
-  m.attr("TravatarTable") = ns["TravatarTable"];
 }

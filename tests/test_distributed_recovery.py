@@ -123,7 +123,7 @@ def undisturbed(cluster, corpus, tmp_path_factory):
     """Training and alignment in two shards, nothing lost."""
     out = tmp_path_factory.mktemp("undisturbed")
     cluster.ensure(2)
-    assert qd._train(_conf(corpus, out), client=cluster.client, shards=2) == 0
+    assert qd.train_status(_conf(corpus, out), client=cluster.client, shards=2) == 0
     return _read(out), _align(corpus, out, cluster.client)
 
 
@@ -154,7 +154,7 @@ MOMENTS = [("words", 1), ("layout", 1), ("walk", 1), ("walk", 5), ("outputs", 1)
 def test_training_survives_a_killed_worker(corpus, undisturbed, two_workers, tmp_path, monkeypatch, at):
     hook, killed = _killer(two_workers, at)
     monkeypatch.setattr(qd, "_after_submit", hook)
-    assert qd._train(_conf(corpus, tmp_path), client=two_workers.client, shards=2) == 0
+    assert qd.train_status(_conf(corpus, tmp_path), client=two_workers.client, shards=2) == 0
     assert killed
     assert _read(tmp_path) == undisturbed[0]
 
@@ -170,7 +170,7 @@ def test_scoring_survives_a_killed_worker(corpus, undisturbed, two_workers, tmp_
                                        decode_align=str(tmp_path / "d1.txt")))
     hook, killed = _killer(two_workers, at)
     monkeypatch.setattr(qd, "_after_submit", hook)
-    assert qd._score(conf, client=two_workers.client, shards=2) == 0
+    assert qd.score_status(conf, client=two_workers.client, shards=2) == 0
     assert killed
     assert (tmp_path / "s.txt").read_bytes() == (tmp_path / "s1.txt").read_bytes()
     assert (tmp_path / "d.txt").read_bytes() == (tmp_path / "d1.txt").read_bytes()
@@ -193,7 +193,7 @@ def test_a_run_without_workers_stops_in_bounded_time(corpus, two_workers, tmp_pa
     monkeypatch.setattr(qd, "_after_submit", hook)
     capfd.readouterr()
     start = time.monotonic()
-    assert qd._train(_conf(corpus, tmp_path), client=two_workers.client, shards=2) == 1
+    assert qd.train_status(_conf(corpus, tmp_path), client=two_workers.client, shards=2) == 1
     assert time.monotonic() - start < 30
     assert len(killed) == 2
     err = capfd.readouterr().err
@@ -218,7 +218,7 @@ def test_walks_stolen_by_an_idle_worker(corpus, two_workers, tmp_path, monkeypat
     client = two_workers.client
     (tmp_path / "calm").mkdir()
     (tmp_path / "stolen").mkdir()
-    assert qd._train(_conf(corpus, tmp_path / "calm"), client=client, shards=4) == 0
+    assert qd.train_status(_conf(corpus, tmp_path / "calm"), client=client, shards=4) == 0
     # Slow sweeps, all asked for on one worker, kept busy at every walk: the
     # scheduler moves walks to the idle one, which has to build their shards.
     busy = sorted(client.nthreads())[0]
@@ -266,7 +266,7 @@ def test_walks_stolen_by_an_idle_worker(corpus, two_workers, tmp_path, monkeypat
     before = client.run_on_scheduler(steal_requests)
     client.run(slow_sweeps, 0.2)
     try:
-        assert qd._train(_conf(corpus, tmp_path / "stolen"), client=client, shards=4) == 0
+        assert qd.train_status(_conf(corpus, tmp_path / "stolen"), client=client, shards=4) == 0
     finally:
         client.run(slow_sweeps, None)
     assert client.run_on_scheduler(steal_requests) > before

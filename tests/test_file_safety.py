@@ -17,7 +17,7 @@ from pathlib import Path
 import pytest
 
 from qaz.common import files
-from qaz.smt.align import _drivers, emcore
+from qaz.smt.align import _run, emcore
 
 from conftest import SMALL_SRC, SMALL_TRG, run_command
 
@@ -118,10 +118,10 @@ def test_library_drivers_refuse_clashing_paths(tmp_path, tables, capsys):
 
 def test_distinct_outputs_and_special_files_are_not_clashes(tmp_path, tables):
     src, trg, trans, align = tables
-    assert _drivers._path_clash([("a", "-"), ("b", "-")], [("c", str(src))]) is None
-    assert _drivers._path_clash([("a", "/dev/null"), ("b", "/dev/null")]) is None
-    assert _drivers._path_clash([("a", str(tmp_path / "p")), ("b", str(tmp_path / "q"))],
-                                [("c", str(src)), ("d", str(src))]) is None
+    assert _run.path_clash([("a", "-"), ("b", "-")], [("c", str(src))]) is None
+    assert _run.path_clash([("a", "/dev/null"), ("b", "/dev/null")]) is None
+    assert _run.path_clash([("a", str(tmp_path / "p")), ("b", str(tmp_path / "q"))],
+                           [("c", str(src)), ("d", str(src))]) is None
     r = _score([src, trg, trans, align, "-s", "/dev/null", "-d", "/dev/null"])
     assert r.returncode == 0, r.stderr
 

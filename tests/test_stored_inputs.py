@@ -115,7 +115,7 @@ def test_a_fifo_table_is_refused_on_a_cluster(tmp_path, stored, capfd):
     os.mkfifo(fifo)
     conf = dict(src_path=src, trg_path=trg, trans_path=str(fifo), align_path=align,
                 save_scores=str(tmp_path / "s"), character=False, debug=False, quiet=True)
-    assert distributed._score(conf, shards=1) == 2
+    assert distributed.score_status(conf, shards=1) == 2
     assert "is not a regular file" in capfd.readouterr().err
     assert not (tmp_path / "s").exists()
 

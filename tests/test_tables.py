@@ -1,6 +1,7 @@
 """Rule tables: tracks, loading, lookups against a plain reading of real tables, pickling."""
 
 import hashlib
+import inspect
 import pickle
 import random
 import re
@@ -518,6 +519,24 @@ def test_tampered_pickled_state_raises_instead_of_crashing(cls, tmp_path):
     lines = done.stdout.splitlines()
     assert len(lines) == 8 * 5, done.stdout
     assert [line for line in lines if not line.endswith(" ValueError")] == []
+
+
+@pytest.mark.parametrize("cls, record", [("MosesTable", MosesRecord), ("TravatarTable", TravatarRecord)])
+def test_the_moses_and_travatar_tables_are_plain_python_classes(tmp_path, cls, record):
+    table_class = getattr(tables, cls)
+    source = inspect.getsource(table_class)
+    assert inspect.getsourcefile(table_class).endswith("tables.py") and "Table.__init__(self" in source
+    assert (table_class.__module__, table_class.__qualname__, table_class.__doc__) == (tables.__name__, cls, None)
+    assert table_class.__init__.__doc__ == cls + ".__init__(self, table_path, **options)"
+    assert table_class.__mro__[1:2] == (tables.Table,) and tables.Table.__module__ == tables.__name__
+    t = table_class(write(tmp_path, "a ||| b ||| c\n"))
+    assert t.RecordClass is record and repr(t).startswith("<{}.{} object at ".format(tables.__name__, cls))
+    # Pickles name the module users import, never the native one underneath.
+    data = pickle.dumps(t)
+    assert b"_tables" not in data and data.count(tables.__name__.encode()) == 2
+    back = pickle.loads(data)
+    assert type(back) is table_class and [str(r) for r in back] == [str(r) for r in t]
+    assert tables.unpickle_Table.__module__ == tables.Table.__module__ == tables.__name__
 
 
 def test_pickled_state_layout_and_checksums(abc_table, tmp_path):

@@ -1,12 +1,15 @@
 """Threads never change a result; output paths are checked before any work."""
 
+import argparse
 import filecmp
 from pathlib import Path
 
 import numpy as np
 import pytest
 
-from qaz.smt.align import emcore, emlex, empos
+from qaz import align_command
+from qaz.aligner import parse_size
+from qaz.smt.align import _drivers, _run, emcore, emlex, empos
 
 from conftest import write_lines
 
@@ -255,6 +258,39 @@ def test_sizes():
     assert emcore._parse_size("8KiB") == 8192
     assert emcore._parse_size("-1K") is None and emcore._parse_size("0") is None
     assert emcore._default_memory_limit() > 0
+
+
+def test_one_size_parser_each_caller_its_form_and_message(small_corpus, tmp_path, run_main, capsys):
+    # The engine reads every size; digits alone are counted exactly (beyond
+    # a double's 53 bits too), in both forms.
+    exact = (1 << 53) + 1
+    for whole in (False, True):
+        assert _run.parse_size(str(exact), whole) == exact
+        assert _run.parse_size(" 3m\n", whole) == 3 << 20 and _run.parse_size("0", whole) is None
+    assert emcore._parse_size(str(exact)) == exact == parse_size(str(exact))
+    # qaz-train, qaz-score and the trainers' memory_limit take fractions and
+    # a trailing B or iB; qaz-align and qaz.Aligner take whole numbers only.
+    for text, value in (("1.5G", 3 << 29), ("8KiB", 8192), ("320MB", 320 << 20)):
+        assert _run.parse_size(text) == value and _run.parse_size(text, whole_number=True) is None
+        assert _run.memory_size(text) == value
+        assert _drivers.command_score_parser().parse_args(["s", "t", "tr", "--memory-limit",
+                                                           text]).memory_limit == value
+        empos.Model2Trainer({"memory_limit": text})
+        with pytest.raises(ValueError, match="^invalid size '{}' \\(expected a positive whole number with an "
+                                             "optional K, M or G suffix\\)$".format(text)):
+            parse_size(text)
+        with pytest.raises(SystemExit):
+            align_command.create_parser().parse_args(["s", "t", "-m", text])
+        assert "argument -m/--memory-limit: invalid size '{}' (expected".format(text) in capsys.readouterr().err
+    # Each caller keeps its own message for what is not a size.
+    with pytest.raises(argparse.ArgumentTypeError, match=r"^invalid size: '5X' \(a positive number, optionally "
+                                                         r"with K, M or G\)$"):
+        _run.memory_size("5X")
+    with pytest.raises(ValueError, match=r"^memory_limit: not a size: '5X' \(a positive number with K, M or G\)$"):
+        empos.Model2Trainer({"memory_limit": "5X"})
+    src, trg = small_corpus
+    assert run_main(emcore.main_train, [src, trg, tmp_path / "t", "--memory-limit", "1.5X"]) == 2
+    assert "argument --memory-limit: invalid size: '1.5X' (a positive number" in capsys.readouterr().err
 
 
 def test_huge_alignment_shape_the_corpus_lacks_costs_nothing(tmp_path, corpus, capsys):

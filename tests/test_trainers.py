@@ -5,6 +5,7 @@ rendering in dense_reference.py, compared at full precision.
 """
 
 import re
+from collections.abc import Mapping
 from pathlib import Path
 
 import numpy as np
@@ -15,7 +16,7 @@ from qaz.common.config import Config
 from qaz.smt.align import emcore, emlex, empos
 
 import dense_reference as ref
-from conftest import log_records, messages, write_lines
+from conftest import log_records, messages, run_command, write_lines
 
 CORE, LEX, POS = "qaz.smt.align.emcore", "qaz.smt.align.emlex", "qaz.smt.align.empos"
 TRAINER_CHECKSUM = 0x83F4426
@@ -143,6 +144,46 @@ def test_constructor_errors(cls, args, kwargs, text):
         cls(*args, **kwargs)
     if text is not None:
         assert str(info_.value) == text
+
+
+class Settings(Mapping):
+    """A mapping that is neither a dict nor a Config."""
+
+    def __init__(self, **values):
+        self._values = values
+
+    def __getitem__(self, key):
+        return self._values[key]
+
+    def __iter__(self):
+        return iter(self._values)
+
+    def __len__(self):
+        return len(self._values)
+
+
+@pytest.mark.parametrize("cls", TRAINERS)
+def test_constructor_takes_any_mapping_as_a_config_does(cls):
+    conf = Settings(src_path="s", trg_path="t", character=True)
+    t = cls(conf, trg_path="u")
+    assert (t._src_path, t._trg_path, t._character_based) == ("s", "u", True)
+    assert dict(conf) == {"src_path": "s", "trg_path": "t", "character": True}
+    t = cls(None, src_path="a", trg_path="b")
+    assert (t._src_path, t._trg_path, t._character_based) == ("a", "b", False)
+    for bad in ([("src_path", "s")], 5, "src_path"):
+        with pytest.raises(TypeError) as configs:
+            Config(bad)
+        with pytest.raises(TypeError) as ours:
+            cls(bad)
+        assert str(ours.value) == str(configs.value) == "a configuration is built from a mapping, not {}".format(
+            type(bad).__name__)
+
+
+def test_the_trainers_read_their_settings_without_the_config_class():
+    r = run_command(["-c", "import sys\nfrom qaz.smt.align import empos\n"
+                     "t = empos.Model2Trainer({'src_path': 's', 'trg_path': 't', 'threads': 2})\n"
+                     "print(t._src_path, 'qaz.common.config' in sys.modules)"])
+    assert r.returncode == 0 and r.stdout.split() == ["s", "False"], r.stderr
 
 
 # ---------------------------------------------------------------------------

@@ -136,7 +136,7 @@ int64_t ResidentBytes() {
   return static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE);
 }
 
-std::optional<int64_t> ParseSize(std::string_view text) {
+std::optional<int64_t> ParseSize(std::string_view text, SizeForm form) {
   std::string s(text);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
   size_t start = 0;
@@ -152,31 +152,50 @@ std::optional<int64_t> ParseSize(std::string_view text) {
     }
     return true;
   };
-  if (ends_with("ib")) {
-    s.resize(s.size() - 2);
-    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.back()))) return std::nullopt;
-  } else if (s.size() > 1 && ends_with("b") &&
-             std::isalpha(static_cast<unsigned char>(s[s.size() - 2]))) {
-    s.pop_back();
+  if (form == SizeForm::kAny) {
+    if (ends_with("ib")) {
+      s.resize(s.size() - 2);
+      if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.back()))) return std::nullopt;
+    } else if (s.size() > 1 && ends_with("b") &&
+               std::isalpha(static_cast<unsigned char>(s[s.size() - 2]))) {
+      s.pop_back();
+    }
   }
-  double scale = 1.0;
+  int64_t scale = 1;
   if (!s.empty() && std::isalpha(static_cast<unsigned char>(s.back()))) {
     switch (std::tolower(static_cast<unsigned char>(s.back()))) {
-      case 'k': scale = 1024.0; break;
-      case 'm': scale = 1024.0 * 1024; break;
-      case 'g': scale = 1024.0 * 1024 * 1024; break;
+      case 'k': scale = int64_t{1} << 10; break;
+      case 'm': scale = int64_t{1} << 20; break;
+      case 'g': scale = int64_t{1} << 30; break;
       default: return std::nullopt;
     }
     s.pop_back();
   }
   if (s.empty()) return std::nullopt;
+  constexpr int64_t kLargest = 9'000'000'000'000'000'000;
+  bool whole = true;
   for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
+    if (c == '.' && form == SizeForm::kAny) {
+      whole = false;
+    } else if (!std::isdigit(static_cast<unsigned char>(c))) {
+      return std::nullopt;
+    }
+  }
+  if (whole) {
+    // Digits alone are counted exactly, however many.
+    int64_t count = 0;
+    for (char c : s) {
+      const int digit = c - '0';
+      if (count > (kLargest - digit) / 10) return std::nullopt;
+      count = count * 10 + digit;
+    }
+    if (count < 1 || count > kLargest / scale) return std::nullopt;
+    return count * scale;
   }
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);
   if (end != s.c_str() + s.size() || !(v > 0) || !std::isfinite(v)) return std::nullopt;
-  const double bytes = std::floor(v * scale);
+  const double bytes = std::floor(v * static_cast<double>(scale));
   if (bytes < 1 || bytes > 9.0e18) return std::nullopt;
   return static_cast<int64_t>(bytes);
 }

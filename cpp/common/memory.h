@@ -33,10 +33,19 @@ int64_t DefaultMemoryLimit();
 // Resident bytes of this process now (/proc/self/statm), 0 if unknown.
 int64_t ResidentBytes();
 
+// How much of the size syntax ParseSize takes.
+enum class SizeForm {
+  kAny,          // also fractions ("1.5G") and a trailing "B" or "iB" ("8KiB")
+  kWholeNumber,  // digits with an optional K, M or G only ("512M", "4096")
+};
+
 // "320M", "1.5G", "800000K", "12345": a byte count with an optional suffix
-// K, M or G (powers of 1024, case-insensitive, an optional trailing "B" or
-// "iB").  nullopt for text that is not a size or not positive.
-std::optional<int64_t> ParseSize(std::string_view text);
+// K, M or G (powers of 1024, case-insensitive; with SizeForm::kAny also an
+// optional trailing "B" or "iB"), white space around it ignored.  Digits
+// alone are counted exactly; a fraction is rounded down to whole bytes.
+// nullopt for text that is not a size of that form, not positive or above
+// 9e18 bytes.
+std::optional<int64_t> ParseSize(std::string_view text, SizeForm form = SizeForm::kAny);
 
 // A byte count as people read it ("1.50 GiB", "320.0 MiB", "512 bytes").
 std::string FormatBytes(int64_t bytes);

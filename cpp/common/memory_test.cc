@@ -1,6 +1,7 @@
 #include "common/memory.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -35,4 +36,34 @@ QAZ_TEST(AdviseHugePagesLeavesTheMemoryUsable) {
   qaz::AdviseHugePages(big.data(), 10);  // too small: nothing to do
   big.back() = 'z';
   QAZ_EXPECT(big.front() == 'a' && big.back() == 'z');
+}
+
+QAZ_TEST(SizesAreReadInBothForms) {
+  using qaz::ParseSize;
+  using qaz::SizeForm;
+  const std::vector<std::pair<std::string, int64_t>> whole = {
+      {"4096", 4096}, {"8K", 8192}, {"3m", int64_t{3} << 20}, {" 2G\n", int64_t{2} << 30},
+      {"007k", 7 << 10}, {"9000000000000000000", 9'000'000'000'000'000'000},
+      // Beyond a double's 53 bits: still exact.
+      {"9007199254740993", 9'007'199'254'740'993}};
+  for (const auto& [text, bytes] : whole) {
+    for (SizeForm form : {SizeForm::kAny, SizeForm::kWholeNumber}) {
+      auto got = ParseSize(text, form);
+      QAZ_EXPECT(got.has_value());
+      if (got) QAZ_EXPECT_EQ(*got, bytes);
+    }
+  }
+  const std::vector<std::pair<std::string, int64_t>> any_only = {
+      {"1.5g", int64_t{3} << 29}, {"8KiB", 8192}, {"320MB", int64_t{320} << 20}, {"0.5K", 512}};
+  for (const auto& [text, bytes] : any_only) {
+    auto got = ParseSize(text);
+    QAZ_EXPECT(got.has_value());
+    if (got) QAZ_EXPECT_EQ(*got, bytes);
+    QAZ_EXPECT(!ParseSize(text, SizeForm::kWholeNumber).has_value());
+  }
+  for (const char* bad : {"", " ", "M", "0", "0K", "-5M", "+5", "5X", "1T", "5 K", "abc", "1..5G", "iB",
+                          "9000000000000000001", "8796093022208G", "\xd9\xa3"}) {
+    QAZ_EXPECT(!ParseSize(bad).has_value());
+    QAZ_EXPECT(!ParseSize(bad, SizeForm::kWholeNumber).has_value());
+  }
 }

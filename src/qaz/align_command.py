@@ -26,16 +26,12 @@ any training), 2 for bad arguments.
 import argparse
 import sys
 
+from qaz import _aligner
 from qaz.aligner import SYMMETRIZATION_METHODS, parse_size
 from qaz.common import logging
+from qaz.smt.align import _run
 from qaz.smt.align._constants import ITERATION_LIMIT
-from qaz.smt.align._drivers import (
-    _add_cluster_options,
-    _check_output_paths,
-    _iteration_count,
-    _path_clash,
-    _thread_count,
-)
+from qaz.smt.align._run import add_cluster_options, check_output_paths, iteration_count, thread_count
 
 logger = logging.getColorLogger("qaz.align_command")
 
@@ -189,7 +185,7 @@ def create_parser():
         "--iteration-limit",
         metavar="N",
         dest="iteration_limit",
-        type=_iteration_count,
+        type=iteration_count,
         default=ITERATION_LIMIT,
         help="iterations of each training stage: Model 1, then Model 2 or the HMM; a Model 2 loop "
         "stops early when the entropy no longer falls (default: %(default)s)",
@@ -211,7 +207,7 @@ def create_parser():
         "-j",
         "--threads",
         metavar="N",
-        type=_thread_count,
+        type=thread_count,
         default=None,
         help="number of threads to run on; results are the same for any number (default: every CPU "
         "this process may run on)",
@@ -227,7 +223,7 @@ def create_parser():
     )
     parser.add_argument("-q", "--quiet", action="store_true", help="show warnings and errors only (default: off)")
     parser.add_argument("-D", "--debug", action="store_true", help="show debug messages too (default: off)")
-    _add_cluster_options(parser)
+    add_cluster_options(parser)
     return parser
 
 
@@ -258,7 +254,7 @@ def resolve_model_options(args, model=None):
 def path_clash(args):
     """The message naming an output path of parsed arguments that is an input
     path or another output path (the same file, also through links), or None."""
-    return _path_clash(
+    return _run.path_clash(
         [("output", args.output), ("forward links", args.forward), ("reverse links", args.reverse)],
         [("source", args.src_path), ("target", args.trg_path), ("input", args.input)])
 
@@ -269,11 +265,9 @@ def align_files(args):
     Returns the exit status of a run on a Dask cluster (1 when its scheduler
     cannot be reached), None otherwise.
     """
-    from qaz import _aligner
-
     output = args.output
     if args.load_model is not None:
-        _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
+        check_output_paths([None if output == "-" else output, args.forward, args.reverse])
         engine = _aligner.Engine(threads=args.threads or 0, memory_limit=args.memory_limit or 0)
         engine.load_model(args.load_model)
         resolve_model_options(args, "hmm" if engine.schedule else "2")
@@ -287,11 +281,13 @@ def align_files(args):
                               args.posterior_threshold)
         return None
     schedule = resolve_model_options(args)
-    _check_output_paths([None if output == "-" else output, args.forward, args.reverse])
+    check_output_paths([None if output == "-" else output, args.forward, args.reverse])
     if getattr(args, "scheduler", None) or getattr(args, "shards", None):
+        # Imported here on purpose: qaz.distributed loads NumPy and the Model 1
+        # and 2 modules, which a run on one machine never needs.
         from qaz import distributed
 
-        return distributed._align_command(args, schedule)
+        return distributed.align_status(args, schedule)
     engine = _aligner.Engine(
         iterations=args.iteration_limit,
         character=args.character,
@@ -335,8 +331,6 @@ def main(argv=None):
                              "and --shards")
         schedule = "" if args.load_model is not None else resolve_model_options(args)
         if schedule:
-            from qaz import _aligner
-
             _aligner.check_schedule(schedule)
     except ValueError as e:
         parser.error(str(e))

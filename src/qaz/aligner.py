@@ -16,7 +16,8 @@ Caveats first:
 
 from dataclasses import dataclass
 
-from qaz import _links
+from qaz import _aligner, _links
+from qaz.smt.align import _run
 
 SYMMETRIZATION_METHODS = ("intersect", "union", "grow-diag", "grow-diag-final", "grow-diag-final-and")
 
@@ -97,9 +98,6 @@ def alignment_error_rate(gold_sure, gold_possible, hyp):
 # ---------------------------------------------------------------------------
 # Training and applying alignment models on lines held in memory
 
-_SIZE_UNITS = {"": 1, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
-
-
 def parse_size(text):
     """Bytes of a size written as digits with an optional K, M or G (powers of 1024).
 
@@ -110,14 +108,12 @@ def parse_size(text):
     ...
     ValueError: invalid size '-5M' (expected a positive whole number with an optional K, M or G suffix)
     """
-    stripped = text.strip()
-    unit = stripped[-1:].upper() if stripped[-1:].upper() in _SIZE_UNITS else ""
-    digits = stripped[: len(stripped) - len(unit)] if unit else stripped
-    if not digits.isascii() or not digits.isdigit() or int(digits) == 0:
+    value = _run.parse_size(text, whole_number=True)
+    if value is None:
         raise ValueError(
             f"invalid size {text!r} (expected a positive whole number with an optional K, M or G suffix)"
         )
-    return int(digits) * _SIZE_UNITS[unit]
+    return value
 
 
 def _memory_limit_bytes(memory_limit):
@@ -130,36 +126,6 @@ def _memory_limit_bytes(memory_limit):
     if memory_limit < 1:
         raise ValueError(f"memory_limit must be at least 1 byte, got {memory_limit}")
     return memory_limit
-
-
-def _threads(threads):
-    if threads is None:
-        return 0
-    if isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
-    if threads < 1:
-        raise ValueError(f"threads must be at least 1, got {threads}")
-    from qaz.smt.align._drivers import MAX_THREADS
-
-    if threads > MAX_THREADS:
-        raise ValueError(f"threads must be at most {MAX_THREADS}, got {threads}")
-    return threads
-
-
-_MODELS = ("1", "2", "hmm")
-
-
-def _schedule(model, iterations, agreement):
-    """The engine's schedule text ('' for Model 2) and the agreement flag, checked."""
-    if model not in _MODELS:
-        raise ValueError(f"unknown model {model!r} (expected '1', '2' or 'hmm')")
-    if model == "2":
-        if agreement:
-            raise ValueError("model '2' trains each direction apart: agreement needs model '1' or 'hmm'")
-        return "", False
-    agreement = True if agreement is None else bool(agreement)
-    steps = f"1:{iterations}" if model == "1" else f"1:{iterations},hmm:{iterations}"
-    return steps, agreement
 
 
 class Aligner:
@@ -222,11 +188,11 @@ class Aligner:
             raise TypeError(f"iterations must be an int, not {type(iterations).__name__}")
         if iterations < 0:
             raise ValueError(f"iterations must not be negative, got {iterations}")
-        schedule, agreement = _schedule(model, iterations, agreement)
+        schedule, agreement = _run.model_schedule(model, iterations, agreement)
         self._options = dict(
             iterations=iterations,
             character=bool(character),
-            threads=_threads(threads),
+            threads=_run.check_threads(threads),
             memory_limit=_memory_limit_bytes(memory_limit),
         )
         self._model = model
@@ -235,8 +201,6 @@ class Aligner:
         self._engine = None
 
     def _new_engine(self):
-        from qaz import _aligner
-
         return _aligner.Engine(both_directions=False, whitespace_runs=True, **self._options, **self._scheduled)
 
     @property
@@ -265,8 +229,6 @@ class Aligner:
     @property
     def threads(self):
         """The number of threads used (every CPU this process may run on by default)."""
-        from qaz import _aligner
-
         return self._options["threads"] or _aligner.available_cpus()
 
     @property
@@ -309,8 +271,6 @@ class Aligner:
         engine = self._trained()
         src_lines, trg_lines = _as_lines(src_lines), _as_lines(trg_lines)
         if sym != "none":
-            from qaz import _aligner
-
             # Checked before the reverse model is trained for nothing.
             _aligner.check_link_method(sym, posterior_threshold)
             engine.train_reverse()
@@ -356,9 +316,7 @@ class Aligner:
             raise ValueError(f"a model {self._model!r} is kept with save_model(folder); save() writes the "
                              "tables of model '2'")
         if align_path is not None:
-            from qaz.smt.align._drivers import _path_clash
-
-            clash = _path_clash([("translation table", trans_path), ("alignment table", align_path)])
+            clash = _run.path_clash([("translation table", trans_path), ("alignment table", align_path)])
             if clash:
                 raise ValueError(clash)
         self._trained().save(trans_path, align_path, float(threshold), nbest)

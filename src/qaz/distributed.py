@@ -60,10 +60,29 @@ import uuid
 
 import numpy as np
 
+from qaz import _aligner, _shard
 from qaz.common import files, logging
 from qaz.common.config import Config
+from qaz.smt.align import emcore, empos
+from qaz.smt.align._run import (
+    EXIT_FAILED,
+    EXIT_OK,
+    EXIT_REJECTED,
+    check_output_paths,
+    check_test_config,
+    check_threads,
+    check_train_config,
+    model_schedule,
+    path_clash,
+    score_clash,
+    train_clash,
+)
 
 __all__ = ["train_emcore", "score_ibm_model", "align"]
+
+# Dask (``dask`` and ``distributed``, the dask extra) is imported inside the
+# functions that use it: the package works without it, and the commands load
+# this module on one machine too.  asyncio serves the scheduler probe alone.
 
 logger = logging.getColorLogger("qaz.smt.align.emcore")
 
@@ -191,12 +210,8 @@ _held_lock = threading.Lock()
 
 def _load_spec(spec):
     if spec.kind == "align":
-        from qaz import _aligner
-
         return _aligner.load_shard(spec.src, spec.trg, spec.src_off, spec.trg_off, spec.first,
                                    spec.count, spec.character, spec.option)
-    from qaz import _shard
-
     return _shard.load(spec.src, spec.trg, spec.src_off, spec.trg_off, spec.first, spec.count,
                        spec.character, spec.option)
 
@@ -598,8 +613,6 @@ class _Training:
             raise
 
     def _index(self, trainer, src_words, trg_words, src_maps, trg_maps, S, T, A, B):
-        from qaz import _shard
-
         client = self.client
         self.shards.add_step("index", _train_index,
                              [(src_maps[k], trg_maps[k], S, T, A, B) for k in range(len(self.shards))])
@@ -657,29 +670,28 @@ def _concatenate(results, scores, decode):
     return extra
 
 
-def _train(conf, client=None, shards=None, scheduler=None):
-    from qaz.smt.align import _drivers, empos
-
+def train_status(conf, client=None, shards=None, scheduler=None):
+    """Runs train_emcore; returns the exit status of qaz-train."""
     conf = Config(conf)
-    if not _drivers.check_train_config(conf):
-        return _drivers.EXIT_REJECTED
-    clash = _drivers._train_clash(conf)
+    if not check_train_config(conf):
+        return EXIT_REJECTED
+    clash = train_clash(conf)
     if clash:
         logger.error(clash)
-        return _drivers.EXIT_REJECTED
+        return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf)
-    status = _drivers.EXIT_OK
+    status = EXIT_OK
     try:
         cluster = _cluster(client, scheduler or conf.get("scheduler", None))
         client, local = cluster.__enter__()
     except SchedulerUnreachable as e:
         logger.error(str(e))
-        return _drivers.EXIT_FAILED
+        return EXIT_FAILED
     run, lost = None, False
     try:
         try:
-            _drivers._check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
-                                          conf.get("save_scores"), conf.get("decode_align")])
+            check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
+                                conf.get("save_scores"), conf.get("decode_align")])
             n = shards or conf.get("shards", None) or _worker_count(client)
             run = _Training(client, conf, trainer, int(n), _engine_threads(conf, local))
             limit = conf.data.iteration_limit
@@ -688,14 +700,14 @@ def _train(conf, client=None, shards=None, scheduler=None):
         except KeyboardInterrupt:
             logger.warning("interuppted by keyboard")
             logger.info("forcing to dump alignments and scores")
-            status = _drivers.EXIT_FAILED
+            status = EXIT_FAILED
         except NoWorkerLeft as e:
             logger.error(str(e))
-            status = _drivers.EXIT_FAILED
+            status = EXIT_FAILED
             lost = True
         except Exception as e:
             logger.exception(e)
-            status = _drivers.EXIT_FAILED
+            status = EXIT_FAILED
         logger.info("----")
         model = trainer._model
         if model is None or not model._has_trans_dist or run is None:
@@ -713,7 +725,7 @@ def _train(conf, client=None, shards=None, scheduler=None):
                 run.write_outputs(conf.get("save_scores"), conf.get("decode_align"))
             except NoWorkerLeft as e:
                 logger.error(str(e))
-                return _drivers.EXIT_FAILED
+                return EXIT_FAILED
         return status
     finally:
         if run is not None:
@@ -723,25 +735,22 @@ def _train(conf, client=None, shards=None, scheduler=None):
 
 def train_emcore(conf, client=None, shards=None):
     """Train IBM Model 1 then Model 2 on a Dask cluster as ``conf`` says; see the module."""
-    from qaz.smt.align import _drivers
-
-    return _train(conf, client, shards) != _drivers.EXIT_REJECTED
+    return train_status(conf, client, shards) != EXIT_REJECTED
 
 
 # ---------------------------------------------------------------------------
 # Scoring
 
 
-def _score(conf, client=None, shards=None, scheduler=None):
-    from qaz.smt.align import _drivers, emcore, empos
-
+def score_status(conf, client=None, shards=None, scheduler=None):
+    """Runs score_ibm_model; returns the exit status of qaz-score."""
     conf = Config(conf)
-    if not _drivers.check_test_config(conf):
-        return _drivers.EXIT_REJECTED
-    clash = _drivers._score_clash(conf)
+    if not check_test_config(conf):
+        return EXIT_REJECTED
+    clash = score_clash(conf)
     if clash:
         logger.error(clash)
-        return _drivers.EXIT_REJECTED
+        return EXIT_REJECTED
     empos.Model2Trainer(conf)  # rejects what the single-machine driver rejects
     for path in (conf.get("trans_path"), conf.get("align_path")):
         # Every worker reads the stored tables itself: a pipe would give
@@ -749,17 +758,17 @@ def _score(conf, client=None, shards=None, scheduler=None):
         if path and os.path.exists(path) and not os.path.isfile(path):
             logger.error("{} is not a regular file: on a cluster every worker reads the stored tables "
                          "itself".format(path))
-            return _drivers.EXIT_REJECTED
+            return EXIT_REJECTED
     try:
         cluster = _cluster(client, scheduler or conf.get("scheduler", None))
         client, local = cluster.__enter__()
     except SchedulerUnreachable as e:
         logger.error(str(e))
-        return _drivers.EXIT_FAILED
+        return EXIT_FAILED
     run = None
     try:
         scores, decode = conf.get("save_scores"), conf.get("decode_align")
-        _drivers._check_output_paths([scores, decode])
+        check_output_paths([scores, decode])
         n = shards or conf.get("shards", None) or _worker_count(client)
         run, infos, pairs, n_src, n_trg = _load_shards(client, conf, int(n), _engine_threads(conf, local))
         # The driver's own load, then the set-up's, as the single-machine run logs them.
@@ -807,18 +816,18 @@ def _score(conf, client=None, shards=None, scheduler=None):
                             dst.write(block)
     except KeyboardInterrupt as e:
         logger.exception(e)
-        return _drivers.EXIT_FAILED
+        return EXIT_FAILED
     except NoWorkerLeft as e:
         logger.error(str(e))
-        return _drivers.EXIT_FAILED
+        return EXIT_FAILED
     except Exception as e:
         logger.exception(e)
-        return _drivers.EXIT_FAILED
+        return EXIT_FAILED
     finally:
         if run is not None:
             run.forget()
         cluster.__exit__(None, None, None)
-    return _drivers.EXIT_OK
+    return EXIT_OK
 
 
 def _log_tables(S, T, A, B, nnz, trans_bytes, align_bytes, shapes, shard_count):
@@ -837,9 +846,7 @@ def _log_tables(S, T, A, B, nnz, trans_bytes, align_bytes, shapes, shard_count):
 
 def score_ibm_model(conf, client=None, shards=None):
     """Score and/or decode a corpus on a Dask cluster with stored tables; see the module."""
-    from qaz.smt.align import _drivers
-
-    return _score(conf, client, shards) != _drivers.EXIT_REJECTED
+    return score_status(conf, client, shards) != EXIT_REJECTED
 
 
 # ---------------------------------------------------------------------------
@@ -931,8 +938,6 @@ class _Alignment:
         self.trained = []
 
     def train(self, d, iterations):
-        from qaz import _aligner
-
         client, shards = self.client, self.shards
         futures = shards.submit(_align_layout, d)
         _submitted(client, "layout")
@@ -954,8 +959,6 @@ class _Alignment:
 
     def train_scheduled(self, schedule, agreement, p0):
         """Both directions (or the forward one) by a schedule of Model 1 and HMM steps."""
-        from qaz import _aligner
-
         client, shards = self.client, self.shards
         directions = []
         for d in range(len(self.words)):
@@ -1026,9 +1029,6 @@ def _write_link_files(results, paths):
 
 
 def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards):
-    from qaz import _aligner
-    from qaz.aligner import _threads
-
     if isinstance(iterations, bool) or not isinstance(iterations, int):
         raise TypeError("iterations must be an int, not {}".format(type(iterations).__name__))
     if iterations < 0:
@@ -1036,27 +1036,23 @@ def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards
     if shards is not None and (isinstance(shards, bool) or not isinstance(shards, int) or shards < 1):
         raise ValueError("shards must be a whole number of at least 1, got {!r}".format(shards))
     _aligner.check_link_method(sym, posterior_threshold)
-    return _threads(threads)
+    return check_threads(threads)
 
 
 def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
            threads, client=None, shards=None, scheduler=None, schedule="", agreement=False, lowercase=False,
            p0=0.2):
-    from qaz.smt.align import _drivers
-
     threads = _check_align_arguments(sym, posterior_threshold, iterations, threads, shards)
     src_path, trg_path = os.fspath(src_path), os.fspath(trg_path)
     paths = [os.fspath(p) if p else "" for p in (output, forward, reverse)]
-    clash = _drivers._path_clash(list(zip(("output", "forward links", "reverse links"), paths)),
+    clash = path_clash(list(zip(("output", "forward links", "reverse links"), paths)),
                                  [("source", src_path), ("target", trg_path)])
     if clash:
         raise ValueError(clash)
-    _drivers._check_output_paths([p for p in paths if p and p != "-"])
+    check_output_paths([p for p in paths if p and p != "-"])
     for path in (src_path, trg_path):
         open(path, "rb").close()  # a missing file fails before any cluster starts
     if schedule:
-        from qaz import _aligner
-
         _aligner.check_schedule(schedule)
     both = sym != "none" or bool(paths[2]) or (bool(schedule) and agreement)
     tokens = (1 if character else 0) | 2 | (4 if lowercase else 0)
@@ -1097,14 +1093,12 @@ def align(src_path, trg_path, output="-", forward=None, reverse=None, sym="grow-
     cannot be read or written, NoWorkerLeft when the cluster has had no
     worker for ``WORKERLESS_TIMEOUT`` seconds.
     """
-    from qaz.aligner import _schedule
-
-    schedule, agreement = _schedule(model, iterations, agreement)
+    schedule, agreement = model_schedule(model, iterations, agreement)
     _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshold, iterations, character,
            threads, client=client, shards=shards, schedule=schedule, agreement=agreement, lowercase=lowercase)
 
 
-def _align_command(args, schedule=""):
+def align_status(args, schedule=""):
     """qaz-align with --scheduler or --shards; returns the exit status (exceptions propagate).
 
     ``schedule``: the steps of models 1 and hmm ('' for Model 2)."""

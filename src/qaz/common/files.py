@@ -80,7 +80,7 @@ def _decode_error(err, raw, path, line_number):
     )
 
 
-class _Closing:
+class Closing:
     """``with`` support for objects that have ``close()``: the block closes them."""
 
     def __enter__(self):
@@ -91,7 +91,7 @@ class _Closing:
         return False
 
 
-class TextReader(_Closing):
+class TextReader(Closing):
     """The lines of a UTF-8 file, in order, each with its line feed if it had one.
 
     The file is opened at construction (a missing file raises
@@ -254,7 +254,7 @@ def _named(err, path):
     return type(err)(err.errno, err.strerror, path)
 
 
-class ReplacingFile(_Closing):
+class ReplacingFile(Closing):
     """A binary output file that appears whole or not at all.
 
     A regular file, or a path where nothing is yet, is written to a temporary

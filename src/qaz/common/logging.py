@@ -39,12 +39,19 @@ _RESET = "\033[0m"
 _status_line = None
 
 
-def _set_status_line(bar):
+def status_line():
+    """The progress bar drawn on the last line of standard error, or None."""
+    return _status_line
+
+
+def set_status_line(bar):
+    """Note the progress bar now drawn on the last line (None: none is)."""
     global _status_line
     _status_line = bar
 
 
-def _stream_is_tty(stream):
+def stream_is_tty(stream):
+    """Whether ``stream`` is a terminal (False when it cannot tell)."""
     try:
         return bool(stream.isatty())
     except (AttributeError, ValueError, OSError):
@@ -59,7 +66,7 @@ class _StderrHandler(_logging.Handler):
             stream = sys.stderr
             if stream is None:
                 return
-            text = self.render(record, _stream_is_tty(stream))
+            text = self.render(record, stream_is_tty(stream))
             bar = _status_line
             if bar is not None:
                 bar._erase(stream)

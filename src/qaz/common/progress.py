@@ -32,7 +32,7 @@ def _clock(seconds):
 
 def _drawing_wanted():
     stream = sys.stderr
-    return stream is not None and _log._stream_is_tty(stream) and not _log.is_quiet()
+    return stream is not None and _log.stream_is_tty(stream) and not _log.is_quiet()
 
 
 def _bytes(n):
@@ -75,13 +75,13 @@ def _line_class():
         def display(self, msg=None, pos=None):
             shown = super().display(msg, pos)
             if msg is None:
-                _log._set_status_line(self._bar)
+                _log.set_status_line(self._bar)
             return shown
 
     return _Line
 
 
-class Bar(_files._Closing):
+class Bar(_files.Closing):
     """One progress line: ``advance(n)`` or ``update_to(done)``, then ``close()``.
 
     ``total`` is the expected count (``None`` when unknown); ``unit`` "B"
@@ -161,8 +161,8 @@ class Bar(_files._Closing):
             return
         self._count = line.n
         line.close()
-        if _log._status_line is self:
-            _log._set_status_line(None)
+        if _log.status_line() is self:
+            _log.set_status_line(None)
 
     def __repr__(self):
         return f"<Bar {self.format()!r}>"

@@ -14,7 +14,7 @@ _EMCORE = __name__ + ".emcore"
 _MAIN_SOURCE = (
     "import qaz.smt.align.emcore\n"
     "from qaz.smt.align import _drivers\n"
-    "_drivers._run_as_main()\n"
+    "_drivers.run_as_main()\n"
 )
 
 

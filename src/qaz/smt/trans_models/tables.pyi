@@ -1,4 +1,4 @@
-"""Type stubs of the native module qaz.smt.trans_models.tables."""
+"""Type stubs of qaz.smt.trans_models.tables (Table and the functions are native)."""
 
 from typing import Any, Iterator, List, Optional
 
