@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "testing/harness.h"
@@ -175,7 +175,7 @@ std::string ReferenceFiles(const qaz::Model& model, const qaz::Corpus& corpus) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     cells.Gather(p, &t);
     scores += qaz::FormatRepr(model.PairEntropy(t.data(), L, m, true)) + "\n";
-    qaz::DecodePair(t.data(), *model.align, L, m, &best);
+    qaz::ModelOf(qaz::ModelType::kModel2).Viterbi(t.data(), model.align.get(), L, m, &best);
     for (int32_t j = 0; j < m; ++j) {
       if (j > 0) decoded += " ";
       decoded += std::to_string(j + 1) + "-" + std::to_string(best[j]);

@@ -127,7 +127,7 @@ QAZ_TEST(JointIndependentDirectionsDoNotTouchEachOther) {
 
 QAZ_TEST(JointScheduleParsesAndRejects) {
   const qaz::Schedule s = qaz::ParseSchedule("1:5,hmm:3");
-  QAZ_EXPECT(s.size() == 2 && s[0].model == qaz::StepModel::kModel1 &&
+  QAZ_EXPECT(s.size() == 2 && s[0].model == qaz::ModelType::kModel1 &&
              s[1].iterations == 3);
   QAZ_EXPECT_EQ(qaz::FormatSchedule(s), "1:5,hmm:3");
   for (const char* bad : {"", "2:5", "hmm", "hmm:-1", "1:5,", "1:x"}) {
