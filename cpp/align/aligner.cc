@@ -704,49 +704,13 @@ void Aligner::Load(const std::string& trans_path,
 std::unique_ptr<DirectionModel> ReadDirectionFiles(
     const std::string& trans_path, const std::string* align_path,
     const Parallel& parallel, Reporter& log) {
+  // Every direction is decoded as Model 2 decodes, with 1/L for the shapes
+  // its alignment table lacks.
   auto direction = std::make_unique<DirectionModel>();
-  direction->vocab = std::make_shared<Vocab>();
-  Vocab& vocab = *direction->vocab;
-  vocab.src.StrToId(kNullSymbol);
-  log.Info("loading word translation distribution file: " + trans_path);
-  const std::vector<TransEntry> entries = ReadTransFile(trans_path, &vocab, log);
-  auto table = TransTable::Build(vocab.src.size(), vocab.trg.size(), nullptr,
-                                 entries, 0.0, &log, &parallel);
-  for (const TransEntry& e : entries) {  // a repeated pair: the last one wins
-    table->cells()[table->Find(e.src, e.trg)].p = e.p;
-  }
-  std::shared_ptr<AlignTable> align;
-  if (align_path != nullptr) {
-    log.Info("loading alignment distribution file: " + *align_path);
-    std::vector<AlignEntry> cells = ReadAlignFile(*align_path, log);
-    // Rows past the target length and cells past the source length name no
-    // cell that a sentence can use.
-    cells.erase(std::remove_if(cells.begin(), cells.end(),
-                               [](const AlignEntry& c) {
-                                 return c.j > c.J || c.i > c.I;
-                               }),
-                cells.end());
-    int32_t A = 1, B = 0;
-    for (const AlignEntry& c : cells) {
-      A = std::max(A, c.I + 1);
-      B = std::max(B, c.J);
-    }
-    align = std::make_shared<AlignTable>(A, B);
-    for (const AlignEntry& c : cells) {
-      const AlignTable::Block b = align->Add(c.I, c.J);
-      align->values(b)[(c.j - 1) * (c.I + 1) + c.i] = c.p;
-      // A row the file lists was re-estimated in training, which left its
-      // padding cells at 0; no sentence reads them.
-      align->padding(b)[c.j - 1] = 0.0;
-    }
-  } else {
-    align = std::make_shared<AlignTable>(1, 0);
-  }
-  direction->corpus = table->indexed_corpus_ptr();
-  direction->model.type = ModelType::kModel2;
-  direction->model.vocab = direction->vocab;
-  direction->model.trans = std::move(table);
-  direction->model.align = std::move(align);
+  direction->model = ModelOf(ModelType::kModel2)
+                         .ReadTables(trans_path, align_path, parallel, log);
+  direction->vocab = direction->model.vocab;
+  direction->corpus = direction->model.Trans().indexed_corpus_ptr();
   return direction;
 }
 
@@ -757,11 +721,8 @@ void Aligner::Save(const std::string& trans_path, const std::string* align_path,
   WriteOptions options;
   options.threshold = threshold;
   options.nbest = nbest;
-  model.WriteTransFile(trans_path, options, threshold_text, parallel_, log);
-  if (align_path != nullptr) {
-    options.nbest.reset();
-    model.WriteAlignFile(*align_path, options, parallel_, log);
-  }
+  ModelOf(model.type).WriteTables(model, trans_path, align_path, options,
+                                  threshold_text, parallel_, log);
 }
 
 Links Aligner::ForwardLinks(int64_t p) const {

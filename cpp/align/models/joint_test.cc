@@ -134,3 +134,19 @@ QAZ_TEST(JointScheduleParsesAndRejects) {
     QAZ_EXPECT_THROW(qaz::ParseSchedule(bad), std::invalid_argument);
   }
 }
+
+QAZ_TEST(JointScheduleRefusesModel2BeforeRunning) {
+  // Model 2 has no joint kernel: a schedule naming it is refused before
+  // any step runs (instead of being trained as Model 1).
+  auto corpus = qaz::testing::RandomCorpus(30, 6, 5, 4, 2);
+  auto table = qaz::TransTable::Build(6, 5, corpus, {}, 0.2);
+  qaz::JointDirection f{corpus.get(), table.get(), nullptr};
+  qaz::testing::RecordingReporter log;
+  const qaz::Schedule schedule = {{qaz::ModelType::kModel1, 1},
+                                  {qaz::ModelType::kModel2, 1}};
+  QAZ_EXPECT_THROW(qaz::TrainJoint(&f, nullptr, schedule, qaz::JointOptions{},
+                                   qaz::Parallel(1), log),
+                   std::invalid_argument);
+  QAZ_EXPECT(log.lines.empty());
+  QAZ_EXPECT_EQ(table->cells()[0].p, 0.2);
+}

@@ -1,5 +1,10 @@
 #include "align/models/model.h"
 
+#include <algorithm>
+
+#include "align/model.h"
+#include "align/writers.h"
+
 namespace qaz {
 
 double PairwiseSum(const double* x, int64_t n) {
@@ -30,6 +35,69 @@ PairAlign PairAlignOf(const AlignTable* align, int32_t L, int32_t m,
   if (b != nullptr) return PairAlign{align->values(*b), static_cast<size_t>(L)};
   uniform->assign(static_cast<size_t>(L), 1.0 / static_cast<double>(L));
   return PairAlign{uniform->data(), 0};
+}
+
+void AlignmentModel::WriteTables(const Model& model,
+                                 const std::string& trans_path,
+                                 const std::string* align_path,
+                                 const WriteOptions& options,
+                                 const std::string& threshold_text,
+                                 const Parallel& parallel,
+                                 Reporter& log) const {
+  model.WriteTransFile(trans_path, options, threshold_text, parallel, log);
+  if (align_path != nullptr && has_align_table()) {
+    WriteOptions align_options = options;
+    align_options.nbest.reset();
+    model.WriteAlignFile(*align_path, align_options, parallel, log);
+  }
+}
+
+Model AlignmentModel::ReadTables(const std::string& trans_path,
+                                 const std::string* align_path,
+                                 const Parallel& parallel,
+                                 Reporter& log) const {
+  Model model;
+  model.type = type();
+  model.vocab = std::make_shared<Vocab>();
+  Vocab& vocab = *model.vocab;
+  vocab.src.StrToId(kNullSymbol);
+  log.Info("loading word translation distribution file: " + trans_path);
+  const std::vector<TransEntry> entries = ReadTransFile(trans_path, &vocab, log);
+  auto table = TransTable::Build(vocab.src.size(), vocab.trg.size(), nullptr,
+                                 entries, 0.0, &log, &parallel);
+  for (const TransEntry& e : entries) {  // a repeated pair: the last one wins
+    table->cells()[table->Find(e.src, e.trg)].p = e.p;
+  }
+  std::shared_ptr<AlignTable> align;
+  if (align_path != nullptr && has_align_table()) {
+    log.Info("loading alignment distribution file: " + *align_path);
+    std::vector<AlignEntry> cells = ReadAlignFile(*align_path, log);
+    // Rows past the target length and cells past the source length name no
+    // cell that a sentence can use.
+    cells.erase(std::remove_if(cells.begin(), cells.end(),
+                               [](const AlignEntry& c) {
+                                 return c.j > c.J || c.i > c.I;
+                               }),
+                cells.end());
+    int32_t A = 1, B = 0;
+    for (const AlignEntry& c : cells) {
+      A = std::max(A, c.I + 1);
+      B = std::max(B, c.J);
+    }
+    align = std::make_shared<AlignTable>(A, B);
+    for (const AlignEntry& c : cells) {
+      const AlignTable::Block b = align->Add(c.I, c.J);
+      align->values(b)[(c.j - 1) * (c.I + 1) + c.i] = c.p;
+      // A row the file lists was re-estimated in training, which left its
+      // padding cells at 0; no sentence reads them.
+      align->padding(b)[c.j - 1] = 0.0;
+    }
+  } else {
+    align = std::make_shared<AlignTable>(1, 0);
+  }
+  model.trans = std::move(table);
+  model.align = std::move(align);
+  return model;
 }
 
 }  // namespace qaz

@@ -32,7 +32,9 @@
 
 namespace qaz {
 
+class Model;
 class TransTable;
+struct WriteOptions;
 
 // The models of the engine.  kAbstract is the model without a formula (its
 // entropies and decodings raise NotImplementedError).
@@ -160,6 +162,23 @@ class AlignmentModel {
   // with its log line.
   virtual void Maximize(TransTable* trans, AlignTable* align, bool aside,
                         const Parallel* parallel, Reporter& log) const = 0;
+
+  // Writes the model's tables as the training command writes them (with
+  // their log lines): the translation table to `trans_path` and, for a
+  // model with an alignment table, that table to `align_path` when given
+  // (without n-best).
+  virtual void WriteTables(const Model& model, const std::string& trans_path,
+                           const std::string* align_path,
+                           const WriteOptions& options,
+                           const std::string& threshold_text,
+                           const Parallel& parallel, Reporter& log) const;
+  // Reads back what WriteTables wrote into a model of this type, with a
+  // vocabulary of the files' words (NULL first), a translation table laid
+  // out for no corpus and an alignment table holding the shapes the file
+  // lists (none without `align_path` or a table: every shape reads 1/L).
+  virtual Model ReadTables(const std::string& trans_path,
+                           const std::string* align_path,
+                           const Parallel& parallel, Reporter& log) const;
 };
 
 }  // namespace qaz
