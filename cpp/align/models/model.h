@@ -41,7 +41,19 @@ struct WriteOptions;
 enum class ModelType { kAbstract, kModel1, kModel2, kHmm };
 
 // The name of a model in schedules and log lines: "1", "2", "hmm".
-const char* ModelName(ModelType type);
+inline const char* ModelName(ModelType type) {
+  switch (type) {
+    case ModelType::kAbstract:
+      return "abstract";
+    case ModelType::kModel1:
+      return "1";
+    case ModelType::kModel2:
+      return "2";
+    case ModelType::kHmm:
+      return "hmm";
+  }
+  return "?";
+}
 
 // A training schedule: steps of (model, iterations), run in order.
 struct ScheduleStep {
