@@ -534,9 +534,10 @@ class StepBarrier {
 // `workers` threads in lock step, a batch of pairs at a time:
 //   gather: each thread copies t of the cells of the source words it owns
 //           (row_owner) into a buffer of its own;
-//   sums:   each pair's column sums, entropy, column factors and (Model 2)
-//           alignment counts, from the buffers in source-position order, by
-//           one thread (for Model 2 counts the owner of the pair's shape);
+//   sums:   each pair's column sums, entropy, column factors and
+//           alignment counts (of a model with an alignment table), from the
+//           buffers in source-position order, by one thread (with alignment
+//           counts the owner of the pair's shape);
 //   counts: each thread adds the counts of the source words it owns, pair
 //           by pair, source position outer, target position inner.
 // One barrier a batch: after it, a thread adds the previous batch's counts
@@ -554,9 +555,9 @@ void LockStep(W& walk, int64_t first, int64_t last, int workers,
   const SweepScratch& sc = walk.s;
   const Corpus& corpus = walk.corpus;
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
-  // A kernel with an alignment table: each pair's sums by the owner of its
+  // An E-step with alignment counts: each pair's sums by the owner of its
   // shape (so that every alignment count is summed by one thread).
-  constexpr bool model2 = W::kAlignCounts;
+  constexpr bool align_counts = W::kAlignCounts;
   const uint16_t* row_owner = sc.row_owner.data();
   StepBarrier barrier(workers);
   // buffers[slot * workers + thread]: each thread's t values of the batch
@@ -593,7 +594,7 @@ void LockStep(W& walk, int64_t first, int64_t last, int workers,
         }
       }
       // The alignment blocks of the pairs this thread sums next, meanwhile.
-      if (model2) {
+      if (align_counts) {
         for (int64_t p = batch.first; p < batch.last; ++p) {
           if (sc.shape_owner[sc.shape[p]] == me) walk.PrefetchBlock(p);
         }
@@ -620,7 +621,7 @@ void LockStep(W& walk, int64_t first, int64_t last, int workers,
         const IdSpan src = corpus.src(p);
         const int32_t m = corpus.trg(p).size;
         const bool mine =
-            model2 ? sc.shape_owner[sc.shape[p]] == me
+            align_counts ? sc.shape_owner[sc.shape[p]] == me
                    : ChunkBegin(e - b, workers, me) <= p - b &&
                          p - b < ChunkBegin(e - b, workers, me + 1);
         if (mine) {
@@ -652,11 +653,12 @@ void LockStep(W& walk, int64_t first, int64_t last, int workers,
         // A kernel with an alignment table counts only pairs with a shape.
         const bool collect = walk.Counts(p);
         size_t stride = 0;
-        const double* a = model2 && collect ? walk.AlignRow(p, &stride, &align_row) : nullptr;
+        const double* a =
+            align_counts && collect ? walk.AlignRow(p, &stride, &align_row) : nullptr;
         for (int32_t i = 0; i < L; ++i) {
           if (row_owner[src[i]] != me) continue;
           // c(e_i, f_j) += Link(t(f_j | e_i), a(i | j)) / column sum
-          if constexpr (!model2) {
+          if constexpr (!align_counts) {
             for (int32_t j = 0; j < m; ++j) {
               __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
               if (inv[j] < 0.0) continue;
