@@ -189,7 +189,7 @@ void RunEmLoop(ModelType kind, int32_t limit, Model* model, int64_t pairs,
                const std::function<void()>& on_step,
                const Walker& final_walker, const Parallel* parallel) {
   model_log.Info("----");
-  model_log.Info(std::string("start training IBM Model ") + ModelName(kind));
+  model_log.Info("start training " + ModelTitle(kind));
   const bool model2 = HasAlign(kind);
 
   // One walk: the entropy of the current tables and, when asked, the counts

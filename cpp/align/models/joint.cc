@@ -256,8 +256,7 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
   for (const ScheduleStep& step : schedule) {
     const bool hmm = step.model == ModelType::kHmm;
     log.Info("----");
-    log.Info(std::string("start training ") +
-             (hmm ? "the HMM" : "IBM Model 1") +
+    log.Info("start training " + ModelTitle(step.model) +
              (ndirs == 1 ? "" : agree ? ", both directions in agreement"
                                       : ", both directions independently"));
     if (hmm) {

@@ -55,6 +55,13 @@ inline const char* ModelName(ModelType type) {
   return "?";
 }
 
+// The model as the log lines of its training steps name it: "IBM Model 1",
+// "IBM Model 2", "the HMM".
+inline std::string ModelTitle(ModelType type) {
+  if (type == ModelType::kHmm) return "the HMM";
+  return std::string("IBM Model ") + ModelName(type);
+}
+
 // A training schedule: steps of (model, iterations), run in order.
 struct ScheduleStep {
   ModelType model;
