@@ -96,22 +96,22 @@ int main(int argc, char** argv) {
   struct Kind {
     const char* name;
     bool expect, entropy;
-    qaz::ModelKind model;
+    qaz::ModelType model;
     // The entropy's model when it differs (a Model 2's Model 1 iterations).
-    qaz::ModelKind entropy_model = model;
+    qaz::ModelType entropy_model = model;
   };
   const Kind kinds[] = {
-      {"Model 1 entropy", false, true, qaz::ModelKind::kModel1},
-      {"Model 1 E-step + entropy", true, true, qaz::ModelKind::kModel1},
-      {"Model 1 E-step", true, false, qaz::ModelKind::kModel1},
-      {"M1 E-step + M2 entropy", true, true, qaz::ModelKind::kModel1,
-       qaz::ModelKind::kModel2},
-      {"Model 2 entropy", false, true, qaz::ModelKind::kModel2},
-      {"Model 2 E-step + entropy", true, true, qaz::ModelKind::kModel2},
-      {"Model 2 E-step", true, false, qaz::ModelKind::kModel2},
+      {"Model 1 entropy", false, true, qaz::ModelType::kModel1},
+      {"Model 1 E-step + entropy", true, true, qaz::ModelType::kModel1},
+      {"Model 1 E-step", true, false, qaz::ModelType::kModel1},
+      {"M1 E-step + M2 entropy", true, true, qaz::ModelType::kModel1,
+       qaz::ModelType::kModel2},
+      {"Model 2 entropy", false, true, qaz::ModelType::kModel2},
+      {"Model 2 E-step + entropy", true, true, qaz::ModelType::kModel2},
+      {"Model 2 E-step", true, false, qaz::ModelType::kModel2},
   };
   for (const Kind& kind : kinds) {
-    if (kind.model == qaz::ModelKind::kModel2 && align->uniform()) {
+    if (kind.model == qaz::ModelType::kModel2 && align->uniform()) {
       // After a Model 2 M-step the walks read the alignment values (these
       // stay 1/L, but no longer count as the uniform start).
       for (const qaz::AlignTable::Block& b : align->blocks()) align->values(b);

@@ -421,10 +421,10 @@ py::tuple ShardSweepShim(qaz::AlignerShard& shard, int d, py::handle p,
   qaz::SweepRequest request;
   request.entropy = entropy;
   // Both loops train one Model 2: its entropy is Model 2's.
-  request.entropy_model = qaz::ModelKind::kModel2;
+  request.entropy_model = qaz::ModelType::kModel2;
   request.expect = expect;
   request.expect_model =
-      expect_model2 ? qaz::ModelKind::kModel2 : qaz::ModelKind::kModel1;
+      expect_model2 ? qaz::ModelType::kModel2 : qaz::ModelType::kModel1;
   std::vector<double> counts, align_counts;
   double total;
   {
@@ -545,9 +545,9 @@ void TrainShardedShim(qaz::ShardedDirection& d, int32_t iterations,
                       py::object walk) {
   Reporter log;
   const qaz::ShardedDirection::Walk walker = [&](bool entropy, bool expect,
-                                                 qaz::ModelKind kind) {
+                                                 qaz::ModelType kind) {
     py::gil_scoped_acquire acquire;
-    const bool model2 = kind == qaz::ModelKind::kModel2;
+    const bool model2 = kind == qaz::ModelType::kModel2;
     py::list results = walk(entropy, expect, model2);
     std::vector<Doubles> held;
     std::vector<qaz::ShardedTables::Part> parts;
@@ -617,7 +617,7 @@ PYBIND11_MODULE(_aligner, m) {
         const qaz::Schedule& s = a.options().schedule;
         if (s.empty()) return "2";
         for (const qaz::ScheduleStep& step : s) {
-          if (step.model == qaz::StepModel::kHmm) return "hmm";
+          if (step.model == qaz::ModelType::kHmm) return "hmm";
         }
         return "1";
       })

@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "align/sweep.h"
 #include "align/trainer.h"
 #include "align/writers.h"
@@ -172,7 +172,8 @@ class PairLinker {
       s->best.resize(static_cast<size_t>(m));
       HmmViterbi(*hmm, s->t.data(), L, m, s->best.data(), &s->hmm);
     } else {
-      DecodePair(s->t.data(), *model.align, L, m, &s->best);
+      ModelOf(model.type).Viterbi(s->t.data(), model.align.get(), L, m,
+                                  &s->best);
     }
     out->clear();
     for (int32_t j = 0; j < m; ++j) {
@@ -196,7 +197,8 @@ class PairLinker {
       s->post.resize(static_cast<size_t>(L) * m);
       HmmPosteriors(*hmm, s->t.data(), L, m, s->post.data(), nullptr, &s->hmm);
     } else {
-      PairPosteriors(s->t.data(), *model.align, L, m, &s->post);
+      ModelOf(model.type).Posteriors(s->t.data(), model.align.get(), L, m,
+                                     &s->post);
     }
     const int64_t words = L - 1;
     out->resize(static_cast<size_t>(std::max<int64_t>(words, 0) * m));
@@ -375,30 +377,6 @@ LinkMethod ParseLinkMethod(std::string_view name, double threshold) {
   return method;
 }
 
-void PairPosteriors(const double* t, const AlignTable& align, int32_t L,
-                    int32_t m, std::vector<double>* post) {
-  post->assign(static_cast<size_t>(L) * m, 0.0);
-  const AlignTable::Block* b = align.PairBlock(L, m);
-  const double uniform = 1.0 / static_cast<double>(L);
-  for (int32_t j = 0; j < m; ++j) {
-    const double* a = b ? align.values(*b) + static_cast<size_t>(j) * L
-                        : nullptr;
-    // The products and their sum in the E-step's order.
-    double sum = 0.0;
-    for (int32_t i = 0; i < L; ++i) {
-      const double v = t[i * m + j] * (a ? a[i] : uniform);
-      (*post)[static_cast<size_t>(i) * m + j] = v;
-      sum += v;
-    }
-    if (!(sum > 0.0)) {
-      for (int32_t i = 0; i < L; ++i) (*post)[static_cast<size_t>(i) * m + j] = 0.0;
-      continue;
-    }
-    const double inv = 1.0 / sum;
-    for (int32_t i = 0; i < L; ++i) (*post)[static_cast<size_t>(i) * m + j] *= inv;
-  }
-}
-
 Corpus SwapSides(const Vocab& from, const Corpus& corpus, Vocab* to) {
   const int32_t null_id = to->src.StrToId(kNullSymbol);
   Corpus out;
@@ -507,10 +485,7 @@ int64_t Aligner::size() const { return forward().corpus->size(); }
 MemoryPlan Aligner::StartDirection(const DirectionModel& direction,
                                    const char* name, double share,
                                    Reporter& log) const {
-  log.Info("----");
-  log.Info(std::string("training the ") + name + " model on " +
-           Thousands(direction.corpus->size()) + " sentence pairs");
-  ReportVocab(*direction.vocab, log);
+  ReportDirectionStart(name, direction.corpus->size(), *direction.vocab, log);
   MemoryPlan plan;
   const int64_t limit =
       options_.memory_limit > 0 ? options_.memory_limit : DefaultMemoryLimit();
@@ -539,14 +514,12 @@ void Aligner::TrainDirection(DirectionModel* direction, const char* name,
   model.trans = InitTransTable(vocab, direction->corpus, parallel, log, plan);
   model.align = InitAlignTable(vocab, corpus, log);
   if (next != nullptr) CheckRoomFor(*next, model, plan.limit);
-  // Both loops on the one Model 2, as the training command runs them: the
-  // Model 1 loop trains t from the uniform start, the Model 2 loop goes on
-  // from there with the still uniform alignment table.
+  // The training command's schedule on the one Model 2: the Model 1 loop
+  // trains t from the uniform start, the Model 2 loop goes on from there
+  // with the still uniform alignment table.
   SweepScratch scratch;
-  RunEmLoop(ModelKind::kModel1, options_.iterations, &model, corpus, parallel,
-            &scratch, log, log, [] {});
-  RunEmLoop(ModelKind::kModel2, options_.iterations, &model, corpus, parallel,
-            &scratch, log, log, [] {});
+  RunEmSchedule(EmSchedule(options_.iterations), &model, corpus, parallel,
+                &scratch, log, log, [] {});
 }
 
 void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
@@ -731,49 +704,13 @@ void Aligner::Load(const std::string& trans_path,
 std::unique_ptr<DirectionModel> ReadDirectionFiles(
     const std::string& trans_path, const std::string* align_path,
     const Parallel& parallel, Reporter& log) {
+  // Every direction is decoded as Model 2 decodes, with 1/L for the shapes
+  // its alignment table lacks.
   auto direction = std::make_unique<DirectionModel>();
-  direction->vocab = std::make_shared<Vocab>();
-  Vocab& vocab = *direction->vocab;
-  vocab.src.StrToId(kNullSymbol);
-  log.Info("loading word translation distribution file: " + trans_path);
-  const std::vector<TransEntry> entries = ReadTransFile(trans_path, &vocab, log);
-  auto table = TransTable::Build(vocab.src.size(), vocab.trg.size(), nullptr,
-                                 entries, 0.0, &log, &parallel);
-  for (const TransEntry& e : entries) {  // a repeated pair: the last one wins
-    table->cells()[table->Find(e.src, e.trg)].p = e.p;
-  }
-  std::shared_ptr<AlignTable> align;
-  if (align_path != nullptr) {
-    log.Info("loading alignment distribution file: " + *align_path);
-    std::vector<AlignEntry> cells = ReadAlignFile(*align_path, log);
-    // Rows past the target length and cells past the source length name no
-    // cell that a sentence can use.
-    cells.erase(std::remove_if(cells.begin(), cells.end(),
-                               [](const AlignEntry& c) {
-                                 return c.j > c.J || c.i > c.I;
-                               }),
-                cells.end());
-    int32_t A = 1, B = 0;
-    for (const AlignEntry& c : cells) {
-      A = std::max(A, c.I + 1);
-      B = std::max(B, c.J);
-    }
-    align = std::make_shared<AlignTable>(A, B);
-    for (const AlignEntry& c : cells) {
-      const AlignTable::Block b = align->Add(c.I, c.J);
-      align->values(b)[(c.j - 1) * (c.I + 1) + c.i] = c.p;
-      // A row the file lists was re-estimated in training, which left its
-      // padding cells at 0; no sentence reads them.
-      align->padding(b)[c.j - 1] = 0.0;
-    }
-  } else {
-    align = std::make_shared<AlignTable>(1, 0);
-  }
-  direction->corpus = table->indexed_corpus_ptr();
-  direction->model.type = ModelType::kModel2;
-  direction->model.vocab = direction->vocab;
-  direction->model.trans = std::move(table);
-  direction->model.align = std::move(align);
+  direction->model = ModelOf(ModelType::kModel2)
+                         .ReadTables(trans_path, align_path, parallel, log);
+  direction->vocab = direction->model.vocab;
+  direction->corpus = direction->model.Trans().indexed_corpus_ptr();
   return direction;
 }
 
@@ -784,11 +721,8 @@ void Aligner::Save(const std::string& trans_path, const std::string* align_path,
   WriteOptions options;
   options.threshold = threshold;
   options.nbest = nbest;
-  model.WriteTransFile(trans_path, options, threshold_text, parallel_, log);
-  if (align_path != nullptr) {
-    options.nbest.reset();
-    model.WriteAlignFile(*align_path, options, parallel_, log);
-  }
+  ModelOf(model.type).WriteTables(model, trans_path, align_path, options,
+                                  threshold_text, parallel_, log);
 }
 
 Links Aligner::ForwardLinks(int64_t p) const {
@@ -1098,20 +1032,15 @@ ShardedDirection::ShardedDirection(
     Reporter& log, bool scheduled)
     : pairs_(pairs) {
   // The lines of TrainDirection, InitTransTable and InitAlignTable.
-  log.Info("----");
-  log.Info(std::string("training the ") + name + " model on " +
-           Thousands(pairs) + " sentence pairs");
-  ReportVocab(vocab, log);
+  ReportDirectionStart(name, pairs, vocab, log);
   const int32_t S = vocab.src.size(), T = vocab.trg.size();
   const int64_t A = vocab.max_len_src, B = vocab.max_len_trg;
-  log.Info("initializing word translation probabilities as uniform "
-           "distribution");
+  LogTransStart(log);
   tables_ = std::make_unique<ShardedTables>(
       S, T, vocab.max_len_src, vocab.max_len_trg, keys, std::move(shapes));
   ReportTransTable(*tables_->trans(), log);
   if (scheduled) return;
-  log.Info("initializing index alignment probabilities as uniform "
-           "distribution");
+  LogAlignStart(log);
   ReportAlignTable(*tables_->align(), A, B, log);
 }
 
@@ -1134,12 +1063,7 @@ void ShardedDirection::Train(int32_t iterations, const Walk& walk,
   model.type = ModelType::kModel2;
   model.trans = tables_->trans();
   model.align = tables_->align();
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
-    const Walker walker = [&](bool entropy, bool expect) {
-      return walk(entropy, expect, kind);
-    };
-    RunEmLoop(kind, iterations, &model, pairs_, walker, log, log, [] {});
-  }
+  RunEmSchedule(EmSchedule(iterations), &model, pairs_, walk, log, log, [] {});
 }
 
 }  // namespace qaz

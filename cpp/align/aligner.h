@@ -59,6 +59,7 @@
 #include "align/models/hmm.h"
 #include "align/models/joint.h"
 #include "align/shard.h"
+#include "align/trainer.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
 
@@ -117,14 +118,6 @@ struct LinkMethod {
 // ParseSymmetrization takes it.  std::invalid_argument for another name or
 // a threshold outside (0, 1].
 LinkMethod ParseLinkMethod(std::string_view name, double threshold);
-
-// Link posteriors of IBM Model 2 for one pair from its gathered t values
-// (L x m, a-major, as PairCells::Gather gives them): post[i * m + j] =
-// t(f_j|e_i) a(i|j,I,J) / sum_i' t(f_j|e_i') a(i'|j,I,J), the NULL word
-// i = 0 in the sum: the E-step's normalised column.  A shape the table
-// lacks reads 1/L; a column whose sum is 0 is all 0.
-void PairPosteriors(const double* t, const AlignTable& align, int32_t L,
-                    int32_t m, std::vector<double>* post);
 
 // Pharaoh lines of every pair of a corpus, one line a pair.
 struct LinkTexts {
@@ -389,9 +382,8 @@ class ShardedDirection {
   // One walk: every shard sweeps (`expect_model` for the E-step, Model 2
   // for the entropy) and the results are reduced into tables(); returns
   // the entropy total.
-  using Walk =
-      std::function<double(bool entropy, bool expect, ModelKind expect_model)>;
-  // The Model 1 loop then the Model 2 loop on one Model 2, as Aligner
+  using Walk = StepWalker;
+  // The training command's schedule (EmSchedule) on one Model 2, as Aligner
   // trains a direction.
   void Train(int32_t iterations, const Walk& walk, Reporter& log);
 

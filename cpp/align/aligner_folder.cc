@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "align/aligner.h"
+#include "align/models/factory.h"
 #include "align/writers.h"
 #include "common/errors.h"
 #include "common/line_reader.h"
@@ -95,8 +96,10 @@ void Aligner::SaveModel(const std::string& dir, Reporter& log) const {
   options.nbest.reset();
   for (const auto& [d, name] : {std::pair{&f, "forward"}, std::pair{&r, "reverse"}}) {
     const std::string base = Join(dir, name);
-    d->model.WriteTransFile(base + ".t", options, "0.0", parallel_, log);
-    if (model2) d->model.WriteAlignFile(base + ".a", options, parallel_, log);
+    const std::string align = base + ".a";
+    ModelOf(d->model.type)
+        .WriteTables(d->model, base + ".t", model2 ? &align : nullptr, options,
+                     "0.0", parallel_, log);
     if (d->hmm) WriteText(base + ".hmm", FormatHmmParams(*d->hmm));
   }
   std::string manifest = std::string("format\t") + kFormat + "\n";

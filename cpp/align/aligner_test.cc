@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "align/models/factory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "common/memory.h"
@@ -161,7 +162,7 @@ QAZ_TEST(PairPosteriorsNormaliseEachColumnWithTheNullWord) {
                       0.6, 0.0};  // e2
   qaz::AlignTable uniform(3, 2);  // no block: a = 1/3 everywhere
   std::vector<double> post;
-  qaz::PairPosteriors(t, uniform, 3, 2, &post);
+  qaz::ModelOf(qaz::ModelType::kModel2).Posteriors(t, &uniform, 3, 2, &post);
   QAZ_EXPECT(std::fabs(post[0] - 0.1) < 1e-15);
   QAZ_EXPECT(std::fabs(post[2] - 0.3) < 1e-15);
   QAZ_EXPECT(std::fabs(post[4] - 0.6) < 1e-15);
@@ -173,7 +174,7 @@ QAZ_TEST(PairPosteriorsNormaliseEachColumnWithTheNullWord) {
   table.values(b)[0] = 0.5;
   table.values(b)[1] = 0.25;
   table.values(b)[2] = 0.25;
-  qaz::PairPosteriors(t, table, 3, 2, &post);
+  qaz::ModelOf(qaz::ModelType::kModel2).Posteriors(t, &table, 3, 2, &post);
   const double z = 0.1 * 0.5 + 0.3 * 0.25 + 0.6 * 0.25;
   QAZ_EXPECT(std::fabs(post[0] - 0.05 / z) < 1e-15);
   QAZ_EXPECT(std::fabs(post[2] - 0.075 / z) < 1e-15);
@@ -310,7 +311,8 @@ QAZ_TEST(AlignerPosteriorMethodIsTheMeanOfBothDirections) {
     qaz::PairCells(*rev.model.trans, *rev.corpus).Gather(0, &t);
     I2 = rev.corpus->trg(0).size;
     J2 = rev.corpus->src(0).size - 1;
-    qaz::PairPosteriors(t.data(), *rev.model.align, J2 + 1, I2, &post);
+    qaz::ModelOf(qaz::ModelType::kModel2)
+        .Posteriors(t.data(), rev.model.align.get(), J2 + 1, I2, &post);
     QAZ_EXPECT(I == I2 && J == J2);
     for (double threshold : {0.2, 0.5, 0.9}) {
       Links want;

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "common/memory.h"
@@ -148,15 +148,10 @@ const Vocab& Model::Words() const {
 
 double Model::PairEntropy(const double* t, int32_t L, int32_t m,
                           bool average) const {
-  switch (type) {
-    case ModelType::kAbstract:
-      throw NotImplementedError();
-    case ModelType::kModel1:
-      return Model1PairEntropy(t, L, m, average);
-    case ModelType::kModel2:
-      return Model2PairEntropy(t, Align(), L, m, average);
-  }
-  return 0.0;
+  if (type == ModelType::kAbstract) throw NotImplementedError();
+  const AlignmentModel& model = ModelOf(type);
+  return model.PairEntropy(t, model.has_align_table() ? &Align() : nullptr, L,
+                           m, average);
 }
 
 double Model::CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
@@ -165,12 +160,11 @@ double Model::CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
   if (corpus.size() > 0) {
     if (type == ModelType::kAbstract) throw NotImplementedError();
     const TransTable& table = Trans();
-    if (type == ModelType::kModel2) Align();
+    if (ModelOf(type).has_align_table()) Align();
     if (table.IndexedFor(corpus)) {
       SweepRequest request;
       request.entropy = true;
-      request.entropy_model = type == ModelType::kModel2 ? ModelKind::kModel2
-                                                          : ModelKind::kModel1;
+      request.entropy_model = type;
       SweepScratch scratch;
       total = Sweep(const_cast<TransTable*>(&table), align.get(), corpus,
                     request, parallel, &scratch, log);
@@ -236,7 +230,7 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
       trans->IndexedFor(corpus) && RoomToKeepWalk(corpus)) {
     SweepRequest request;
     request.entropy = true;
-    request.entropy_model = ModelKind::kModel2;
+    request.entropy_model = ModelType::kModel2;
     request.outcome = &walked;
     SweepScratch scratch;
     Sweep(const_cast<TransTable*>(trans.get()), align.get(), corpus, request,
@@ -245,6 +239,9 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
   }
   std::optional<PairCells> cells;
   if (n > 0 && kept == nullptr) cells.emplace(*trans, corpus);
+  // The decoded file takes each word's best a * t under the alignment table
+  // held (1/L for the shapes it lacks), as Model 2 decodes.
+  const AlignmentModel& decoder = ModelOf(ModelType::kModel2);
   const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
   std::vector<std::string> score_bufs(static_cast<size_t>(wave)),
       decode_bufs(static_cast<size_t>(wave));
@@ -267,7 +264,7 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
         cells->Gather(p, &t);
         if (scores) h = PairEntropy(t.data(), L, m, true);
         if (decoded) {
-          DecodePair(t.data(), *align, L, m, &best);
+          decoder.Viterbi(t.data(), align.get(), L, m, &best);
           links = best.data();
         }
       }

@@ -1,6 +1,6 @@
-// A word-alignment model as the engine holds it: a vocabulary, a translation
-// table and (Model 2) an alignment table, with everything computed from them
-// on a corpus: the corpus entropy, the score file, the decoded-alignment
+// A word-alignment model as the engine holds it: its type (models/model.h),
+// a vocabulary, a translation table and (Model 2) an alignment table, with
+// everything computed from them on a corpus: the corpus entropy, the score file, the decoded-alignment
 // file, the two distribution files, and the stored tables read back for
 // scoring.
 #ifndef QAZ_ALIGN_MODEL_H_
@@ -13,6 +13,7 @@
 
 #include "align/align_table.h"
 #include "align/corpus.h"
+#include "align/models/model.h"
 #include "align/sweep.h"
 #include "align/trans_table.h"
 #include "align/writers.h"
@@ -20,8 +21,6 @@
 #include "common/reporter.h"
 
 namespace qaz {
-
-enum class ModelType { kAbstract, kModel1, kModel2 };
 
 // The outcome of a training walk kept for the score and decoded-alignment
 // files written right after it, with what it was computed from.

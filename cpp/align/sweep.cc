@@ -6,10 +6,11 @@
 #include <exception>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <type_traits>
 
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "common/errors.h"
 
 namespace qaz {
@@ -138,25 +139,90 @@ inline void ByColumns(int32_t m, Body&& body) {
   for (; j < m; ++j) body(std::integral_constant<int, 1>(), j);
 }
 
+// Runs the column sums of one pair, W columns at a time: the sums of
+// kernel A into `a_out` (and, when kPost, each link's weight into
+// post[j * L + i]), those of kernel B into `b_out` when B is a model, and,
+// when kBest, each column's first source position of the largest A weight
+// into best (when not null).  Each sum adds its source positions in order.
+template <typename A, typename B, bool kPost, bool kBest, typename Values>
+inline void Columns(const Values& tv, const double* a, size_t a_stride,
+                    int32_t L, int32_t m, double* a_out, double* b_out,
+                    double* post, int32_t* best) {
+  ByColumns(m, [&](auto width, int32_t j0) {
+    constexpr int W = decltype(width)::value;
+    const double* aj[W];
+    double* pj[W];
+    double sa[W], sb[W], top[W];
+    int32_t arg[W];
+    for (int q = 0; q < W; ++q) {
+      aj[q] = a + (j0 + q) * a_stride;
+      if constexpr (kPost) pj[q] = post + static_cast<size_t>(j0 + q) * L;
+      sa[q] = sb[q] = 0.0;
+      top[q] = -std::numeric_limits<double>::infinity();
+      arg[q] = 0;
+    }
+    for (int32_t i = 0; i < L; ++i) {
+      for (int q = 0; q < W; ++q) {
+        const double t = tv(i, j0 + q);
+        const double v = A::Link(t, aj[q][i]);
+        if constexpr (kPost) pj[q][i] = v;
+        sa[q] += v;
+        if constexpr (B::kActive) sb[q] += B::Link(t, aj[q][i]);
+        if constexpr (kBest) {
+          if (v > top[q]) {
+            top[q] = v;
+            arg[q] = i;
+          }
+        }
+      }
+    }
+    for (int q = 0; q < W; ++q) {
+      a_out[j0 + q] = sa[q];
+      if constexpr (B::kActive) b_out[j0 + q] = sb[q];
+      if constexpr (kBest) {
+        if (best != nullptr) best[j0 + q] = arg[q];
+      }
+    }
+  });
+}
+
+// A walk of the E-step of kernel E and the entropy of kernel H, either of
+// them NoModel when not asked for.
+template <typename E, typename H>
 struct Walk {
+  static constexpr bool kExpect = E::kActive;
+  static constexpr bool kEntropy = H::kActive;
+  // Pairs are read column by column, from their values copied out, when a
+  // kernel reads the alignment table (so that its values and counts are
+  // read in their own order); else source position outer, target position
+  // inner, from the cells (prefetching ahead).
+  static constexpr bool kColumns = E::kAlign || H::kAlign;
+  // The entropy's column sums are the E-step's.
+  static constexpr bool kSameSums = std::is_same_v<E, H>;
+  // The E-step collects alignment counts.
+  static constexpr bool kAlignCounts = E::kAlign;
+  using Expect = E;
+
   const TransTable& table;
   AlignTable* align;
   const Corpus& corpus;
-  const SweepRequest& request;
   SweepScratch& s;
-  bool model2_expect;
-  bool model2_entropy;
-  bool need_blocks;
   // The alignment values are all their shape's 1/L (a Model 2 trainer's
   // Model 1 iterations and first Model 2 walk): not read from the table.
   bool uniform_align;
-  PairOutcome* outcome;  // request.outcome
+  PairOutcome* outcome;  // the request's
   // The cells at hand: pair p's cells from index + offsets[p - first]; its
   // column factors from s.inv at corpus.trg_offset(p) - inv_base.
   const uint32_t* index = nullptr;
   const uint64_t* offsets = nullptr;
   int64_t first = 0;
   uint64_t inv_base = 0;
+
+  // Whether the E-step counts pair p: a kernel with an alignment table
+  // counts only the pairs with a shape.
+  bool Counts(int64_t p) const {
+    return kExpect && (!E::kAlign || s.block[p] >= 0);
+  }
 
   // Phase 1 for pair p.  The pair's cells are read source position outer,
   // target position inner (the index's order); each column sum adds its
@@ -191,159 +257,78 @@ struct Walk {
   template <typename Values>
   void PairWith(int64_t p, const Values& tv, Buffers& buf) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-    double* inv = s.inv.data() + (corpus.trg_offset(p) - inv_base);
-    // Column j's alignment values at a + j * a_stride: the pair's block, or
-    // a row of 1/L (the table still uniform, or a pair without a block,
-    // which reads as 1/L); Model 2 walks only.
-    const bool has_block = need_blocks && s.block[p] >= 0;
-    const double* a = nullptr;
-    size_t a_stride = static_cast<size_t>(L);
-    if (need_blocks) a = AlignRow(p, &a_stride, &buf.uniform);
-    double* ac = has_block && model2_expect
-                     ? align->counts_at(static_cast<uint64_t>(s.block[p]))
-                     : nullptr;
-    const double len = static_cast<double>(L);
-    const size_t cells_n = static_cast<size_t>(L) * m;
+    const bool count = Counts(p);
     std::vector<double>& sum = buf.sum;  // the E-step's column sums
     std::vector<double>& h = buf.h;      // the entropy's, where they differ
-    sum.assign(static_cast<size_t>(m), 0.0);
-    const bool expect = request.expect;
-    const bool post2 = model2_expect && has_block;
-    const bool own_h = request.entropy && (post2 ? !model2_entropy : model2_entropy);
-    if (own_h) h.assign(static_cast<size_t>(m), 0.0);
-    // A Model 2 E-step reads its pairs copied out (PairFrom): the
-    // posteriors column by column, so that the alignment values and counts
-    // are read in their own order (each column sum still adds its source
-    // positions in order).
-    if (post2) {
-      buf.post.resize(cells_n);
-      double* post = buf.post.data();  // [j][i]
-      ByColumns(m, [&](auto width, int32_t j0) {
-        constexpr int W = decltype(width)::value;
-        const double* aj[W];
-        double* pj[W];
-        double sj[W];
-        for (int q = 0; q < W; ++q) {
-          aj[q] = a + (j0 + q) * a_stride;
-          pj[q] = post + static_cast<size_t>(j0 + q) * L;
-          sj[q] = 0.0;
+    const bool own_h = kColumns && kEntropy && !(count && kSameSums);
+    if constexpr (kColumns) {
+      size_t a_stride = 0;
+      const double* a = AlignRow(p, &a_stride, &buf.uniform);
+      if (own_h) h.resize(static_cast<size_t>(m));
+      if (count) {
+        sum.resize(static_cast<size_t>(m));
+        double* post = nullptr;
+        if constexpr (E::kAlign) {
+          buf.post.resize(static_cast<size_t>(L) * m);
+          post = buf.post.data();
         }
-        for (int32_t i = 0; i < L; ++i) {
-          for (int q = 0; q < W; ++q) {
-            const double v = tv(i, j0 + q) * aj[q][i];
-            pj[q][i] = v;
-            sj[q] += v;
-          }
+        if (own_h) {
+          Columns<E, H, E::kAlign, false>(tv, a, a_stride, L, m, sum.data(),
+                                          h.data(), post, nullptr);
+        } else {
+          Columns<E, NoModel, E::kAlign, false>(tv, a, a_stride, L, m,
+                                                sum.data(), nullptr, post,
+                                                nullptr);
         }
-        for (int q = 0; q < W; ++q) sum[j0 + q] = sj[q];
-      });
-      if (own_h) {
-        // A Model 1 entropy beside a Model 2 E-step: the plain t sums.
-        for (int32_t i = 0; i < L; ++i) {
-          for (int32_t j = 0; j < m; ++j) h[j] += tv(i, j);
-        }
+      } else if (own_h) {
+        // The entropy alone (with each column's best source position when
+        // asked: the first of the largest weights, as the decoder takes it).
+        int32_t* best = !kExpect && outcome != nullptr
+                            ? outcome->best.data() + corpus.trg_offset(p)
+                            : nullptr;
+        Columns<H, NoModel, false, !kExpect>(tv, a, a_stride, L, m, h.data(),
+                                             nullptr, nullptr, best);
       }
-    } else if (own_h && !expect) {
-      // A Model 2 entropy alone (with each column's best source position
-      // when asked: a * t as the decoder forms it, the first of equals
-      // kept), column by column; the walks read such pairs copied out
-      // (EntropyPair).
-      int32_t* best = outcome != nullptr ? outcome->best.data() + corpus.trg_offset(p)
-                                         : nullptr;
-      ByColumns(m, [&](auto width, int32_t j0) {
-        constexpr int W = decltype(width)::value;
-        const double* aj[W];
-        double hj[W], top[W];
-        int32_t arg[W];
-        for (int q = 0; q < W; ++q) {
-          aj[q] = a + (j0 + q) * a_stride;
-          hj[q] = 0.0;
-          top[q] = -std::numeric_limits<double>::infinity();
-          arg[q] = 0;
-        }
-        for (int32_t i = 0; i < L; ++i) {
-          for (int q = 0; q < W; ++q) {
-            const double v = aj[q][i] * tv(i, j0 + q);
-            hj[q] += v;
-            if (v > top[q]) {
-              top[q] = v;
-              arg[q] = i;
-            }
-          }
-        }
-        for (int q = 0; q < W; ++q) {
-          h[j0 + q] = hj[q];
-          if (best != nullptr) best[j0 + q] = arg[q];
-        }
-      });
-    } else if (own_h) {
-      // An E-step's plain t sums beside a Model 2 entropy's a * t sums (a
-      // Model 2 trainer's Model 1 iterations), column by column from the
-      // pair's values copied out, the alignment block in its own order.
-      ByColumns(m, [&](auto width, int32_t j0) {
-        constexpr int W = decltype(width)::value;
-        const double* aj[W];
-        double sj[W], hj[W];
-        for (int q = 0; q < W; ++q) {
-          aj[q] = a + (j0 + q) * a_stride;
-          sj[q] = hj[q] = 0.0;
-        }
-        for (int32_t i = 0; i < L; ++i) {
-          for (int q = 0; q < W; ++q) {
-            const double t = tv(i, j0 + q);
-            sj[q] += t;
-            hj[q] += aj[q][i] * t;
-          }
-        }
-        for (int q = 0; q < W; ++q) {
-          sum[j0 + q] = sj[q];
-          h[j0 + q] = hj[q];
-        }
-      });
     } else {
+      // Kernels without a table: one set of sums of the weights of t alone.
+      static_assert(!kExpect || !kEntropy || kSameSums,
+                    "two kernels without a table share their sums");
+      using R = std::conditional_t<kExpect, E, H>;
+      sum.assign(static_cast<size_t>(m), 0.0);
       for (int32_t i = 0; i < L; ++i) {
         for (int32_t j = 0; j < m; ++j) {
           tv.Prefetch(i, j);
-          sum[j] += tv(i, j);
+          sum[j] += R::Link(tv(i, j), 1.0);
         }
       }
     }
-    if (request.entropy) {
+    if constexpr (kEntropy) {
+      const double* hs = own_h ? h.data() : sum.data();
       buf.logs.resize(static_cast<size_t>(m));
-      for (int32_t j = 0; j < m; ++j) {
-        if (model2_entropy) {
-          buf.logs[j] = std::log(own_h ? h[j] : sum[j]);
-        } else {
-          buf.logs[j] = std::log((own_h ? h[j] : sum[j]) / len);
-        }
-      }
+      for (int32_t j = 0; j < m; ++j) buf.logs[j] = H::LogColumn(hs[j], L);
       s.entropy[p] = -PairwiseSum(buf.logs.data(), m) / static_cast<double>(m);
     }
-    if (!expect) return;
-    // Model 2 E-step: pairs without a shape collect nothing.  A column whose
-    // sum is 0 contributes nothing.
-    const bool collect = !model2_expect || a != nullptr;
-    for (int32_t j = 0; j < m; ++j) {
-      inv[j] = collect && sum[j] > 0.0 ? 1.0 / sum[j] : -1.0;
-    }
-    if (ac != nullptr) {
-      // c(i | j, I, J) += p(i, j), one addition to each count, so in the
-      // block's order.
-      const double* post = buf.post.data();
+    if constexpr (kExpect) {
+      // A column whose sum is 0, and every column of a pair the E-step does
+      // not count, contributes nothing.
+      double* inv = s.inv.data() + (corpus.trg_offset(p) - inv_base);
       for (int32_t j = 0; j < m; ++j) {
-        if (inv[j] < 0.0) continue;
-        double* acj = ac + static_cast<size_t>(j) * L;
-        const double* pj = post + static_cast<size_t>(j) * L;
-        for (int32_t i = 0; i < L; ++i) acj[i] += pj[i] * inv[j];
+        inv[j] = count && sum[j] > 0.0 ? 1.0 / sum[j] : -1.0;
+      }
+      if constexpr (E::kAlign) {
+        if (count) {
+          E::AddAlignCounts(align->counts_at(static_cast<uint64_t>(s.block[p])),
+                            buf.post.data(), inv, L, m);
+        }
       }
     }
   }
 
-  // Phase 1 of a walk without counts: a Model 2 entropy from the pair's
-  // values copied out first (read column by column), else Pair.
+  // Phase 1 of a walk without counts: pairs read column by column from
+  // their values copied out first, else Pair.
   void EntropyPair(int64_t p, Buffers& buf, std::vector<double>* rows,
                    std::vector<const double*>* at) {
-    if (model2_entropy && !request.expect) {
+    if constexpr (kColumns) {
       GatherRows(p, rows, at);
       PairFrom(p, at->data(), buf);
     } else {
@@ -372,21 +357,25 @@ struct Walk {
   // Starts loading the alignment block of pair p (its values, and its counts
   // when the walk collects them), which lies anywhere in the table.
   void PrefetchBlock(int64_t p) const {
-    if (!need_blocks || s.block[p] < 0) return;
-    const size_t bytes = static_cast<size_t>(corpus.src(p).size) *
-                         static_cast<size_t>(corpus.trg(p).size) * sizeof(double);
-    const AlignTable& values = *align;
-    const char* v = uniform_align
-                        ? nullptr
-                        : reinterpret_cast<const char*>(
-                              values.values_at(static_cast<uint64_t>(s.block[p])));
-    const char* c = model2_expect
-                        ? reinterpret_cast<const char*>(
-                              align->counts_at(static_cast<uint64_t>(s.block[p])))
-                        : nullptr;
-    for (size_t k = 0; k < bytes; k += 64) {
-      if (v != nullptr) __builtin_prefetch(v + k);
-      if (c != nullptr) __builtin_prefetch(c + k, 1);
+    if constexpr (!kColumns) {
+      return;
+    } else {
+      if (s.block[p] < 0) return;
+      const size_t bytes = static_cast<size_t>(corpus.src(p).size) *
+                           static_cast<size_t>(corpus.trg(p).size) * sizeof(double);
+      const AlignTable& values = *align;
+      const char* v = uniform_align
+                          ? nullptr
+                          : reinterpret_cast<const char*>(
+                                values.values_at(static_cast<uint64_t>(s.block[p])));
+      const char* c = E::kAlign
+                          ? reinterpret_cast<const char*>(
+                                align->counts_at(static_cast<uint64_t>(s.block[p])))
+                          : nullptr;
+      for (size_t k = 0; k < bytes; k += 64) {
+        if (v != nullptr) __builtin_prefetch(v + k);
+        if (c != nullptr) __builtin_prefetch(c + k, 1);
+      }
     }
   }
 
@@ -405,16 +394,17 @@ struct Walk {
   }
 
   // The counts of pair p right after its sums (one thread): all its rows,
-  // source positions in order, each one's target positions in order.  For
-  // Model 2, `post` holds the pair's t * a column by column ([j][i]), as
-  // PairFrom left them in its buffers.
+  // source positions in order, each one's target positions in order.  A
+  // kernel with an alignment table finds its links' weights in `post`,
+  // column by column ([j][i]), as PairWith left them; for the others the
+  // weight is that of t alone.
   void Scatter(int64_t p, TransCell* cells, const double* post) const {
-    if (model2_expect && s.block[p] < 0) return;
+    if (!Counts(p)) return;
     const PairView v = View(p);
     const int32_t m = v.m, L = v.src.size;
     for (int32_t i = 0; i < L; ++i) {
       const uint32_t* row = v.idx + static_cast<size_t>(i) * m;
-      if (model2_expect) {
+      if constexpr (E::kAlign) {
         // c(e_i, f_j) += p(i, j)
         for (int32_t j = 0; j < m; ++j) {
           if (v.inv[j] < 0.0) continue;
@@ -425,7 +415,7 @@ struct Walk {
         for (int32_t j = 0; j < m; ++j) {
           if (v.inv[j] < 0.0) continue;
           TransCell& cell = cells[row[j]];
-          cell.c += cell.p * v.inv[j];
+          cell.c += E::Link(cell.p, 1.0) * v.inv[j];
         }
       }
     }
@@ -544,9 +534,10 @@ class StepBarrier {
 // `workers` threads in lock step, a batch of pairs at a time:
 //   gather: each thread copies t of the cells of the source words it owns
 //           (row_owner) into a buffer of its own;
-//   sums:   each pair's column sums, entropy, column factors and (Model 2)
-//           alignment counts, from the buffers in source-position order, by
-//           one thread (for Model 2 counts the owner of the pair's shape);
+//   sums:   each pair's column sums, entropy, column factors and
+//           alignment counts (of a model with an alignment table), from the
+//           buffers in source-position order, by one thread (with alignment
+//           counts the owner of the pair's shape);
 //   counts: each thread adds the counts of the source words it owns, pair
 //           by pair, source position outer, target position inner.
 // One barrier a batch: after it, a thread adds the previous batch's counts
@@ -557,13 +548,16 @@ class StepBarrier {
 // word are only ever touched by its owner.  Each of the `workers` tasks is
 // one thread's whole part (workers <= parallel.threads(), so every task
 // gets a thread of its own and the barriers are met).
-void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
+template <typename W>
+void LockStep(W& walk, int64_t first, int64_t last, int workers,
               Reporter& reporter, ProgressTicker* ticker,
               const Parallel& parallel) {
   const SweepScratch& sc = walk.s;
   const Corpus& corpus = walk.corpus;
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
-  const bool model2 = walk.model2_expect;
+  // An E-step with alignment counts: each pair's sums by the owner of its
+  // shape (so that every alignment count is summed by one thread).
+  constexpr bool align_counts = W::kAlignCounts;
   const uint16_t* row_owner = sc.row_owner.data();
   StepBarrier barrier(workers);
   // buffers[slot * workers + thread]: each thread's t values of the batch
@@ -600,7 +594,7 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
         }
       }
       // The alignment blocks of the pairs this thread sums next, meanwhile.
-      if (model2) {
+      if (align_counts) {
         for (int64_t p = batch.first; p < batch.last; ++p) {
           if (sc.shape_owner[sc.shape[p]] == me) walk.PrefetchBlock(p);
         }
@@ -627,7 +621,7 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
         const IdSpan src = corpus.src(p);
         const int32_t m = corpus.trg(p).size;
         const bool mine =
-            model2 ? sc.shape_owner[sc.shape[p]] == me
+            align_counts ? sc.shape_owner[sc.shape[p]] == me
                    : ChunkBegin(e - b, workers, me) <= p - b &&
                          p - b < ChunkBegin(e - b, workers, me + 1);
         if (mine) {
@@ -656,25 +650,26 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
         const int32_t m = corpus.trg(p).size;
         const double* inv = sc.inv.data() + (corpus.trg_offset(p) - walk.inv_base);
         const int32_t L = src.size;
-        // Model 2 pairs without a shape collect nothing.
-        const bool collect = !model2 || sc.block[p] >= 0;
+        // A kernel with an alignment table counts only pairs with a shape.
+        const bool collect = walk.Counts(p);
         size_t stride = 0;
-        const double* a = model2 && collect ? walk.AlignRow(p, &stride, &align_row) : nullptr;
+        const double* a =
+            align_counts && collect ? walk.AlignRow(p, &stride, &align_row) : nullptr;
         for (int32_t i = 0; i < L; ++i) {
           if (row_owner[src[i]] != me) continue;
-          // c(e_i, f_j) += t(f_j | e_i) [* a(i | j)] / column sum
-          if (a == nullptr && collect) {
+          // c(e_i, f_j) += Link(t(f_j | e_i), a(i | j)) / column sum
+          if constexpr (!align_counts) {
             for (int32_t j = 0; j < m; ++j) {
               __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
               if (inv[j] < 0.0) continue;
-              cells[id[j]].c += t[j] * inv[j];
+              cells[id[j]].c += W::Expect::Link(t[j], 1.0) * inv[j];
             }
           } else if (a != nullptr) {
             const double* ai = a + i;
             for (int32_t j = 0; j < m; ++j) {
               __builtin_prefetch(&cells[id[j + kCountsAhead]], 1);
               if (inv[j] < 0.0) continue;
-              cells[id[j]].c += t[j] * ai[j * stride] * inv[j];
+              cells[id[j]].c += W::Expect::Link(t[j], ai[j * stride]) * inv[j];
             }
           }
           id += m;
@@ -717,12 +712,13 @@ void LockStep(Walk& walk, int64_t first, int64_t last, int workers,
 // The pairs [first, last): on one thread, each pair's counts right after
 // its sums; an E-step on several threads in lock step (`workers` of them);
 // an entropy alone split into chunks of pairs.
-void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
+template <typename W>
+void RunPhases(W& walk, int64_t first, int64_t last, int workers,
                const Parallel& parallel, Reporter& reporter,
                ProgressTicker* ticker) {
   const int threads = parallel.threads();
   TransCell* cells = const_cast<TransCell*>(walk.table.cells());
-  const bool expect = walk.request.expect;
+  constexpr bool expect = W::kExpect;
   if (threads == 1 || (expect && workers == 1)) {
     // One thread: each pair's counts right after its sums, while its cells
     // are in cache.  The same additions in the same order as LockStep's.
@@ -737,22 +733,22 @@ void RunPhases(Walk& walk, int64_t first, int64_t last, int workers,
           done = 0;
         }
         if (p + 1 < last) walk.PrefetchBlock(p + 1);
-        if (walk.model2_expect || (expect && walk.model2_entropy)) {
+        if constexpr (!expect) {
+          walk.EntropyPair(p, buf, &rows, &at);
+        } else if constexpr (W::kColumns) {
           walk.GatherRows(p, &rows, &at);
           walk.PairFrom(p, at.data(), buf);
           walk.Scatter(p, cells, buf.post.data());
-        } else if (expect) {
+        } else {
           walk.Pair(p, buf);
           walk.Scatter(p, cells, buf.post.data());
-        } else {
-          walk.EntropyPair(p, buf, &rows, &at);
         }
       }
       return done;
     }, reporter, ticker);
     return;
   }
-  if (expect) {
+  if constexpr (expect) {
     LockStep(walk, first, last, workers, reporter, ticker, parallel);
     return;
   }
@@ -785,46 +781,44 @@ void PrepareAlignBlocks(AlignTable* align, const Corpus& corpus) {
   }
 }
 
-double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
-             const SweepRequest& request, const Parallel& parallel,
-             SweepScratch* scratch, Reporter& reporter) {
-  if (!table->IndexedFor(corpus)) {
-    throw std::logic_error("translation table is not laid out for the corpus");
+namespace {
+
+// The walk of the E-step of kernel E and the entropy of kernel H.
+template <typename E, typename H>
+double SweepWith(TransTable* table, AlignTable* align, const Corpus& corpus,
+                 const SweepRequest& request, const Parallel& parallel,
+                 SweepScratch* scratch, Reporter& reporter) {
+  using WalkEH = Walk<E, H>;
+  if (WalkEH::kColumns && align == nullptr) {
+    throw std::logic_error(std::string("Model ") +
+                           ModelName(E::kAlign ? E::kType : H::kType) +
+                           " needs an alignment table");
   }
-  const bool model2_expect =
-      request.expect && request.expect_model == ModelKind::kModel2;
-  const bool model2_entropy =
-      request.entropy && request.entropy_model == ModelKind::kModel2;
-  if ((model2_expect || model2_entropy) && align == nullptr) {
-    throw std::logic_error("Model 2 needs an alignment table");
-  }
-  if (model2_expect) PrepareAlignBlocks(align, corpus);
-  const bool need_blocks = model2_expect || model2_entropy;
-  if (need_blocks) PrepareBlocks(*align, corpus, scratch);
+  if (E::kAlign) PrepareAlignBlocks(align, corpus);
+  if (WalkEH::kColumns) PrepareBlocks(*align, corpus, scratch);
   scratch->entropy.resize(static_cast<size_t>(corpus.size()));
-  if (request.expect) table->ZeroCounts(&parallel);
-  if (model2_expect) align->ZeroCounts(&parallel);
+  if (E::kActive) table->ZeroCounts(&parallel);
+  if (E::kAlign) align->ZeroCounts(&parallel);
 
   if (request.outcome != nullptr) {
-    if (!model2_entropy || request.expect) {
+    if (!H::kAlign || E::kActive) {
       throw std::logic_error("pair outcomes come of a Model 2 entropy walk alone");
     }
     request.outcome->best.resize(corpus.trg_offset(corpus.size()));
   }
-  Walk walk{*table, align, corpus, request, *scratch,
-            model2_expect, model2_entropy, need_blocks,
-            need_blocks && align->uniform(), request.outcome};
+  WalkEH walk{*table, align, corpus, *scratch,
+              WalkEH::kColumns && align->uniform(), request.outcome};
   const int64_t n = corpus.size();
   ProgressTicker ticker(reporter, request.expect ? "processing" : "progress",
                         n, 2048);
   // The lock-step E-step's threads spin at its barriers: no more of them
   // than there are CPUs (any number gives the same results).
   const int workers = std::min(parallel.threads(), AvailableCpus());
-  if (model2_expect && scratch->shape_owner_threads != workers) {
+  if (E::kAlign && scratch->shape_owner_threads != workers) {
     AssignOwners(scratch->shape_work, workers, &scratch->shape_owner);
     scratch->shape_owner_threads = workers;
   }
-  if (request.expect) PrepareRowOwners(*table, corpus, workers, scratch);
+  if (E::kActive) PrepareRowOwners(*table, corpus, workers, scratch);
 
   // The pairs in runs whose cells are at hand: the whole corpus through the
   // table's index, or runs of pairs whose cells are looked up first.
@@ -848,7 +842,7 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
   }
   ticker.Flush();
   double total = 0.0;
-  if (request.entropy) {
+  if (H::kActive) {
     for (int64_t p = 0; p < n; ++p) total += scratch->entropy[p];
   }
   if (request.outcome != nullptr) {
@@ -856,6 +850,39 @@ double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
                                     scratch->entropy.begin() + n);
   }
   return total;
+}
+
+template <typename E>
+double SweepExpecting(TransTable* table, AlignTable* align,
+                      const Corpus& corpus, const SweepRequest& request,
+                      const Parallel& parallel, SweepScratch* scratch,
+                      Reporter& reporter) {
+  if (!request.entropy) {
+    return SweepWith<E, NoModel>(table, align, corpus, request, parallel,
+                                 scratch, reporter);
+  }
+  return WithKernel(request.entropy_model, [&](auto h) {
+    return SweepWith<E, decltype(h)>(table, align, corpus, request, parallel,
+                                     scratch, reporter);
+  });
+}
+
+}  // namespace
+
+double Sweep(TransTable* table, AlignTable* align, const Corpus& corpus,
+             const SweepRequest& request, const Parallel& parallel,
+             SweepScratch* scratch, Reporter& reporter) {
+  if (!table->IndexedFor(corpus)) {
+    throw std::logic_error("translation table is not laid out for the corpus");
+  }
+  if (!request.expect) {
+    return SweepExpecting<NoModel>(table, align, corpus, request, parallel,
+                                   scratch, reporter);
+  }
+  return WithKernel(request.expect_model, [&](auto e) {
+    return SweepExpecting<decltype(e)>(table, align, corpus, request, parallel,
+                                       scratch, reporter);
+  });
 }
 
 }  // namespace qaz

@@ -1,5 +1,6 @@
-// One walk over the corpus per EM iteration: the E-step of Model 1 or 2 and
-// the corpus entropy under Model 1 or 2, computed together when both are
+// One walk over the corpus per EM iteration: the E-step of a model and the
+// corpus entropy under a model (Model 1 or 2: the kernels of
+// models/factory.h), computed together when both are
 // asked for (the entropy after an M-step needs exactly the column sums of
 // the next E-step).
 //
@@ -26,13 +27,15 @@
 
 #include "align/align_table.h"
 #include "align/corpus.h"
+#include "align/models/model.h"
 #include "align/trans_table.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
 
 namespace qaz {
 
-enum class ModelKind { kModel1, kModel2 };
+// The former name of ModelType, still used by some callers.
+using ModelKind = ModelType;
 
 // What a Model 2 entropy walk without an E-step can leave behind: the score
 // file's and the decoded-alignment file's values for the tables it read.
@@ -48,10 +51,10 @@ struct SweepRequest {
   // E-step: the counts of the translation table (and, for Model 2, of the
   // alignment table) become the expected counts under the current tables.
   bool expect = false;
-  ModelKind expect_model = ModelKind::kModel1;
+  ModelType expect_model = ModelType::kModel1;
   // Entropy: the sum over the pairs of the per-word entropies.
   bool entropy = false;
-  ModelKind entropy_model = ModelKind::kModel1;
+  ModelType entropy_model = ModelType::kModel1;
   // Set with a Model 2 entropy and no E-step: filled with each pair's
   // entropy and best source positions.
   PairOutcome* outcome = nullptr;

@@ -1,39 +1,28 @@
 #include "align/trainer.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
+#include "align/models/factory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 
 namespace qaz {
 
-namespace {
-
-const char* Name(ModelKind kind) {
-  return kind == ModelKind::kModel1 ? "1" : "2";
-}
-
-}  // namespace
-
-void LogExpectStep(ModelKind kind, Reporter& log) {
-  if (kind == ModelKind::kModel1) {
-    log.Info("computing expected co-occurrence counts of source word and "
-             "target word");
-  } else {
-    log.Info("computing:");
-    log.Info("* expected co-occurrence counts of source word and target word");
-    log.Info("* expected alignment counts of source index and target index");
-  }
+void LogExpectStep(ModelType kind, Reporter& log) {
+  ModelOf(kind).LogExpectStep(log);
 }
 
 namespace {
 
-ModelKind EntropyKind(const Model& model) {
+ModelType EntropyKind(const Model& model) {
   if (model.type == ModelType::kAbstract) throw NotImplementedError();
-  return model.type == ModelType::kModel2 ? ModelKind::kModel2
-                                          : ModelKind::kModel1;
+  return model.type;
 }
+
+// Whether the model of an E-step (or an entropy) reads the alignment table.
+bool HasAlign(ModelType kind) { return ModelOf(kind).has_align_table(); }
 
 // A walk whose counts may have to be taken back: saves the counts it
 // overwrites and restores them unless Keep() is called.
@@ -56,6 +45,24 @@ class SpeculativeCounts {
 
 }  // namespace
 
+void ReportDirectionStart(const std::string& name, int64_t pairs,
+                          const Vocab& vocab, Reporter& log) {
+  log.Info("----");
+  log.Info("training the " + name + " model on " + Thousands(pairs) +
+           " sentence pairs");
+  ReportVocab(vocab, log);
+}
+
+void LogTransStart(Reporter& log) {
+  log.Info("initializing word translation probabilities as uniform "
+           "distribution");
+}
+
+void LogAlignStart(Reporter& log) {
+  log.Info("initializing index alignment probabilities as uniform "
+           "distribution");
+}
+
 void ReportVocab(const Vocab& vocab, Reporter& log) {
   log.Info("source vocabulary size: " + Thousands(vocab.src.size()));
   log.Info("target vocabulary size: " + Thousands(vocab.trg.size()));
@@ -67,8 +74,7 @@ std::shared_ptr<TransTable> InitTransTable(
     const Vocab& vocab, std::shared_ptr<const Corpus> corpus,
     const Parallel& parallel, Reporter& log, const MemoryPlan& plan) {
   const int32_t S = vocab.src.size(), T = vocab.trg.size();
-  log.Info("initializing word translation probabilities as uniform "
-           "distribution");
+  LogTransStart(log);
   auto table = TransTable::Build(S, T, std::move(corpus), {},
                                  1.0 / static_cast<double>(T), &log,
                                  &parallel, &plan);
@@ -106,8 +112,7 @@ std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
                                            const Corpus& corpus,
                                            Reporter& log) {
   const int64_t A = vocab.max_len_src, B = vocab.max_len_trg;
-  log.Info("initializing index alignment probabilities as uniform "
-           "distribution");
+  LogAlignStart(log);
   std::shared_ptr<AlignTable> table;
   {
     const int64_t rows = std::max<int64_t>(A - 1, 0) * B;
@@ -121,11 +126,11 @@ std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
   return table;
 }
 
-void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
+void ExpectStep(ModelType kind, Model* model, const Corpus& corpus,
                 const Parallel& parallel, SweepScratch* scratch,
                 Reporter& log) {
   model->Trans();
-  if (kind == ModelKind::kModel2) model->Align();
+  if (HasAlign(kind)) model->Align();
   SweepRequest request;
   request.expect = true;
   request.expect_model = kind;
@@ -133,15 +138,13 @@ void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
         scratch, log);
 }
 
-void MaximizeStep(ModelKind kind, Model* model, Reporter& log,
+void MaximizeStep(ModelType kind, Model* model, Reporter& log,
                   const Parallel* parallel) {
-  log.Info("estimating word translation distribution");
-  const bool aside = model->trans->keeps_counts_aside();
-  model->trans->Normalize(aside, parallel);
-  if (kind == ModelKind::kModel2) model->align->Normalize(aside, parallel);
+  ModelOf(kind).Maximize(model->trans.get(), model->align.get(),
+                         model->trans->keeps_counts_aside(), parallel, log);
 }
 
-void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
+void RunEmLoop(ModelType kind, int32_t limit, Model* model,
                const Corpus& corpus, const Parallel& parallel,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step) {
@@ -163,8 +166,8 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
   // The last walk of a Model 2 loop reads the tables the score and
   // decoded-alignment files are written from: it can keep their values.
   Walker final_walker;
-  if (model->keep_final_walk && kind == ModelKind::kModel2 &&
-      EntropyKind(*model) == ModelKind::kModel2 && model->trans &&
+  if (model->keep_final_walk && kind == ModelType::kModel2 &&
+      EntropyKind(*model) == ModelType::kModel2 && model->trans &&
       model->RoomToKeepWalk(corpus)) {
     final_walker = [&](bool entropy, bool expect) {
       if (!entropy || expect) return sweep(entropy, expect, nullptr);
@@ -181,22 +184,22 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
             on_step, final_walker, &parallel);
 }
 
-void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
+void RunEmLoop(ModelType kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step,
                const Walker& final_walker, const Parallel* parallel) {
   model_log.Info("----");
-  model_log.Info(std::string("start training IBM Model ") + Name(kind));
-  const bool model2 = kind == ModelKind::kModel2;
+  model_log.Info("start training " + ModelTitle(kind));
+  const bool model2 = HasAlign(kind);
 
   // One walk: the entropy of the current tables and, when asked, the counts
   // of the next E-step.
   auto walk = [&](bool expect, bool final) {
     core_log.Info("calculating entropy");
     if (pairs == 0) throw ZeroDivisionError("float division");
-    const ModelKind entropy_kind = EntropyKind(*model);
+    const ModelType entropy_kind = EntropyKind(*model);
     model->Trans();
-    if (entropy_kind == ModelKind::kModel2 || model2) model->Align();
+    if (HasAlign(entropy_kind) || model2) model->Align();
     const double total = final && !expect && final_walker
                              ? final_walker(true, expect)
                              : walker(true, expect);
@@ -241,6 +244,48 @@ void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
     if (current >= previous) break;
     guard.Keep();
     previous = current;
+  }
+}
+
+Schedule EmSchedule(int32_t iterations) {
+  return {{ModelType::kModel1, iterations}, {ModelType::kModel2, iterations}};
+}
+
+namespace {
+
+void CheckEmSchedule(const Schedule& schedule) {
+  for (const ScheduleStep& step : schedule) {
+    if (step.model != ModelType::kModel1 && step.model != ModelType::kModel2) {
+      throw std::invalid_argument(
+          std::string("an EM schedule takes Models 1 and 2, not ") +
+          ModelName(step.model));
+    }
+  }
+}
+
+}  // namespace
+
+void RunEmSchedule(const Schedule& schedule, Model* model,
+                   const Corpus& corpus, const Parallel& parallel,
+                   SweepScratch* scratch, Reporter& core_log,
+                   Reporter& model_log, const std::function<void()>& on_step) {
+  CheckEmSchedule(schedule);
+  for (const ScheduleStep& step : schedule) {
+    RunEmLoop(step.model, step.iterations, model, corpus, parallel, scratch,
+              core_log, model_log, on_step);
+  }
+}
+
+void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
+                   const StepWalker& walk, Reporter& core_log,
+                   Reporter& model_log, const std::function<void()>& on_step) {
+  CheckEmSchedule(schedule);
+  for (const ScheduleStep& step : schedule) {
+    const Walker walker = [&](bool entropy, bool expect) {
+      return walk(entropy, expect, step.model);
+    };
+    RunEmLoop(step.model, step.iterations, model, pairs, walker, core_log,
+              model_log, on_step);
   }
 }
 

@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "align/corpus.h"
 #include "align/model.h"
+#include "align/models/model.h"
 #include "align/sweep.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
@@ -24,6 +26,14 @@ namespace qaz {
 
 // The log lines of a loaded corpus ("source vocabulary size: ..." etc.).
 void ReportVocab(const Vocab& vocab, Reporter& log);
+// The first lines of a direction's set-up in the aligner ("----", "training
+// the <name> model on N sentence pairs", then ReportVocab).
+void ReportDirectionStart(const std::string& name, int64_t pairs,
+                          const Vocab& vocab, Reporter& log);
+// The line before the uniform translation table is laid out, and the one
+// before the uniform alignment table is.
+void LogTransStart(Reporter& log);
+void LogAlignStart(Reporter& log);
 
 // The uniform translation table of `corpus` (every entry 1/T) in the
 // layout that fits `plan`; logs the matrix size, what was allocated and the
@@ -44,13 +54,13 @@ std::shared_ptr<AlignTable> InitAlignTable(const Vocab& vocab,
                                            Reporter& log);
 
 // The log lines of an E-step of `kind`.
-void LogExpectStep(ModelKind kind, Reporter& log);
+void LogExpectStep(ModelType kind, Reporter& log);
 // The E-step of `kind` (one walk) and the M-step (with its log line); the
 // M-step keeps the counts aside (TransTable::Normalize).
-void ExpectStep(ModelKind kind, Model* model, const Corpus& corpus,
+void ExpectStep(ModelType kind, Model* model, const Corpus& corpus,
                 const Parallel& parallel, SweepScratch* scratch,
                 Reporter& log);
-void MaximizeStep(ModelKind kind, Model* model, Reporter& log,
+void MaximizeStep(ModelType kind, Model* model, Reporter& log,
                   const Parallel* parallel = nullptr);
 
 // Runs up to `limit` iterations of `kind` on the model's tables (laid out
@@ -60,7 +70,7 @@ void MaximizeStep(ModelKind kind, Model* model, Reporter& log,
 // counts as done (its counts are then the table's).  With
 // model->keep_final_walk, a Model 2 loop keeps its last walk's pair
 // entropies and best links in model->final_walk.
-void RunEmLoop(ModelKind kind, int32_t limit, Model* model,
+void RunEmLoop(ModelType kind, int32_t limit, Model* model,
                const Corpus& corpus, const Parallel& parallel,
                SweepScratch* scratch, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step);
@@ -77,11 +87,30 @@ using Walker = std::function<double(bool entropy, bool expect)>;
 // `final_walker`, when given, makes the walk that is known to be the loop's
 // last (an entropy alone, after the last iteration or with no iteration)
 // instead of `walker`; `parallel`, when given, runs the M-steps.
-void RunEmLoop(ModelKind kind, int32_t limit, Model* model, int64_t pairs,
+void RunEmLoop(ModelType kind, int32_t limit, Model* model, int64_t pairs,
                const Walker& walker, Reporter& core_log, Reporter& model_log,
                const std::function<void()>& on_step,
                const Walker& final_walker = nullptr,
                const Parallel* parallel = nullptr);
+
+// The training command's schedule: IBM Model 1 then IBM Model 2,
+// `iterations` each (each step with its early stop), on one model.
+Schedule EmSchedule(int32_t iterations);
+
+// Runs a schedule of Models 1 and 2 on the model's tables, one RunEmLoop a
+// step (its log lines, its early stop); std::invalid_argument for a step of
+// another model, before anything runs.
+void RunEmSchedule(const Schedule& schedule, Model* model,
+                   const Corpus& corpus, const Parallel& parallel,
+                   SweepScratch* scratch, Reporter& core_log,
+                   Reporter& model_log, const std::function<void()>& on_step);
+// The same over a corpus walked elsewhere: walk(entropy, expect, step's
+// model) as a Walker of that step.
+using StepWalker =
+    std::function<double(bool entropy, bool expect, ModelType step)>;
+void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
+                   const StepWalker& walk, Reporter& core_log,
+                   Reporter& model_log, const std::function<void()>& on_step);
 
 }  // namespace qaz
 

@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "testing/harness.h"
@@ -175,7 +176,7 @@ std::string ReferenceFiles(const qaz::Model& model, const qaz::Corpus& corpus) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     cells.Gather(p, &t);
     scores += qaz::FormatRepr(model.PairEntropy(t.data(), L, m, true)) + "\n";
-    qaz::DecodePair(t.data(), *model.align, L, m, &best);
+    qaz::ModelOf(qaz::ModelType::kModel2).Viterbi(t.data(), model.align.get(), L, m, &best);
     for (int32_t j = 0; j < m; ++j) {
       if (j > 0) decoded += " ";
       decoded += std::to_string(j + 1) + "-" + std::to_string(best[j]);
@@ -231,4 +232,96 @@ QAZ_TEST(KeptFinalWalkIsIgnoredOnceTheTablesOrCorpusChange) {
   auto other = qaz::testing::RandomCorpus(50, 12, 9, 9, 6);
   qaz::Model walked = TrainBoth(corpus, 2, 2, false);
   QAZ_EXPECT(Files(kept, *other, 1) == Files(walked, *other, 1));
+}
+
+namespace {
+
+// A Model 2 with uniform tables for `corpus` (S = 12, T = 9).
+qaz::Model UniformModel2(const std::shared_ptr<const qaz::Corpus>& corpus) {
+  qaz::Model model;
+  model.type = qaz::ModelType::kModel2;
+  model.trans = qaz::TransTable::Build(12, 9, corpus, {}, 1.0 / 9);
+  model.align = qaz::AlignTable::Build(qaz::testing::Longest(*corpus, true),
+                                       qaz::testing::Longest(*corpus, false),
+                                       *corpus);
+  return model;
+}
+
+bool SameTables(const qaz::Model& a, const qaz::Model& b) {
+  for (int64_t k = 0; k < a.trans->nnz(); ++k) {
+    if (a.trans->cells()[k].p != b.trans->cells()[k].p ||
+        a.trans->cells()[k].c != b.trans->cells()[k].c) {
+      return false;
+    }
+  }
+  return a.TablesStamp() == b.TablesStamp();
+}
+
+}  // namespace
+
+QAZ_TEST(ScheduleRunsItsStepsAsTheLoopsInTurn) {
+  // The training command's schedule is the Model 1 loop then the Model 2
+  // loop, each with its early stop and its log lines, on one model; the
+  // walker form (corpus elsewhere) gives the same.
+  auto corpus = qaz::testing::RandomCorpus(200, 12, 9, 8, 23);
+  const qaz::Schedule schedule = qaz::EmSchedule(3);
+  QAZ_EXPECT(schedule.size() == 2 && schedule[0].model == qaz::ModelType::kModel1 &&
+             schedule[1].model == qaz::ModelType::kModel2 &&
+             schedule[0].iterations == 3 && schedule[1].iterations == 3);
+  const qaz::Parallel parallel(2);
+  qaz::Model loops = UniformModel2(corpus);
+  qaz::testing::RecordingReporter loop_log;
+  qaz::SweepScratch scratch;
+  int loop_steps = 0;
+  for (qaz::ModelType kind : {qaz::ModelType::kModel1, qaz::ModelType::kModel2}) {
+    qaz::RunEmLoop(kind, 3, &loops, *corpus, parallel, &scratch, loop_log,
+                   loop_log, [&] { ++loop_steps; });
+  }
+  qaz::Model scheduled = UniformModel2(corpus);
+  qaz::testing::RecordingReporter log;
+  qaz::SweepScratch scratch2;
+  int steps = 0;
+  qaz::RunEmSchedule(schedule, &scheduled, *corpus, parallel, &scratch2, log,
+                     log, [&] { ++steps; });
+  QAZ_EXPECT(SameTables(loops, scheduled));
+  QAZ_EXPECT(log.lines == loop_log.lines);
+  QAZ_EXPECT_EQ(steps, loop_steps);
+  // Over a walker that is told each step's model.
+  qaz::Model walked = UniformModel2(corpus);
+  qaz::testing::RecordingReporter walk_log;
+  qaz::SweepScratch scratch3;
+  std::vector<qaz::ModelType> seen;
+  qaz::RunEmSchedule(
+      schedule, &walked, corpus->size(),
+      [&](bool entropy, bool expect, qaz::ModelType step) {
+        if (seen.empty() || seen.back() != step) seen.push_back(step);
+        qaz::SweepRequest request;
+        request.entropy = entropy;
+        request.entropy_model = qaz::ModelType::kModel2;
+        request.expect = expect;
+        request.expect_model = step;
+        return qaz::Sweep(walked.trans.get(), walked.align.get(), *corpus,
+                          request, parallel, &scratch3, walk_log);
+      },
+      walk_log, walk_log, [] {});
+  QAZ_EXPECT(seen == (std::vector<qaz::ModelType>{qaz::ModelType::kModel1,
+                                                  qaz::ModelType::kModel2}));
+  QAZ_EXPECT(SameTables(loops, walked));
+  QAZ_EXPECT(walk_log.lines == loop_log.lines);
+}
+
+QAZ_TEST(ScheduleRefusesAStepWithoutAWalkBeforeRunning) {
+  auto corpus = qaz::testing::RandomCorpus(50, 12, 9, 6, 3);
+  qaz::Model model = UniformModel2(corpus);
+  const uint64_t before = model.TablesStamp();
+  qaz::testing::RecordingReporter log;
+  qaz::SweepScratch scratch;
+  const qaz::Schedule schedule = {{qaz::ModelType::kModel1, 2},
+                                  {qaz::ModelType::kHmm, 2}};
+  QAZ_EXPECT_THROW(qaz::RunEmSchedule(schedule, &model, *corpus,
+                                      qaz::Parallel(1), &scratch, log, log,
+                                      [] {}),
+                   std::invalid_argument);
+  QAZ_EXPECT(log.lines.empty());
+  QAZ_EXPECT_EQ(model.TablesStamp(), before);
 }

@@ -80,10 +80,6 @@ void FloorValues(TransTable* table) {
 
 }  // namespace
 
-const char* StepModelName(StepModel model) {
-  return model == StepModel::kModel1 ? "1" : "hmm";
-}
-
 Schedule ParseSchedule(std::string_view text) {
   Schedule out;
   size_t pos = 0;
@@ -102,9 +98,9 @@ Schedule ParseSchedule(std::string_view text) {
     if (!ParseInt(part.substr(colon + 1), &n) || n < 0 || n > 1000000) throw bad();
     ScheduleStep step;
     if (name == "1") {
-      step.model = StepModel::kModel1;
+      step.model = ModelType::kModel1;
     } else if (name == "hmm") {
-      step.model = StepModel::kHmm;
+      step.model = ModelType::kHmm;
     } else {
       throw bad();
     }
@@ -120,7 +116,7 @@ std::string FormatSchedule(const Schedule& schedule) {
   std::string out;
   for (const ScheduleStep& s : schedule) {
     if (!out.empty()) out += ",";
-    out += std::string(StepModelName(s.model)) + ":" + std::to_string(s.iterations);
+    out += std::string(ModelName(s.model)) + ":" + std::to_string(s.iterations);
   }
   return out;
 }
@@ -264,10 +260,15 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
   const int ndirs = rev != nullptr ? 2 : 1;
   const bool agree = options.agreement && ndirs == 2;
   for (const ScheduleStep& step : schedule) {
-    const bool hmm = step.model == StepModel::kHmm;
+    if (step.model != ModelType::kModel1 && step.model != ModelType::kHmm) {
+      throw std::invalid_argument(std::string("a joint schedule takes Model 1 and the HMM, not ") +
+                                  ModelName(step.model));
+    }
+  }
+  for (const ScheduleStep& step : schedule) {
+    const bool hmm = step.model == ModelType::kHmm;
     log.Info("----");
-    log.Info(std::string("start training ") +
-             (hmm ? "the HMM" : "IBM Model 1") +
+    log.Info("start training " + ModelTitle(step.model) +
              (ndirs == 1 ? "" : agree ? ", both directions in agreement"
                                       : ", both directions independently"));
     if (hmm) {

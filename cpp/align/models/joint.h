@@ -32,25 +32,18 @@
 
 #include "align/corpus.h"
 #include "align/models/hmm.h"
+#include "align/models/model.h"
 #include "align/trans_table.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
 
 namespace qaz {
 
-enum class StepModel { kModel1, kHmm };
-
-struct ScheduleStep {
-  StepModel model;
-  int32_t iterations;
-};
-using Schedule = std::vector<ScheduleStep>;
-
-// "1:5,hmm:5": models 1 and hmm, iterations >= 0, comma-separated.
+// A schedule of these models (Schedule, models/model.h), "1:5,hmm:5":
+// models 1 and hmm, iterations >= 0, comma-separated.
 // std::invalid_argument naming the faulty part otherwise.
 Schedule ParseSchedule(std::string_view text);
 std::string FormatSchedule(const Schedule& schedule);
-const char* StepModelName(StepModel model);
 
 // One direction under training: its corpus (source side with the NULL word
 // first), its translation table laid out for that corpus, and its HMM

@@ -127,10 +127,26 @@ QAZ_TEST(JointIndependentDirectionsDoNotTouchEachOther) {
 
 QAZ_TEST(JointScheduleParsesAndRejects) {
   const qaz::Schedule s = qaz::ParseSchedule("1:5,hmm:3");
-  QAZ_EXPECT(s.size() == 2 && s[0].model == qaz::StepModel::kModel1 &&
+  QAZ_EXPECT(s.size() == 2 && s[0].model == qaz::ModelType::kModel1 &&
              s[1].iterations == 3);
   QAZ_EXPECT_EQ(qaz::FormatSchedule(s), "1:5,hmm:3");
   for (const char* bad : {"", "2:5", "hmm", "hmm:-1", "1:5,", "1:x"}) {
     QAZ_EXPECT_THROW(qaz::ParseSchedule(bad), std::invalid_argument);
   }
+}
+
+QAZ_TEST(JointScheduleRefusesModel2BeforeRunning) {
+  // Model 2 has no joint kernel: a schedule naming it is refused before
+  // any step runs (instead of being trained as Model 1).
+  auto corpus = qaz::testing::RandomCorpus(30, 6, 5, 4, 2);
+  auto table = qaz::TransTable::Build(6, 5, corpus, {}, 0.2);
+  qaz::JointDirection f{corpus.get(), table.get(), nullptr};
+  qaz::testing::RecordingReporter log;
+  const qaz::Schedule schedule = {{qaz::ModelType::kModel1, 1},
+                                  {qaz::ModelType::kModel2, 1}};
+  QAZ_EXPECT_THROW(qaz::TrainJoint(&f, nullptr, schedule, qaz::JointOptions{},
+                                   qaz::Parallel(1), log),
+                   std::invalid_argument);
+  QAZ_EXPECT(log.lines.empty());
+  QAZ_EXPECT_EQ(table->cells()[0].p, 0.2);
 }
