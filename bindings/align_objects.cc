@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "align/dense.h"
-#include "align/em.h"
+#include "align/models/factory.h"
 #include "align/trainer.h"
 #include "common/memory.h"
 #include "common/errors.h"
@@ -614,21 +614,21 @@ void TrainerObj::TrainStep() {
   MaximizeStep();
 }
 
-void TrainerObj::MarkCounts(qaz::ModelKind kind) {
+void TrainerObj::MarkCounts(qaz::ModelType kind) {
   qaz::Model& m = Engine();
   cooc = CountState{};
   cooc.kind = CountState::kNative;
   cooc.trans = m.trans;
-  if (kind == qaz::ModelKind::kModel2) {
+  if (kind == qaz::ModelType::kModel2) {
     align = CountState{};
     align.kind = CountState::kNative;
     align.align = m.align;
   }
 }
 
-void TrainerObj::RunExpectStep(qaz::ModelKind kind, const char* module) {
+void TrainerObj::RunExpectStep(qaz::ModelType kind, const char* module) {
   cooc = CountState{};
-  if (kind == qaz::ModelKind::kModel2) {
+  if (kind == qaz::ModelType::kModel2) {
     align = CountState{};
     Engine().Trans();
     Engine().Align();
@@ -645,7 +645,7 @@ void TrainerObj::RunExpectStep(qaz::ModelKind kind, const char* module) {
   MarkCounts(kind);
 }
 
-void TrainerObj::RunTrain(qaz::ModelKind kind, int32_t limit,
+void TrainerObj::RunTrain(qaz::ModelType kind, int32_t limit,
                           const char* module) {
   Setup();
   auto corpus = Corpus();
@@ -682,7 +682,7 @@ void Model1TrainerObj::InitTransDist() {
 }
 
 void Model1TrainerObj::ExpectStep() {
-  RunExpectStep(qaz::ModelKind::kModel1, kLex);
+  RunExpectStep(qaz::ModelType::kModel1, kLex);
 }
 
 namespace {
@@ -712,7 +712,7 @@ void Model1TrainerObj::Setup() {
 }
 
 void Model1TrainerObj::Train(int32_t iteration_limit) {
-  RunTrain(qaz::ModelKind::kModel1, iteration_limit, kLex);
+  RunTrain(qaz::ModelType::kModel1, iteration_limit, kLex);
 }
 
 void Model1TrainerObj::TrainStep() {
@@ -742,7 +742,7 @@ void Model2TrainerObj::InitAlignDist() {
 }
 
 void Model2TrainerObj::ExpectStep() {
-  RunExpectStep(qaz::ModelKind::kModel2, kPos);
+  RunExpectStep(qaz::ModelType::kModel2, kPos);
 }
 
 void Model2TrainerObj::MaximizeStep() {
@@ -762,7 +762,7 @@ void Model2TrainerObj::Setup() {
 }
 
 void Model2TrainerObj::Train(int32_t iteration_limit) {
-  RunTrain(qaz::ModelKind::kModel2, iteration_limit, kPos);
+  RunTrain(qaz::ModelType::kModel2, iteration_limit, kPos);
 }
 
 void Model2TrainerObj::TrainStep() {

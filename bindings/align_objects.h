@@ -178,10 +178,10 @@ class TrainerObj {
   // The translation table laid out for the corpus.
   qaz::TransTable& TransForCorpus(const std::shared_ptr<const qaz::Corpus>& c);
   // The E-step of `kind` and the EM loop of `kind` on the engine.
-  void RunExpectStep(qaz::ModelKind kind, const char* module);
-  void RunTrain(qaz::ModelKind kind, int32_t limit, const char* module);
+  void RunExpectStep(qaz::ModelType kind, const char* module);
+  void RunTrain(qaz::ModelType kind, int32_t limit, const char* module);
   // The count states after an E-step of `kind` ran.
-  void MarkCounts(qaz::ModelKind kind);
+  void MarkCounts(qaz::ModelType kind);
   qaz::SweepScratch scratch_;
 
  private:

@@ -108,7 +108,7 @@ py::tuple SweepShard(Shard& s, const Doubles& p, const Doubles& a,
                      bool entropy, bool expect, bool expect_model2,
                      bool entropy_model2) {
   const auto kind = [](bool model2) {
-    return model2 ? qaz::ModelKind::kModel2 : qaz::ModelKind::kModel1;
+    return model2 ? qaz::ModelType::kModel2 : qaz::ModelType::kModel1;
   };
   qaz::SweepRequest request;
   request.entropy = entropy;
@@ -232,7 +232,7 @@ class Driver {
       return parts;
     };
     py::gil_scoped_release release;
-    training_->Run(model2 ? qaz::ModelKind::kModel2 : qaz::ModelKind::kModel1,
+    training_->Run(model2 ? qaz::ModelType::kModel2 : qaz::ModelType::kModel1,
                    limit, pairs, walker, core_log, model_log, [&] {
                      // The counts of the E-step are the trainer's.
                      py::gil_scoped_acquire acquire;

@@ -501,14 +501,14 @@ qaz::LinkTexts AlignInShards(const std::string& src_path,
     }
     direction.Train(
         iterations,
-        [&](bool entropy, bool expect, qaz::ModelKind kind) {
+        [&](bool entropy, bool expect, qaz::ModelType kind) {
           const std::vector<double> p = direction.tables().TransValues();
           const std::vector<double> a = direction.tables().AlignValues();
           std::vector<std::vector<double>> c(shards.size()), ac(shards.size());
           std::vector<qaz::ShardedTables::Part> parts(shards.size());
           qaz::SweepRequest request;
           request.entropy = entropy;
-          request.entropy_model = qaz::ModelKind::kModel2;
+          request.entropy_model = qaz::ModelType::kModel2;
           request.expect = expect;
           request.expect_model = kind;
           for (size_t s = 0; s < shards.size(); ++s) {
@@ -518,7 +518,7 @@ qaz::LinkTexts AlignInShards(const std::string& src_path,
                         c[s].size(), ac[s].data(), ac[s].size()};
           }
           return direction.tables().Reduce(parts, expect,
-                                           kind == qaz::ModelKind::kModel2);
+                                           kind == qaz::ModelType::kModel2);
         },
         quiet);
     const std::vector<double> p = direction.tables().TransValues();

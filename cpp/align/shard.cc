@@ -210,7 +210,7 @@ double ShardTables::Sweep(const SweepRequest& request,
   const TransCell* cells = trans_->cells();
   counts->resize(static_cast<size_t>(trans_->nnz()));
   for (size_t k = 0; k < counts->size(); ++k) (*counts)[k] = cells[k].c;
-  if (request.expect_model == ModelKind::kModel2) {
+  if (request.expect_model == ModelType::kModel2) {
     align_counts->reserve(static_cast<size_t>(AlignCells(*align_)));
     for (const AlignTable::Block& b : align_->blocks()) {
       const size_t n = static_cast<size_t>(b.J) * (b.I + 1);

@@ -160,11 +160,11 @@ ShardedTraining::ShardedTraining(
   ReportAlignTable(*model_->align, max_src, max_trg, pos_log);
 }
 
-void ShardedTraining::Run(ModelKind kind, int32_t limit, int64_t pairs,
+void ShardedTraining::Run(ModelType kind, int32_t limit, int64_t pairs,
                           const ShardWalk& walk, Reporter& core_log,
                           Reporter& model_log,
                           const std::function<void()>& on_step) {
-  const bool model2 = kind == ModelKind::kModel2;
+  const bool model2 = kind == ModelType::kModel2;
   const Walker walker = [&](bool entropy, bool expect) {
     return tables_->Reduce(walk(entropy, expect), expect, model2);
   };

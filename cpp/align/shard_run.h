@@ -128,7 +128,7 @@ class ShardedTraining {
   // The EM loop of `kind` (RunEmLoop) over the `pairs` pairs of the
   // shards: each walk's parts are summed into the whole tables in shard
   // order.  `on_step` as RunEmLoop's.
-  void Run(ModelKind kind, int32_t limit, int64_t pairs, const ShardWalk& walk,
+  void Run(ModelType kind, int32_t limit, int64_t pairs, const ShardWalk& walk,
            Reporter& core_log, Reporter& model_log,
            const std::function<void()>& on_step);
 

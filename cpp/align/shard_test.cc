@@ -15,7 +15,7 @@
 
 namespace {
 
-using qaz::ModelKind;
+using qaz::ModelType;
 using Shapes = std::vector<std::pair<int32_t, int32_t>>;
 
 uint64_t Key(int32_t s, int32_t t) {
@@ -39,11 +39,11 @@ using qaz::testing::Longest;
 
 // The walk of a training loop on one Model 2: an E-step of `kind` and the
 // Model 2 entropy.
-qaz::SweepRequest TrainingWalk(ModelKind kind) {
+qaz::SweepRequest TrainingWalk(ModelType kind) {
   qaz::SweepRequest request;
   request.expect = request.entropy = true;
   request.expect_model = kind;
-  request.entropy_model = ModelKind::kModel2;
+  request.entropy_model = ModelType::kModel2;
   return request;
 }
 
@@ -75,7 +75,7 @@ State Capture(const qaz::TransTable& trans, const qaz::AlignTable& align,
 // Three walks of `kind` from the uniform start: each gives the entropy
 // (Model 2) and the E-step's counts, then the M-step.
 State TrainWhole(std::shared_ptr<const qaz::Corpus> corpus, int32_t S,
-                 int32_t T, ModelKind kind) {
+                 int32_t T, ModelType kind) {
   qaz::NullReporter quiet;
   const qaz::Parallel parallel(2);
   auto trans = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr, &parallel);
@@ -87,7 +87,7 @@ State TrainWhole(std::shared_ptr<const qaz::Corpus> corpus, int32_t S,
     h.push_back(qaz::Sweep(trans.get(), align.get(), *corpus, request, parallel,
                            &scratch, quiet));
     trans->Normalize();
-    if (kind == ModelKind::kModel2) align->Normalize();
+    if (kind == ModelType::kModel2) align->Normalize();
   }
   return Capture(*trans, *align, h);
 }
@@ -95,7 +95,7 @@ State TrainWhole(std::shared_ptr<const qaz::Corpus> corpus, int32_t S,
 // The same on `corpus` split at `cuts` (ascending pair numbers), each walk
 // a sweep of every shard and a reduction in shard order.
 State TrainSharded(const qaz::Corpus& corpus, const std::vector<int64_t>& cuts,
-                   int32_t S, int32_t T, ModelKind kind) {
+                   int32_t S, int32_t T, ModelType kind) {
   const qaz::Parallel parallel(2);
   const int32_t A = Longest(corpus, true), B = Longest(corpus, false);
   std::vector<std::unique_ptr<qaz::ShardTables>> shards;
@@ -128,9 +128,9 @@ State TrainSharded(const qaz::Corpus& corpus, const std::vector<int64_t>& cuts,
       parts[s].align_counts = align_counts[s].data();
       parts[s].align_counts_size = align_counts[s].size();
     }
-    h.push_back(whole.Reduce(parts, true, kind == ModelKind::kModel2));
+    h.push_back(whole.Reduce(parts, true, kind == ModelType::kModel2));
     whole.trans()->Normalize();
-    if (kind == ModelKind::kModel2) whole.align()->Normalize();
+    if (kind == ModelType::kModel2) whole.align()->Normalize();
   }
   return Capture(*whole.trans(), *whole.align(), h);
 }
@@ -342,7 +342,7 @@ QAZ_TEST(ValuesGoOutAndCountsComeBackByPosition) {
 
 QAZ_TEST(ShardedWalksEqualTheWholeCorpusSweeps) {
   auto corpus = RandomCorpus(900, 40, 30, 9, 17);
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     const State whole = TrainWhole(corpus, 40, 30, kind);
     // One shard: the same bits.
     QAZ_EXPECT(SameBits(TrainSharded(*corpus, {}, 40, 30, kind), whole));
@@ -476,14 +476,14 @@ struct ShardedRun {
       shards[s]->Attach(training->tables().cell_map(s),
                         training->tables().block_offsets(s));
     }
-    for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+    for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
       std::vector<std::vector<double>> counts(shards.size()), align_counts(shards.size());
       const auto walk = [&](bool entropy, bool expect) {
         last_p = training->tables().TransValues();
         last_a = training->tables().AlignValues();
         qaz::SweepRequest request;
         request.entropy = entropy;
-        request.entropy_model = ModelKind::kModel2;
+        request.entropy_model = ModelType::kModel2;
         request.expect = expect;
         request.expect_model = kind;
         std::vector<qaz::ShardedTables::Part> parts(shards.size());
@@ -533,7 +533,7 @@ QAZ_TEST(ShardedTrainingIsTheTrainingCommandsRun) {
   model.trans = qaz::InitTransTable(vocab, corpus, parallel, setup);
   model.align = qaz::InitAlignTable(vocab, *corpus, setup);
   qaz::SweepScratch scratch;
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     qaz::RunEmLoop(kind, 4, &model, *corpus, parallel, &scratch, loop, loop, [] {});
   }
 

@@ -34,9 +34,6 @@
 
 namespace qaz {
 
-// The former name of ModelType, still used by some callers.
-using ModelKind = ModelType;
-
 // What a Model 2 entropy walk without an E-step can leave behind: the score
 // file's and the decoded-alignment file's values for the tables it read.
 struct PairOutcome {

@@ -11,7 +11,7 @@
 
 namespace {
 
-using qaz::ModelKind;
+using qaz::ModelType;
 
 std::shared_ptr<const qaz::Corpus> Pairs(
     const std::vector<std::pair<std::vector<int32_t>, std::vector<int32_t>>>& pairs) {
@@ -34,7 +34,7 @@ struct Run {
 
 // Two EM iterations of `kind` from the uniform start, then a fused walk.
 Run Train(std::shared_ptr<const qaz::Corpus> corpus, int32_t S, int32_t T,
-          ModelKind kind, int threads, const qaz::MemoryPlan& plan = {}) {
+          ModelType kind, int threads, const qaz::MemoryPlan& plan = {}) {
   qaz::NullReporter quiet;
   qaz::Parallel parallel(threads);
   auto table = qaz::TransTable::Build(S, T, corpus, {}, 1.0 / T, nullptr,
@@ -48,7 +48,7 @@ Run Train(std::shared_ptr<const qaz::Corpus> corpus, int32_t S, int32_t T,
   for (int k = 0; k < 2; ++k) {
     qaz::Sweep(table.get(), align.get(), *corpus, e, parallel, &scratch, quiet);
     table->Normalize();
-    if (kind == ModelKind::kModel2) align->Normalize();
+    if (kind == ModelType::kModel2) align->Normalize();
   }
   qaz::SweepRequest both = e;
   both.entropy = true;
@@ -91,7 +91,7 @@ QAZ_TEST(Model1WorkedExample) {
   QAZ_EXPECT(std::fabs(table->Get(2, 1) - 0.5) < 1e-15);
   // The pair (NULL a, x) then has entropy -ln(5/7).
   double t[2] = {table->Get(0, 0), table->Get(1, 0)};
-  QAZ_EXPECT(std::fabs(qaz::ModelOf(ModelKind::kModel1).PairEntropy(t, nullptr, 2, 1, true) -
+  QAZ_EXPECT(std::fabs(qaz::ModelOf(ModelType::kModel1).PairEntropy(t, nullptr, 2, 1, true) -
                        0.3364722366212129) < 1e-15);
 }
 
@@ -104,7 +104,7 @@ QAZ_TEST(Model2WorkedExample) {
   qaz::SweepScratch scratch;
   qaz::SweepRequest e;
   e.expect = true;
-  e.expect_model = ModelKind::kModel2;
+  e.expect_model = ModelType::kModel2;
   qaz::NullReporter quiet;
   qaz::Sweep(table.get(), align.get(), *corpus, e, qaz::Parallel(1), &scratch,
              quiet);
@@ -118,7 +118,7 @@ QAZ_TEST(Model2WorkedExample) {
 
 QAZ_TEST(SweepResultsDoNotDependOnThreads) {
   auto corpus = RandomCorpus(3000, 60, 50, 12, 7);
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     Run one = Train(corpus, 60, 50, kind, 1);
     for (int threads : {2, 3, 8}) {
       Run other = Train(corpus, 60, 50, kind, threads);
@@ -135,7 +135,7 @@ QAZ_TEST(LookupLayoutEqualsTheIndex) {
   auto corpus = RandomCorpus(2000, 300, 200, 15, 5);
   qaz::MemoryPlan lookup;
   lookup.layout = qaz::MemoryPlan::Layout::kLookup;
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     Run index = Train(corpus, 300, 200, kind, 2);
     for (int64_t run_cells : {0, 1, 777}) {
       lookup.lookup_cells = run_cells;
@@ -166,8 +166,8 @@ QAZ_TEST(FusedWalkEqualsSeparateWalks) {
   };
   for (int threads : {1, 2}) {
   const qaz::Parallel parallel(threads);
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
-    for (ModelKind entropy : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
+    for (ModelType entropy : {ModelType::kModel1, ModelType::kModel2}) {
       auto a = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
       auto b = qaz::TransTable::Build(30, 25, corpus, {}, 0.04);
       auto al_a = qaz::AlignTable::Build(Longest(*corpus, true), Longest(*corpus, false), *corpus);
@@ -217,9 +217,9 @@ QAZ_TEST(UniformAlignTableGivesTheBitsOfItsValues) {
     for (int kind = 0; kind < 3; ++kind) {
       qaz::SweepRequest request;
       request.entropy = true;
-      request.entropy_model = ModelKind::kModel2;
+      request.entropy_model = ModelType::kModel2;
       request.expect = kind < 2;
-      request.expect_model = kind == 0 ? ModelKind::kModel1 : ModelKind::kModel2;
+      request.expect_model = kind == 0 ? ModelType::kModel1 : ModelType::kModel2;
       Run runs[2];
       for (int read : {0, 1}) {
         auto table = qaz::TransTable::Build(25, 20, corpus, {}, 0.05);
@@ -255,7 +255,7 @@ QAZ_TEST(EntropySweepEqualsThePairEntropies) {
   h.entropy = true;
   qaz::NullReporter quiet;
   qaz::PairCells cells(*table, *corpus);
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     h.entropy_model = kind;
     const double total = qaz::Sweep(table.get(), align.get(), *corpus, h,
                                     qaz::Parallel(3), &scratch, quiet);
@@ -300,7 +300,7 @@ Tables Uniform(const std::shared_ptr<const qaz::Corpus>& corpus, int32_t S,
                                        Longest(*corpus, false), *corpus)};
 }
 
-qaz::SweepRequest ExpectStep(ModelKind kind) {
+qaz::SweepRequest ExpectStep(ModelType kind) {
   qaz::SweepRequest e;
   e.expect = true;
   e.expect_model = kind;
@@ -325,7 +325,7 @@ QAZ_TEST(InterruptStopsEveryThreadOfAnEStep) {
   // Long enough for the caller to poll in mid-walk; the other threads wait
   // at a barrier for it and must give up rather than hang.
   auto corpus = RandomCorpus(60000, 400, 300, 30, 11);
-  for (ModelKind kind : {ModelKind::kModel1, ModelKind::kModel2}) {
+  for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
     qaz::Parallel parallel(2);
     Tables t = Uniform(corpus, 400, 300, parallel);
     qaz::SweepScratch scratch;
@@ -362,7 +362,7 @@ QAZ_TEST(MStepAndZeroingSplitOverThreadsGiveTheSameBits) {
     auto& align = t.align;
     qaz::SweepScratch scratch;
     qaz::NullReporter quiet;
-    qaz::Sweep(table.get(), align.get(), *corpus, ExpectStep(ModelKind::kModel2),
+    qaz::Sweep(table.get(), align.get(), *corpus, ExpectStep(ModelType::kModel2),
                one, &scratch, quiet);
     table->Normalize(true, parallel);
     align->Normalize(true, parallel);

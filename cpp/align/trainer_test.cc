@@ -37,7 +37,7 @@ QAZ_TEST(LoopStopsWhenTheEntropyRisesAndKeepsTheLastCounts) {
   qaz::testing::RecordingReporter log;
   qaz::SweepScratch scratch;
   int steps = 0;
-  qaz::RunEmLoop(qaz::ModelKind::kModel1, 3, &model, *corpus, qaz::Parallel(2),
+  qaz::RunEmLoop(qaz::ModelType::kModel1, 3, &model, *corpus, qaz::Parallel(2),
                  &scratch, log, log, [&] { ++steps; });
   QAZ_EXPECT_EQ(steps, 1);
   // The walk after step 1 also collected the next E-step's counts (0.5 and
@@ -70,7 +70,7 @@ QAZ_TEST(LoopRunsToItsLimitWithCountsOfTheLastStep) {
     model.trans = qaz::TransTable::Build(3, 2, corpus, {}, 0.5);
     qaz::testing::RecordingReporter log;
     qaz::SweepScratch scratch;
-    qaz::RunEmLoop(qaz::ModelKind::kModel1, limit, &model, *corpus,
+    qaz::RunEmLoop(qaz::ModelType::kModel1, limit, &model, *corpus,
                    qaz::Parallel(threads), &scratch, log, log, [] {});
     return model;
   };
@@ -81,9 +81,9 @@ QAZ_TEST(LoopRunsToItsLimitWithCountsOfTheLastStep) {
   qaz::SweepScratch scratch;
   qaz::NullReporter quiet;
   for (int k = 0; k < 2; ++k) {
-    qaz::ExpectStep(qaz::ModelKind::kModel1, &hand, *corpus, qaz::Parallel(1),
+    qaz::ExpectStep(qaz::ModelType::kModel1, &hand, *corpus, qaz::Parallel(1),
                     &scratch, quiet);
-    qaz::MaximizeStep(qaz::ModelKind::kModel1, &hand, quiet);
+    qaz::MaximizeStep(qaz::ModelType::kModel1, &hand, quiet);
   }
   for (int threads : {1, 3}) {
     qaz::Model looped = run(2, threads);
@@ -103,7 +103,7 @@ QAZ_TEST(LoopOnAnEmptyCorpusIsADivisionByZero) {
   model.trans = qaz::TransTable::Build(1, 1, corpus, {}, 1.0);
   qaz::NullReporter quiet;
   qaz::SweepScratch scratch;
-  QAZ_EXPECT_THROW(qaz::RunEmLoop(qaz::ModelKind::kModel1, 2, &model, *corpus,
+  QAZ_EXPECT_THROW(qaz::RunEmLoop(qaz::ModelType::kModel1, 2, &model, *corpus,
                                   qaz::Parallel(1), &scratch, quiet, quiet,
                                   [] {}),
                    qaz::ZeroDivisionError);
@@ -147,10 +147,10 @@ qaz::Model TrainBoth(const std::shared_ptr<const qaz::Corpus>& corpus,
   qaz::NullReporter quiet;
   qaz::SweepScratch scratch;
   const qaz::Parallel parallel(threads);
-  qaz::RunEmLoop(qaz::ModelKind::kModel1, limit, &model, *corpus, parallel,
+  qaz::RunEmLoop(qaz::ModelType::kModel1, limit, &model, *corpus, parallel,
                  &scratch, quiet, quiet, [] {});
   model.type = qaz::ModelType::kModel2;
-  qaz::RunEmLoop(qaz::ModelKind::kModel2, limit, &model, *corpus, parallel,
+  qaz::RunEmLoop(qaz::ModelType::kModel2, limit, &model, *corpus, parallel,
                  &scratch, quiet, quiet, [] {});
   return model;
 }
