@@ -13,7 +13,7 @@ namespace qaz {
 namespace {
 
 constexpr double kTransFloor = 1e-10;
-constexpr int64_t kChunkPairs = 16;
+constexpr int64_t kChunkPairs = 8;
 constexpr int kStats = HmmParams::kJumps + HmmParams::kStarts;
 
 // One direction's share of a chunk of pairs: what its posteriors leave for
@@ -125,13 +125,25 @@ double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
                           int32_t m, double* post, HmmParams::Counts* counts,
                           HmmScratch* scratch) {
   if (hmm != nullptr) return HmmPosteriors(*hmm, t, L, m, post, counts, scratch);
+  // Row by row, so the loops run along memory; each column still sums its
+  // rows in order.
+  std::vector<double>& sum = scratch->s;
+  std::vector<double>& inv = scratch->u;
+  sum.assign(static_cast<size_t>(m), 0.0);
+  inv.resize(static_cast<size_t>(m));
+  for (int32_t i = 0; i < L; ++i) {
+    const double* row = t + static_cast<size_t>(i) * m;
+    for (int32_t j = 0; j < m; ++j) sum[j] += row[j];
+  }
   double ll = 0.0;
   for (int32_t j = 0; j < m; ++j) {
-    double sum = 0.0;
-    for (int32_t i = 0; i < L; ++i) sum += t[i * m + j];
-    ll += std::log(sum / L);
-    const double inv = sum > 0.0 ? 1.0 / sum : 0.0;
-    for (int32_t i = 0; i < L; ++i) post[i * m + j] = t[i * m + j] * inv;
+    ll += std::log(sum[j] / L);
+    inv[j] = sum[j] > 0.0 ? 1.0 / sum[j] : 0.0;
+  }
+  for (int32_t i = 0; i < L; ++i) {
+    const double* row = t + static_cast<size_t>(i) * m;
+    double* out = post + static_cast<size_t>(i) * m;
+    for (int32_t j = 0; j < m; ++j) out[j] = row[j] * inv[j];
   }
   return ll;
 }
