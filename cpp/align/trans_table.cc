@@ -309,6 +309,7 @@ std::shared_ptr<TransTable> TransTable::Build(
     throw std::length_error("translation table exceeds 2**32 entries");
   }
   const MemoryPlan default_plan;
+  const size_t huge_from = (plan ? *plan : default_plan).huge_pages_from;
   const LayoutChoice choice = ChooseLayout(
       plan ? *plan : default_plan, corpus, S, nnz, total_cells,
       static_cast<int64_t>(occ.capacity() * sizeof(Occurrence) +
@@ -320,14 +321,15 @@ std::shared_ptr<TransTable> TransTable::Build(
   table->keep_aside_ = choice.fused;
   table->cols_.reserve(nnz);
   table->cells_.reserve(nnz);
-  AdviseHugePages(table->cols_.data(), nnz * sizeof(int32_t));
-  AdviseHugePages(table->cells_.data(), nnz * sizeof(TransCell));
+  AdviseHugePages(table->cols_.data(), nnz * sizeof(int32_t), huge_from);
+  AdviseHugePages(table->cells_.data(), nnz * sizeof(TransCell), huge_from);
   table->cols_.resize(nnz);
   uint32_t* index = nullptr;
   if (choice.index) {
     table->cell_index_.reserve(total_cells + kIndexPadding);
     AdviseHugePages(table->cell_index_.data(),
-                    (total_cells + kIndexPadding) * sizeof(uint32_t));
+                    (total_cells + kIndexPadding) * sizeof(uint32_t),
+                    huge_from);
     table->cell_index_.resize(total_cells + kIndexPadding);
     index = table->cell_index_.data();
     std::fill(index + total_cells, index + total_cells + kIndexPadding, 0u);

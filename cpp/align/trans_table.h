@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "align/corpus.h"
+#include "common/memory.h"
 #include "common/parallel.h"
 #include "common/reporter.h"
 
@@ -76,6 +77,9 @@ struct MemoryPlan {
   // Whether an alignment table for the corpus's shapes is still to come
   // (its bytes are then counted in), or is held already.
   bool align_to_come = true;
+  // Arrays of the table this big or bigger are backed by huge pages (see
+  // AdviseHugePages).
+  size_t huge_pages_from = kHugePagesWorthIt;
 };
 
 class TransTable {

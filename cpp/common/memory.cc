@@ -14,13 +14,12 @@
 
 namespace qaz {
 
-void AdviseHugePages(const void* data, size_t bytes) {
+void AdviseHugePages(const void* data, size_t bytes, size_t from) {
   constexpr uintptr_t kHuge = 2u << 20;
   // Faulting huge pages in costs more than small ones (the kernel may have
   // to compact memory first); it pays only where the random accesses span
-  // so much memory that the page walks of small pages miss the caches.
-  constexpr size_t kWorthIt = size_t{512} << 20;
-  if (bytes < kWorthIt) return;
+  // so much memory, or come so often, that the page walks cost more.
+  if (bytes < from || bytes < kHuge) return;
   uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
 #ifdef MADV_HUGEPAGE

@@ -52,9 +52,13 @@ std::string FormatBytes(int64_t bytes);
 
 // Asks the kernel to back a large array with huge pages: the EM sweeps
 // gather at random over gigabytes, where TLB misses would dominate.  Call it
-// on reserved, untouched memory.  Does nothing for arrays under 512 MiB,
-// where faulting huge pages in costs more than it saves.
-void AdviseHugePages(const void* data, size_t bytes);
+// on reserved, untouched memory.  Does nothing for arrays under `from`
+// bytes: for the EM sweeps, under 512 MiB faulting huge pages in costs more
+// than it saves; walks that read each cell many more times (the HMM's)
+// gain from them on far smaller arrays.
+constexpr size_t kHugePagesWorthIt = size_t{512} << 20;
+void AdviseHugePages(const void* data, size_t bytes,
+                     size_t from = kHugePagesWorthIt);
 
 }  // namespace qaz
 
