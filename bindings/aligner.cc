@@ -707,11 +707,11 @@ PYBIND11_MODULE(_aligner, m) {
            py::arg("trg_path"), py::arg("links"), py::arg("forward"),
            py::arg("reverse"), py::arg("method"), py::arg("threshold"),
            "Write Pharaoh link files of the pairs of two files under the "
-           "held models.")
+           "held models; further output kinds as kind=path.")
       .def("write_links", &WriteLinksShim, py::arg("links"), py::arg("forward"),
            py::arg("reverse"), py::arg("method"), py::arg("threshold"),
            "Write Pharaoh link files of the training corpus ('' skips a file, "
-           "'-' is standard output).")
+           "'-' is standard output); further output kinds as kind=path.")
       .def("align_lines", &AlignLinesShim, py::arg("src_lines"), py::arg("trg_lines"),
            py::arg("method") = "none", py::arg("threshold") = 0.5,
            "Links (i, j) of every pair, by method: none (forward Viterbi), "
