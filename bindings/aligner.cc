@@ -162,16 +162,32 @@ void LoadModelShim(qaz::Aligner& a, const py::object& dir) {
   a.LoadModel(d, log);
 }
 
+// The engine's named outputs of the three path arguments ('' skips one)
+// and of any other output kind passed by its name.
+qaz::Aligner::Outputs OutputsArg(const std::string& links,
+                                 const std::string& forward,
+                                 const std::string& reverse,
+                                 const py::kwargs& more) {
+  qaz::Aligner::Outputs out = {
+      {"links", links}, {"forward", forward}, {"reverse", reverse}};
+  for (auto [name, path] : more) {
+    out.push_back({name.cast<std::string>(), path.cast<std::string>()});
+  }
+  return out;
+}
+
 void WriteLinksOfShim(const qaz::Aligner& a, const py::object& src,
                       const py::object& trg, const std::string& links,
                       const std::string& forward, const std::string& reverse,
-                      const std::string& method, double threshold) {
+                      const std::string& method, double threshold,
+                      const py::kwargs& more) {
   const std::string s = qaz_py::PathArg(src);
   const std::string t = trg.is_none() ? std::string() : qaz_py::PathArg(trg);
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
+  const qaz::Aligner::Outputs outputs = OutputsArg(links, forward, reverse, more);
   Reporter log;
   py::gil_scoped_release release;
-  a.WriteLinksOf(s, t, {links, forward, reverse}, m, log);
+  a.WriteLinksOf(s, t, outputs, m, log);
 }
 
 void SaveShim(const qaz::Aligner& a, const py::object& trans,
@@ -188,11 +204,13 @@ void SaveShim(const qaz::Aligner& a, const py::object& trans,
 
 void WriteLinksShim(const qaz::Aligner& a, const std::string& links,
                     const std::string& forward, const std::string& reverse,
-                    const std::string& method, double threshold) {
+                    const std::string& method, double threshold,
+                    const py::kwargs& more) {
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
+  const qaz::Aligner::Outputs outputs = OutputsArg(links, forward, reverse, more);
   Reporter log;
   py::gil_scoped_release release;
-  a.WriteLinks({links, forward, reverse}, m, log);
+  a.WriteLinks(outputs, m, log);
 }
 
 py::list AlignLinesShim(const qaz::Aligner& a, const py::object& src,
@@ -336,6 +354,27 @@ py::tuple ShardJointSweepShim(qaz::AlignerShard& shard, py::handle fwd_p,
                         CountsTuple(totals.counts[0]), CountsTuple(totals.counts[1]));
 }
 
+// The output kinds a shard's link lines are asked for by three flags.
+std::vector<std::string> LinkKinds(bool links, bool forward, bool reverse) {
+  std::vector<std::string> kinds;
+  if (links) kinds.push_back("links");
+  if (forward) kinds.push_back("forward");
+  if (reverse) kinds.push_back("reverse");
+  return kinds;
+}
+
+// (links, forward, reverse) as bytes, empty for those not asked for.
+py::tuple LinkBytes(const std::vector<std::string>& kinds,
+                    const std::vector<std::string>& lines) {
+  std::string texts[3];
+  for (size_t q = 0; q < kinds.size(); ++q) {
+    const int k = kinds[q] == "links" ? 0 : kinds[q] == "forward" ? 1 : 2;
+    texts[k] = lines[q];
+  }
+  return py::make_tuple(py::bytes(texts[0]), py::bytes(texts[1]),
+                        py::bytes(texts[2]));
+}
+
 py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
                               py::handle rev_p, const py::object& fwd_hmm,
                               const py::object& rev_hmm,
@@ -353,15 +392,15 @@ py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
     shard.tables(1).TakeTransValues(r.data(), static_cast<size_t>(r.size()));
   }
   auto fh = HmmArg(fwd_hmm), rh = HmmArg(rev_hmm);
-  qaz::LinkTexts out;
+  const std::vector<std::string> kinds = LinkKinds(links, forward, reverse);
+  std::vector<std::string> out;
   {
     py::gil_scoped_release release;
     qaz::NullReporter quiet;
-    out = shard.Links(links, forward, reverse, m, qaz::Parallel(threads), quiet,
-                      fh.get(), rh.get());
+    out = shard.Lines(kinds, m, qaz::Parallel(threads), quiet, fh.get(),
+                      rh.get());
   }
-  return py::make_tuple(py::bytes(out.links), py::bytes(out.forward),
-                        py::bytes(out.reverse));
+  return LinkBytes(kinds, out);
 }
 
 // (source words, target words, longest source, longest target) of
@@ -452,14 +491,14 @@ py::tuple ShardLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
   TakeValuesShim(shard.tables(0), fwd_p, fwd_a);
   if (!rev_p.is_none()) TakeValuesShim(shard.tables(1), rev_p, rev_a);
-  qaz::LinkTexts out;
+  const std::vector<std::string> kinds = LinkKinds(links, forward, reverse);
+  std::vector<std::string> out;
   {
     py::gil_scoped_release release;
     qaz::NullReporter quiet;
-    out = shard.Links(links, forward, reverse, m, qaz::Parallel(threads), quiet);
+    out = shard.Lines(kinds, m, qaz::Parallel(threads), quiet);
   }
-  return py::make_tuple(py::bytes(out.links), py::bytes(out.forward),
-                        py::bytes(out.reverse));
+  return LinkBytes(kinds, out);
 }
 
 std::unique_ptr<qaz::ShardedDirection> MakeShardedDirection(
@@ -668,11 +707,11 @@ PYBIND11_MODULE(_aligner, m) {
            py::arg("trg_path"), py::arg("links"), py::arg("forward"),
            py::arg("reverse"), py::arg("method"), py::arg("threshold"),
            "Write Pharaoh link files of the pairs of two files under the "
-           "held models.")
+           "held models; further output kinds as kind=path.")
       .def("write_links", &WriteLinksShim, py::arg("links"), py::arg("forward"),
            py::arg("reverse"), py::arg("method"), py::arg("threshold"),
            "Write Pharaoh link files of the training corpus ('' skips a file, "
-           "'-' is standard output).")
+           "'-' is standard output); further output kinds as kind=path.")
       .def("align_lines", &AlignLinesShim, py::arg("src_lines"), py::arg("trg_lines"),
            py::arg("method") = "none", py::arg("threshold") = 0.5,
            "Links (i, j) of every pair, by method: none (forward Viterbi), "

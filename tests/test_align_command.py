@@ -7,7 +7,7 @@ from pathlib import Path
 import numpy as np
 import pytest
 
-from qaz import _links, align_command
+from qaz import _aligner, _links, align_command
 from qaz.aligner import SYMMETRIZATION_METHODS, Aligner, symmetrize
 from qaz.smt.align import emcore
 
@@ -324,3 +324,18 @@ def test_empty_corpus_exits_1(tmp_path, run_main, capfd):
     trg = write_lines(tmp_path / "e.trg", [])
     assert align(run_main, [src, trg, "-o", tmp_path / "out.txt"]) == 1
     assert f"{src} and {trg} hold no sentence pair" in capfd.readouterr().err
+
+
+def test_engine_refuses_unknown_output_kinds_before_writing(tmp_path, small_corpus):
+    src, trg = small_corpus
+    engine = _aligner.Engine(iterations=2, threads=1)
+    engine.train_files(src, trg)
+    refused = tmp_path / "refused"
+    with pytest.raises(ValueError, match="unknown output kind 'scores'"):
+        engine.write_links(str(refused), "", "", "none", 0.5, scores=str(tmp_path / "s"))
+    with pytest.raises(ValueError, match="unknown output kind 'posteriors'"):
+        engine.write_links_of(src, trg, str(refused), "", "", "none", 0.5, posteriors="p")
+    assert not refused.exists() and not (tmp_path / "s").exists()
+    # Without further kinds the three files are written as before.
+    engine.write_links(str(refused), "", "", "none", 0.5)
+    assert len(lines_of(refused)) == len(SMALL_SRC)

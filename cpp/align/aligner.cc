@@ -230,11 +230,6 @@ std::unique_ptr<OutputFile> OpenLinkFile(const std::string& path) {
   return std::make_unique<OutputFile>(path);
 }
 
-void AppendLine(const Links& links, std::string* out) {
-  *out += FormatLinks(links);
-  out->push_back('\n');
-}
-
 // Copies the blocks of `from` that `to` also has (every shape of `to` was
 // built uniform for its corpus).
 void CopyShapes(const AlignTable& from, AlignTable* to) {
@@ -247,47 +242,83 @@ void CopyShapes(const AlignTable& from, AlignTable* to) {
   }
 }
 
-// The link lines of pairs [0, n): links by `method`, each direction's
-// Viterbi links, each only when asked for, made chunk by chunk on the
-// threads and handed to emit(&links, &forward, &reverse) in corpus order.
+// Pair p's links as the output kinds read them, each worked out once.
+class LinkerView : public PairView {
+ public:
+  LinkerView(const PairLinker& linker, const LinkMethod& method)
+      : linker_(linker), method_(method) {}
+
+  void Start(int64_t p) {
+    p_ = p;
+    have_ = 0;
+  }
+  const Links& Forward() override {
+    if (!(have_ & OutputKind::kForward)) {
+      linker_.Forward(p_, &s_, &forward_);
+      have_ |= OutputKind::kForward;
+    }
+    return forward_;
+  }
+  const Links& Reverse() override {
+    if (!(have_ & OutputKind::kReverse)) {
+      linker_.Reverse(p_, &s_, &reverse_);
+      have_ |= OutputKind::kReverse;
+    }
+    return reverse_;
+  }
+  const Links& Chosen() override {
+    if (!(have_ & OutputKind::kChosen)) {
+      // The forward and heuristic links from those of the two directions
+      // (shared with their own outputs); the posterior ones from the
+      // posteriors.
+      if (method_.kind == LinkMethod::kForward) {
+        chosen_ = Forward();
+      } else if (method_.kind == LinkMethod::kHeuristic) {
+        const Links& f = Forward();
+        chosen_ = Symmetrize(f, Reverse(), method_.heuristic);
+      } else {
+        linker_.Combined(p_, method_, &s_, &chosen_);
+      }
+      have_ |= OutputKind::kChosen;
+    }
+    return chosen_;
+  }
+
+ private:
+  const PairLinker& linker_;
+  const LinkMethod& method_;
+  int64_t p_ = 0;
+  unsigned have_ = 0;
+  PairScratch s_;
+  Links forward_, reverse_, chosen_;
+};
+
+// The lines of each of `kinds` of pairs [0, n), made chunk by chunk on the
+// threads and handed to emit(lines) in corpus order, lines[q] those of
+// kinds[q].
 template <typename Emit>
-void MakeLinkLines(const PairLinker& linker, int64_t n, bool want_links,
-                   bool want_fwd, bool want_rev, const LinkMethod& method,
-                   const Parallel& parallel, Reporter& log, Emit emit) {
+void MakePairLines(const PairLinker& linker, int64_t n,
+                   const std::vector<const OutputKind*>& kinds,
+                   const LinkMethod& method, const Parallel& parallel,
+                   Reporter& log, Emit emit) {
   const size_t wave = static_cast<size_t>(WaveSize(parallel));
-  std::vector<std::string> link_bufs(wave), fwd_bufs(wave), rev_bufs(wave);
+  std::vector<std::vector<std::string>> bufs(
+      wave, std::vector<std::string>(kinds.size()));
   ProgressTicker ticker(log, "storing", n, 4096);
   InOrder(
       n, kPairsPerChunk, WaveSize(parallel), parallel, log, &ticker,
       [&](int64_t b, int64_t e, int64_t k) {
-        PairScratch s;
-        Links l, fl, rl;
-        link_bufs[k].clear();
-        fwd_bufs[k].clear();
-        rev_bufs[k].clear();
+        LinkerView view(linker, method);
+        std::vector<std::string>& lines = bufs[k];
+        for (std::string& text : lines) text.clear();
         for (int64_t p = b; p < e; ++p) {
-          if (want_fwd) {
-            linker.Forward(p, &s, &fl);
-            AppendLine(fl, &fwd_bufs[k]);
-          }
-          if (want_rev) {
-            linker.Reverse(p, &s, &rl);
-            AppendLine(rl, &rev_bufs[k]);
-          }
-          if (want_links) {
-            if (method.kind == LinkMethod::kForward && want_fwd) {
-              l = fl;
-            } else if (method.kind == LinkMethod::kHeuristic && want_fwd &&
-                       want_rev) {
-              l = Symmetrize(fl, rl, method.heuristic);
-            } else {
-              linker.Combined(p, method, &s, &l);
-            }
-            AppendLine(l, &link_bufs[k]);
+          view.Start(p);
+          for (size_t q = 0; q < kinds.size(); ++q) {
+            kinds[q]->append(view, &lines[q]);
           }
         }
       },
-      [&](int64_t k) { emit(&link_bufs[k], &fwd_bufs[k], &rev_bufs[k]); });
+      [&](int64_t k) { emit(bufs[k]); });
   ticker.Flush();
 }
 
@@ -314,38 +345,27 @@ class AppliedPairs {
   std::unique_ptr<PairLinker> linker_;
 };
 
-// Writes the link files of pairs [0, n) of the linker's corpus (an empty
-// path skips a file, "-" is standard output).
-void WriteLinkFiles(const PairLinker& linker, int64_t n,
-                    const Aligner::Outputs& outputs, const LinkMethod& method,
-                    const Parallel& parallel, Reporter& log) {
-  std::unique_ptr<OutputFile> links, fwd, rev;
-  if (!outputs.links.empty()) {
-    log.Info("storing word links into file: " + outputs.links);
-    links = OpenLinkFile(outputs.links);
+// Writes the output files of pairs [0, n) of the linker's corpus, one a
+// sink ("-" is standard output).
+void WriteSinks(const PairLinker& linker, int64_t n,
+                const std::vector<OutputSink>& sinks, const LinkMethod& method,
+                const Parallel& parallel, Reporter& log) {
+  std::vector<std::unique_ptr<OutputFile>> files;
+  std::vector<const OutputKind*> kinds;
+  for (const OutputSink& sink : sinks) {
+    log.Info("storing " + std::string(sink.kind->what) +
+             " into file: " + sink.path);
+    files.push_back(OpenLinkFile(sink.path));
+    kinds.push_back(sink.kind);
   }
-  if (!outputs.forward.empty()) {
-    log.Info("storing forward links into file: " + outputs.forward);
-    fwd = OpenLinkFile(outputs.forward);
-  }
-  if (!outputs.reverse.empty()) {
-    log.Info("storing reverse links into file: " + outputs.reverse);
-    rev = OpenLinkFile(outputs.reverse);
-  }
-  MakeLinkLines(linker, n, links != nullptr, fwd != nullptr, rev != nullptr,
-                method, parallel, log,
-                [&](std::string* l, std::string* fl, std::string* rl) {
-                  for (auto [file, buf] : {std::pair{links.get(), l},
-                                           std::pair{fwd.get(), fl},
-                                           std::pair{rev.get(), rl}}) {
-                    if (file == nullptr) continue;
-                    file->buffer() += *buf;
-                    file->MaybeFlush();
+  MakePairLines(linker, n, kinds, method, parallel, log,
+                [&](const std::vector<std::string>& lines) {
+                  for (size_t q = 0; q < files.size(); ++q) {
+                    files[q]->buffer() += lines[q];
+                    files[q]->MaybeFlush();
                   }
                 });
-  if (links) links->Close();
-  if (fwd) fwd->Close();
-  if (rev) rev->Close();
+  for (auto& file : files) file->Close();
 }
 
 // The lines of a text file, without their line feeds.
@@ -768,20 +788,24 @@ LinkMethod Aligner::Decoding(LinkMethod method) const {
 void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& chosen,
                          Reporter& log) const {
   const LinkMethod method = Decoding(chosen);
+  const std::vector<OutputSink> sinks = ResolveOutputs(outputs);
   const DirectionModel& f = forward();
-  const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
+  const bool need_reverse =
+      method.NeedsReverse() || SinksNeedReverse(sinks, method.NeedsReverse());
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
   const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
                           r ? r->corpus.get() : nullptr, f.hmm.get(),
                           r ? r->hmm.get() : nullptr);
-  WriteLinkFiles(linker, f.corpus->size(), outputs, method, parallel_, log);
+  WriteSinks(linker, f.corpus->size(), sinks, method, parallel_, log);
 }
 
 void Aligner::WriteLinksOf(const std::string& src_path,
                            const std::string& trg_path, const Outputs& outputs,
                            const LinkMethod& chosen, Reporter& log) const {
   const LinkMethod method = Decoding(chosen);
-  const bool need_reverse = method.NeedsReverse() || !outputs.reverse.empty();
+  const std::vector<OutputSink> sinks = ResolveOutputs(outputs);
+  const bool need_reverse =
+      method.NeedsReverse() || SinksNeedReverse(sinks, method.NeedsReverse());
   const DirectionModel& f = forward();
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
   std::vector<std::string> src, trg;
@@ -804,29 +828,31 @@ void Aligner::WriteLinksOf(const std::string& src_path,
     trg.resize(pairs);
   }
   const AppliedPairs applied(f, r, src, trg, options_.tokens(), parallel_, log);
-  WriteLinkFiles(applied.linker(), applied.size(), outputs, method, parallel_,
-                 log);
+  WriteSinks(applied.linker(), applied.size(), sinks, method, parallel_, log);
 }
 
-LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
-                    const Model* rev, const Corpus* rev_corpus, bool links,
-                    bool forward, bool reverse, const LinkMethod& method,
-                    const Parallel& parallel, Reporter& log,
-                    const HmmParams* fwd_hmm, const HmmParams* rev_hmm) {
-  const bool need_reverse = reverse || (links && method.NeedsReverse());
+std::vector<std::string> PairLines(
+    const Model& fwd, const Corpus& fwd_corpus, const Model* rev,
+    const Corpus* rev_corpus, const std::vector<std::string>& kinds,
+    const LinkMethod& method, const Parallel& parallel, Reporter& log,
+    const HmmParams* fwd_hmm, const HmmParams* rev_hmm) {
+  std::vector<OutputSink> sinks;
+  std::vector<const OutputKind*> found;
+  for (const std::string& name : kinds) {
+    found.push_back(&FindOutputKind(name));
+    sinks.push_back(OutputSink{found.back(), name});
+  }
+  const bool need_reverse = SinksNeedReverse(sinks, method.NeedsReverse());
   if (need_reverse && (rev == nullptr || rev_corpus == nullptr)) {
     throw std::logic_error("the reverse model is not trained");
   }
   const PairLinker linker(fwd, fwd_corpus, need_reverse ? rev : nullptr,
                           need_reverse ? rev_corpus : nullptr, fwd_hmm,
                           need_reverse ? rev_hmm : nullptr);
-  LinkTexts out;
-  MakeLinkLines(linker, fwd_corpus.size(), links, forward, reverse, method,
-                parallel, log,
-                [&](std::string* l, std::string* f, std::string* r) {
-                  out.links += *l;
-                  out.forward += *f;
-                  out.reverse += *r;
+  std::vector<std::string> out(kinds.size());
+  MakePairLines(linker, fwd_corpus.size(), found, method, parallel, log,
+                [&](const std::vector<std::string>& lines) {
+                  for (size_t q = 0; q < out.size(); ++q) out[q] += lines[q];
                 });
   return out;
 }
@@ -976,19 +1002,22 @@ const ShardTables& AlignerShard::tables(int d) const {
   return const_cast<AlignerShard*>(this)->tables(d);
 }
 
-LinkTexts AlignerShard::Links(bool links, bool forward, bool reverse,
-                              const LinkMethod& method,
-                              const Parallel& parallel, Reporter& log,
-                              const HmmParams* fwd_hmm,
-                              const HmmParams* rev_hmm) const {
+std::vector<std::string> AlignerShard::Lines(
+    const std::vector<std::string>& kinds, const LinkMethod& method,
+    const Parallel& parallel, Reporter& log, const HmmParams* fwd_hmm,
+    const HmmParams* rev_hmm) const {
+  std::vector<OutputSink> sinks;
+  for (const std::string& name : kinds) {
+    sinks.push_back(OutputSink{&FindOutputKind(name), name});
+  }
   const ShardTables& f = tables(0);
-  const bool need_reverse = reverse || (links && method.NeedsReverse());
+  const bool need_reverse = SinksNeedReverse(sinks, method.NeedsReverse());
   const Model fwd = f.AsModel();
   Model rev;
   if (need_reverse) rev = tables(1).AsModel();
-  return LinkLines(fwd, f.corpus(), need_reverse ? &rev : nullptr,
-                   need_reverse ? &tables(1).corpus() : nullptr, links,
-                   forward, reverse, method, parallel, log, fwd_hmm, rev_hmm);
+  return PairLines(fwd, f.corpus(), need_reverse ? &rev : nullptr,
+                   need_reverse ? &tables(1).corpus() : nullptr, kinds, method,
+                   parallel, log, fwd_hmm, rev_hmm);
 }
 
 JointTotals AlignerShard::JointSweep(const double* fwd_p, size_t fwd_size,

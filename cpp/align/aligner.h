@@ -27,7 +27,7 @@
 //   qaz::Aligner aligner(options);
 //   aligner.TrainFiles("c.fr", "c.en", reporter);
 //   qaz::LinkMethod method = qaz::ParseLinkMethod("grow-diag-final-and", 0.5);
-//   aligner.WriteLinks({"-", "", ""}, method, reporter);  // to standard output
+//   aligner.WriteLinks({{"links", "-"}}, method, reporter);  // standard output
 //
 // Results never depend on the number of threads.
 //
@@ -58,6 +58,7 @@
 #include "align/model.h"
 #include "align/models/hmm.h"
 #include "align/models/joint.h"
+#include "align/outputs.h"
 #include "align/shard.h"
 #include "align/trainer.h"
 #include "common/parallel.h"
@@ -119,24 +120,17 @@ struct LinkMethod {
 // a threshold outside (0, 1].
 LinkMethod ParseLinkMethod(std::string_view name, double threshold);
 
-// Pharaoh lines of every pair of a corpus, one line a pair.
-struct LinkTexts {
-  std::string links;    // chosen by the method
-  std::string forward;  // the forward model's Viterbi links
-  std::string reverse;  // the reverse model's, in source-target orientation
-};
-
-// The lines Aligner::WriteLinks writes (links, forward and reverse each
-// only when asked for) of the pairs of `fwd_corpus` under `fwd`, the
-// reverse model `rev` holding the same pairs exchanged (`rev_corpus`, as
-// SwapSides gives them).  std::logic_error when the reverse model is
-// needed but null.
-LinkTexts LinkLines(const Model& fwd, const Corpus& fwd_corpus,
-                    const Model* rev, const Corpus* rev_corpus, bool links,
-                    bool forward, bool reverse, const LinkMethod& method,
-                    const Parallel& parallel, Reporter& log,
-                    const HmmParams* fwd_hmm = nullptr,
-                    const HmmParams* rev_hmm = nullptr);
+// The lines of the output kinds named in `kinds` (outputs.h), one text a
+// kind in that order, of the pairs of `fwd_corpus` under `fwd`, the reverse
+// model `rev` holding the same pairs exchanged (`rev_corpus`, as SwapSides
+// gives them): the lines Aligner::WriteLinks writes.  std::invalid_argument
+// for an unknown kind; std::logic_error when the reverse model is needed
+// but null.
+std::vector<std::string> PairLines(
+    const Model& fwd, const Corpus& fwd_corpus, const Model* rev,
+    const Corpus* rev_corpus, const std::vector<std::string>& kinds,
+    const LinkMethod& method, const Parallel& parallel, Reporter& log,
+    const HmmParams* fwd_hmm = nullptr, const HmmParams* rev_hmm = nullptr);
 
 // A corpus with its two sides exchanged: source k of the result is target
 // k of `corpus` (with the NULL word first), target k the source words.
@@ -216,15 +210,13 @@ class Aligner {
   Links ReverseLinks(int64_t p) const;
   Links PairLinks(int64_t p, const LinkMethod& method) const;
 
-  // Writes link files of the training corpus, one Pharaoh line a pair, in
-  // one walk: `links` chosen by `method`, `forward` and `reverse` each
-  // direction's Viterbi links.  An empty path skips that file; "-" is
-  // standard output.
-  struct Outputs {
-    std::string links;
-    std::string forward;
-    std::string reverse;
-  };
+  // Writes output files of the training corpus in one walk, one line a
+  // pair, each kind asked for by name (outputs.h: "links" chosen by
+  // `method`, "forward" and "reverse" each direction's Viterbi links) into
+  // its path ("-": standard output; empty: not written).  Files are logged
+  // and opened in the order of OutputKinds().  std::invalid_argument for an
+  // unknown kind or one asked for twice, before anything is written.
+  using Outputs = OutputRequests;
   void WriteLinks(const Outputs& outputs, const LinkMethod& method,
                   Reporter& log) const;
   // The same for the pairs of two files (line k of one translating line k
@@ -333,12 +325,14 @@ class AlignerShard {
   ShardTables& tables(int d);
   const ShardTables& tables(int d) const;
 
-  // The link lines of the shard's pairs under the values its tables took
-  // (the reverse ones only when needed), as LinkLines makes them.
-  LinkTexts Links(bool links, bool forward, bool reverse,
-                  const LinkMethod& method, const Parallel& parallel,
-                  Reporter& log, const HmmParams* fwd_hmm = nullptr,
-                  const HmmParams* rev_hmm = nullptr) const;
+  // The lines of the output kinds named in `kinds` of the shard's pairs
+  // under the values its tables took (the reverse ones only when needed),
+  // as PairLines makes them.
+  std::vector<std::string> Lines(const std::vector<std::string>& kinds,
+                                 const LinkMethod& method,
+                                 const Parallel& parallel, Reporter& log,
+                                 const HmmParams* fwd_hmm = nullptr,
+                                 const HmmParams* rev_hmm = nullptr) const;
 
   // One E-step of a scheduled model over the shard's pairs (both
   // directions when `rev_p` is given) under the whole tables' translation

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -272,23 +273,67 @@ QAZ_TEST(AlignerOutputsDoNotDependOnThreads) {
       qaz::NullReporter quiet;
       aligner.TrainLines(src, trg, quiet);
       const std::string tag = std::to_string(threads) + (concurrent ? "c" : "s");
-      Aligner::Outputs out{qaz::testing::TempPath("gdfa" + tag),
-                           qaz::testing::TempPath("fwd" + tag),
-                           qaz::testing::TempPath("rev" + tag)};
+      const Aligner::Outputs out{
+          {"links", qaz::testing::TempPath("gdfa" + tag)},
+          {"forward", qaz::testing::TempPath("fwd" + tag)},
+          {"reverse", qaz::testing::TempPath("rev" + tag)}};
       aligner.WriteLinks(out, qaz::ParseLinkMethod("grow-diag-final-and", 0.5),
                          quiet);
       const std::string post = qaz::testing::TempPath("post" + tag);
-      aligner.WriteLinks({post, "", ""}, qaz::ParseLinkMethod("posterior", 0.3),
-                         quiet);
+      aligner.WriteLinks({{"links", post}},
+                         qaz::ParseLinkMethod("posterior", 0.3), quiet);
       std::ostringstream scores;
       for (double h : aligner.ScoreLines(src, trg, quiet)) scores << h << "\n";
-      files.push_back(ReadAll(out.links) + "|" + ReadAll(out.forward) + "|" +
-                      ReadAll(out.reverse) + "|" + ReadAll(post) + "|" +
+      files.push_back(ReadAll(out[0].path) + "|" + ReadAll(out[1].path) + "|" +
+                      ReadAll(out[2].path) + "|" + ReadAll(post) + "|" +
                       scores.str());
     }
   }
   QAZ_EXPECT(files[0].size() > 3000 * 4);
   for (size_t k = 1; k < files.size(); ++k) QAZ_EXPECT(files[k] == files[0]);
+}
+
+QAZ_TEST(AlignerOutputKindsAloneOrTogetherWriteTheSameLines) {
+  AlignerOptions options;
+  options.iterations = 3;
+  options.threads = 2;
+  Aligner aligner(options);
+  qaz::NullReporter quiet;
+  aligner.TrainLines(kSrc, kTrg, quiet);
+  for (const char* name : {"grow-diag-final-and", "none", "posterior"}) {
+    const LinkMethod method = qaz::ParseLinkMethod(name, 0.4);
+    const std::string tag = name;
+    // Together, asked for in another order than the table's: the lines of
+    // a pair are shared between kinds, never carried to the next pair.
+    RecordingReporter log;
+    const Aligner::Outputs all{
+        {"reverse", qaz::testing::TempPath("all.rev" + tag)},
+        {"links", qaz::testing::TempPath("all.links" + tag)},
+        {"forward", qaz::testing::TempPath("all.fwd" + tag)}};
+    aligner.WriteLinks(all, method, log);
+    QAZ_EXPECT_EQ(log.infos.size(), size_t{3});
+    QAZ_EXPECT_EQ(log.infos[0], "storing word links into file: " + all[1].path);
+    QAZ_EXPECT_EQ(log.infos[1], "storing forward links into file: " + all[2].path);
+    QAZ_EXPECT_EQ(log.infos[2], "storing reverse links into file: " + all[0].path);
+    for (const auto& one : all) {
+      const std::string alone = one.path + ".alone";
+      aligner.WriteLinks({{one.kind, alone}}, method, quiet);
+      QAZ_EXPECT(ReadAll(alone) == ReadAll(one.path));
+    }
+    std::string expected;
+    for (size_t p = 0; p < kSrc.size(); ++p) {
+      expected += qaz::FormatLinks(aligner.PairLinks(p, method)) + "\n";
+    }
+    QAZ_EXPECT(ReadAll(all[1].path) == expected);
+  }
+  // A bad request is refused before any file is opened.
+  const std::string first = qaz::testing::TempPath("refused.links");
+  const std::string message = InvalidArgument([&] {
+    aligner.WriteLinks({{"links", first}, {"scores", "x"}},
+                       qaz::ParseLinkMethod("none", 0.5), quiet);
+  });
+  QAZ_EXPECT(message.find("unknown output kind 'scores'") != std::string::npos);
+  QAZ_EXPECT(!std::ifstream(first).good());
 }
 
 QAZ_TEST(AlignerPosteriorMethodIsTheMeanOfBothDirections) {
@@ -416,7 +461,11 @@ namespace {
 // direction trained by walks over the shards, the links of each shard
 // concatenated.  Returns the lines (by method, forward, reverse) and checks
 // that the merged ids are those of one load of the whole corpus.
-qaz::LinkTexts AlignInShards(const std::string& src_path,
+struct LinkTexts {
+  std::string links, forward, reverse;
+};
+
+LinkTexts AlignInShards(const std::string& src_path,
                              const std::string& trg_path,
                              const std::vector<int64_t>& cuts, int64_t pairs,
                              const LinkMethod& method, int32_t iterations) {
@@ -527,12 +576,13 @@ qaz::LinkTexts AlignInShards(const std::string& src_path,
       shard->tables(d).TakeValues(p.data(), p.size(), a.data(), a.size());
     }
   }
-  qaz::LinkTexts out;
+  LinkTexts out;
   for (const auto& shard : shards) {
-    const qaz::LinkTexts t = shard->Links(true, true, true, method, parallel, quiet);
-    out.links += t.links;
-    out.forward += t.forward;
-    out.reverse += t.reverse;
+    const std::vector<std::string> t =
+        shard->Lines({"links", "forward", "reverse"}, method, parallel, quiet);
+    out.links += t[0];
+    out.forward += t[1];
+    out.reverse += t[2];
   }
   return out;
 }
@@ -568,20 +618,20 @@ QAZ_TEST(ShardedAlignmentGivesTheLinksOfOneMachine) {
     qaz::NullReporter quiet;
     aligner.TrainFiles(src_path, trg_path, quiet);
     const std::string tag = name;
-    const Aligner::Outputs files{qaz::testing::TempPath("links" + tag),
-                                 qaz::testing::TempPath("fwd" + tag),
-                                 qaz::testing::TempPath("rev" + tag)};
+    const Aligner::Outputs files{{"links", qaz::testing::TempPath("links" + tag)},
+                                 {"forward", qaz::testing::TempPath("fwd" + tag)},
+                                 {"reverse", qaz::testing::TempPath("rev" + tag)}};
     aligner.WriteLinks(files, method, quiet);
-    const qaz::LinkTexts one = AlignInShards(src_path, trg_path, {}, 400, method, 3);
-    QAZ_EXPECT(one.links == ReadAll(files.links));
-    QAZ_EXPECT(one.forward == ReadAll(files.forward));
-    QAZ_EXPECT(one.reverse == ReadAll(files.reverse));
+    const LinkTexts one = AlignInShards(src_path, trg_path, {}, 400, method, 3);
+    QAZ_EXPECT(one.links == ReadAll(files[0].path));
+    QAZ_EXPECT(one.forward == ReadAll(files[1].path));
+    QAZ_EXPECT(one.reverse == ReadAll(files[2].path));
     // Two and three shards: the same ids (checked inside), the same bytes
     // from run to run, and as many lines.
     for (const std::vector<int64_t>& cuts : {std::vector<int64_t>{200},
                                              std::vector<int64_t>{150, 151}}) {
-      const qaz::LinkTexts split = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
-      const qaz::LinkTexts again = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
+      const LinkTexts split = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
+      const LinkTexts again = AlignInShards(src_path, trg_path, cuts, 400, method, 3);
       QAZ_EXPECT(split.links == again.links && split.reverse == again.reverse);
       QAZ_EXPECT_EQ(Split(split.links).size(), size_t{400});
       QAZ_EXPECT_EQ(Split(split.reverse).size(), size_t{400});
