@@ -3,7 +3,7 @@
 // bound under a leading underscore.
 #include <pybind11/stl.h>
 
-#include "align/writers.h"
+#include "align/readers.h"
 #include "align_objects.h"
 #include "common/errors.h"
 #include "py_support.h"

@@ -537,14 +537,22 @@ std::shared_ptr<const qaz::Corpus> TrainerObj::Corpus() {
   return converted_;
 }
 
-qaz::TransTable& TrainerObj::TransForCorpus(
-    const std::shared_ptr<const qaz::Corpus>& corpus) {
-  qaz::Model& m = Engine();
+namespace {
+
+qaz::TransTable& LaidOutFor(qaz::Model& m,
+                            const std::shared_ptr<const qaz::Corpus>& corpus) {
   m.Trans();
   if (m.trans->indexed_corpus() != corpus.get()) {
     m.trans = qaz::TransTable::Relayout(*m.trans, corpus, {});
   }
   return *m.trans;
+}
+
+}  // namespace
+
+qaz::TransTable& TrainerObj::TransForCorpus(
+    const std::shared_ptr<const qaz::Corpus>& corpus) {
+  return LaidOutFor(Engine(), corpus);
 }
 
 void TrainerObj::SaveTransDist(const std::string& path, py::handle threshold,
@@ -763,6 +771,30 @@ void Model2TrainerObj::Setup() {
 
 void Model2TrainerObj::Train(int32_t iteration_limit) {
   RunTrain(qaz::ModelType::kModel2, iteration_limit, kPos);
+}
+
+void Model2TrainerObj::TrainSchedule(int32_t iterations,
+                                     bool keep_final_walk) {
+  Setup();
+  auto corpus = Corpus();
+  qaz::Model& m = Engine();
+  if (m.trans && m.trans->S() > 0) TransForCorpus(corpus);
+  PyReporter core_log(kCore), lex_log(kLex), pos_log(kPos);
+  const qaz::Schedule schedule = qaz::EmSchedule(iterations);
+  py::gil_scoped_release release;
+  qaz::RunEmSchedule(
+      schedule, &m, *corpus, qaz::Parallel(threads), &scratch_, core_log,
+      [&](const qaz::ScheduleStep& step) -> qaz::Reporter& {
+        if (step.model == qaz::ModelType::kModel1) return lex_log;
+        // As before a loop of its own: the table laid out for the corpus.
+        if (m.trans && m.trans->S() > 0) LaidOutFor(m, corpus);
+        if (keep_final_walk) m.keep_final_walk = true;
+        return pos_log;
+      },
+      [&](qaz::ModelType kind) {
+        py::gil_scoped_acquire acquire;
+        MarkCounts(kind);
+      });
 }
 
 void Model2TrainerObj::TrainStep() {

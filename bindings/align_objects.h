@@ -209,6 +209,10 @@ class Model2TrainerObj : public Model1TrainerObj {
   void Setup() override;
   void Train(int32_t iteration_limit) override;
   void TrainStep() override;
+  // The training command's schedule in one call: the Model 1 loop then the
+  // Model 2 loop, `iterations` each, as Model1Trainer._train then _train;
+  // with `keep_final_walk`, the Model 2 loop keeps its last walk.
+  void TrainSchedule(int32_t iterations, bool keep_final_walk);
 };
 
 // The memory plan of the configuration keys memory_limit (bytes, or a size

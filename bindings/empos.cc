@@ -3,6 +3,7 @@
 
 #include "align_objects.h"
 #include "native_api.h"
+#include "py_support.h"
 
 namespace py = pybind11;
 using namespace qaz_py;
@@ -17,4 +18,12 @@ PYBIND11_MODULE(empos, m) {
   py::module_ lex = py::module_::import(kLex);
   for (const char* name : {"Model1", "Model1Trainer"}) Need(lex, name);
   BindModel2(m);
+  // The training command's Model 1 then Model 2 schedule in one call.
+  py::object trainer = m.attr("Model2Trainer");
+  trainer.attr("_train_schedule") = py::cpp_function(
+      [](Model2TrainerObj& t, py::handle iterations, bool keep_final_walk) {
+        t.TrainSchedule(Int32Arg(iterations), keep_final_walk);
+      },
+      py::name("_train_schedule"), py::is_method(trainer),
+      py::arg("iterations"), py::arg("keep_final_walk") = false);
 }

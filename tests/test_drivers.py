@@ -7,7 +7,7 @@ from pathlib import Path
 import pytest
 
 from qaz.common.config import Config
-from qaz.smt.align import _drivers, emcore, emlex, empos
+from qaz.smt.align import _drivers, _one_machine, emcore, emlex, empos
 
 from conftest import SMALL_SRC, SMALL_TRG, log_records, messages, run_command, write_lines
 
@@ -329,6 +329,45 @@ def test_keyboard_interrupt_in_model1_loop_writes_what_was_trained(tmp_path, sma
     assert read(tmp_path / "align.txt") == ""  # still the uniform start
     assert len(read(tmp_path / "scores.txt").splitlines()) == len(SMALL_SRC)
     assert len(read(tmp_path / "dec.txt").splitlines()) == len(SMALL_SRC)
+
+
+def _loops_replaced(monkeypatch):
+    """The two training loops replaced by Python wrappers that call the originals."""
+    for cls in (emlex.Model1Trainer, empos.Model2Trainer):
+        real = cls._train
+        monkeypatch.setattr(cls, "_train", lambda trainer, n, real=real: real(trainer, n))
+
+
+@pytest.mark.parametrize("limit, save_files", [(3, True), (2, False), (0, True)])
+def test_engine_schedule_equals_the_two_loops(tmp_path, small_corpus, capsys, monkeypatch, limit, save_files):
+    # One engine call for Model 1 then Model 2: the same files byte for byte
+    # and the same log records (logger, text, order) as the loops run one by
+    # one from Python, which is what a replaced loop still gets.
+    src, trg = small_corpus
+    runs = {}
+    for way in ("engine", "loops"):
+        out = tmp_path / way
+        out.mkdir()
+        extra = {}
+        if save_files:
+            extra = dict(save_scores=str(out / "s.txt"), decode_align=str(out / "d.txt"))
+        conf = train_conf(out, src, trg, iteration_limit=limit, threshold=0.0,
+                          save_align_path=str(out / "a.txt"), **extra)
+        if way == "loops":
+            _loops_replaced(monkeypatch)
+        assert _one_machine._engine_loops() is (way == "engine")
+        capsys.readouterr()
+        assert emcore.train_emcore(conf) is True
+        recs = [r for r in log_records(capsys.readouterr().err) if "cell layout" not in r[2]]
+        files = {p.name: p.read_bytes() for p in sorted(out.iterdir())}
+        runs[way] = (recs, files)
+    assert runs["engine"][1] == runs["loops"][1]
+    assert set(runs["engine"][1]) == {"trans.txt", "a.txt"} | ({"s.txt", "d.txt"} if save_files else set())
+    assert runs["engine"][0] == [(lvl, name, msg.replace("/loops/", "/engine/"))
+                                 for lvl, name, msg in runs["loops"][0]]
+    # Both loops logged, each under its own module.
+    assert ("INFO", "qaz.smt.align.emlex", "start training IBM Model 1") in runs["engine"][0]
+    assert ("INFO", "qaz.smt.align.empos", "start training IBM Model 2") in runs["engine"][0]
 
 
 def test_missing_corpus_is_logged_with_traceback(tmp_path, capsys):

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "align/models/factory.h"
+#include "align/readers.h"
 #include "common/errors.h"
 #include "common/float_format.h"
 #include "common/memory.h"

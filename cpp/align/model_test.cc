@@ -5,6 +5,7 @@
 #include <string>
 
 #include "align/dense.h"
+#include "align/readers.h"
 #include "align/writers.h"
 #include "common/errors.h"
 #include "testing/harness.h"

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "align/trainer.h"
-#include "align/writers.h"
+#include "align/readers.h"
 #include "common/parallel.h"
 
 namespace qaz {

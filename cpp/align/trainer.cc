@@ -269,10 +269,22 @@ void RunEmSchedule(const Schedule& schedule, Model* model,
                    const Corpus& corpus, const Parallel& parallel,
                    SweepScratch* scratch, Reporter& core_log,
                    Reporter& model_log, const std::function<void()>& on_step) {
+  RunEmSchedule(
+      schedule, model, corpus, parallel, scratch, core_log,
+      [&](const ScheduleStep&) -> Reporter& { return model_log; },
+      [&](ModelType) { on_step(); });
+}
+
+void RunEmSchedule(const Schedule& schedule, Model* model,
+                   const Corpus& corpus, const Parallel& parallel,
+                   SweepScratch* scratch, Reporter& core_log,
+                   const StepStart& start_step,
+                   const std::function<void(ModelType step)>& on_step) {
   CheckEmSchedule(schedule);
   for (const ScheduleStep& step : schedule) {
+    Reporter& model_log = start_step(step);
     RunEmLoop(step.model, step.iterations, model, corpus, parallel, scratch,
-              core_log, model_log, on_step);
+              core_log, model_log, [&] { on_step(step.model); });
   }
 }
 

@@ -104,6 +104,15 @@ void RunEmSchedule(const Schedule& schedule, Model* model,
                    const Corpus& corpus, const Parallel& parallel,
                    SweepScratch* scratch, Reporter& core_log,
                    Reporter& model_log, const std::function<void()>& on_step);
+// The same with a hook before each step: `start_step` gets the step (it may
+// still change the model, e.g. model->keep_final_walk) and gives the
+// reporter of the step's model lines; `on_step(model of the step)` as above.
+using StepStart = std::function<Reporter&(const ScheduleStep& step)>;
+void RunEmSchedule(const Schedule& schedule, Model* model,
+                   const Corpus& corpus, const Parallel& parallel,
+                   SweepScratch* scratch, Reporter& core_log,
+                   const StepStart& start_step,
+                   const std::function<void(ModelType step)>& on_step);
 // The same over a corpus walked elsewhere: walk(entropy, expect, step's
 // model) as a Walker of that step.
 using StepWalker =

@@ -325,3 +325,49 @@ QAZ_TEST(ScheduleRefusesAStepWithoutAWalkBeforeRunning) {
   QAZ_EXPECT(log.lines.empty());
   QAZ_EXPECT_EQ(model.TablesStamp(), before);
 }
+
+QAZ_TEST(ScheduleHookGivesEachStepItsReporterAndModelChanges) {
+  // Each step logs to the reporter its hook gives; a change the hook makes
+  // before a step (keeping the last walk) holds for that step only as the
+  // separate loops with the change made between them.
+  auto corpus = qaz::testing::RandomCorpus(200, 12, 9, 8, 29);
+  const qaz::Parallel parallel(2);
+  qaz::Model loops = UniformModel2(corpus);
+  qaz::testing::RecordingReporter core1, lex1, pos1;
+  qaz::SweepScratch scratch;
+  std::vector<qaz::ModelType> loop_steps;
+  qaz::RunEmLoop(qaz::ModelType::kModel1, 3, &loops, *corpus, parallel,
+                 &scratch, core1, lex1,
+                 [&] { loop_steps.push_back(qaz::ModelType::kModel1); });
+  loops.keep_final_walk = true;
+  qaz::RunEmLoop(qaz::ModelType::kModel2, 3, &loops, *corpus, parallel,
+                 &scratch, core1, pos1,
+                 [&] { loop_steps.push_back(qaz::ModelType::kModel2); });
+
+  qaz::Model scheduled = UniformModel2(corpus);
+  qaz::testing::RecordingReporter core2, lex2, pos2;
+  qaz::SweepScratch scratch2;
+  std::vector<qaz::ModelType> started, steps;
+  qaz::RunEmSchedule(
+      qaz::EmSchedule(3), &scheduled, *corpus, parallel, &scratch2, core2,
+      [&](const qaz::ScheduleStep& step) -> qaz::Reporter& {
+        started.push_back(step.model);
+        QAZ_EXPECT(!scheduled.keep_final_walk);
+        if (step.model == qaz::ModelType::kModel2) {
+          scheduled.keep_final_walk = true;
+          return pos2;
+        }
+        return lex2;
+      },
+      [&](qaz::ModelType kind) { steps.push_back(kind); });
+  QAZ_EXPECT(started == (std::vector<qaz::ModelType>{qaz::ModelType::kModel1,
+                                                     qaz::ModelType::kModel2}));
+  QAZ_EXPECT(steps == loop_steps);
+  QAZ_EXPECT(!lex2.lines.empty() && !pos2.lines.empty());
+  QAZ_EXPECT(lex2.lines == lex1.lines);
+  QAZ_EXPECT(pos2.lines == pos1.lines);
+  QAZ_EXPECT(core2.lines == core1.lines);
+  QAZ_EXPECT(SameTables(loops, scheduled));
+  QAZ_EXPECT(loops.final_walk != nullptr && scheduled.final_walk != nullptr);
+  QAZ_EXPECT_EQ(scheduled.final_walk->stamp, scheduled.TablesStamp());
+}

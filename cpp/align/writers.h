@@ -1,4 +1,4 @@
-// The two distribution files, written and read back.
+// The two distribution files, written (readers.h reads them back).
 //
 // Translation file: "src<TAB>trg<TAB>p[<TAB>count]\n", source ids ascending
 // (NULL first), within a row descending p with ties in ascending target id,
@@ -12,10 +12,8 @@
 #define QAZ_ALIGN_WRITERS_H_
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "align/align_table.h"
 #include "align/corpus.h"
@@ -60,27 +58,6 @@ int64_t AlignCandidates(const AlignTable& align);
 // Appends the alignment-file lines of blocks [b0, b1) of align.blocks().
 void AppendAlignBlocks(const AlignTable& align, const WriteOptions& options,
                        int64_t b0, int64_t b1, std::string* out);
-
-// Readers.  Lines lose their line end ("\r", "\n") and are split at tabs.
-// Translation lines of 3 or 4 fields count, alignment lines of 5 or 6; other
-// lines are skipped.  Malformed numbers, and probabilities that are not
-// finite numbers >= 0, throw std::invalid_argument naming the file and the
-// line.  ReadTransFile enters the words as EnterTransFileWords does.
-void EnterTransFileWords(const std::string& path, Vocab* vocab,
-                         Reporter& reporter);
-std::vector<TransEntry> ReadTransFile(const std::string& path, Vocab* vocab,
-                                      Reporter& reporter);
-
-struct AlignEntry {
-  int32_t I, J, j, i;  // I, J, 1-based j as in the file, i as stored
-  double p;
-  int64_t line;  // of the file, 1-based
-};
-// The same, one entry at a time as the lines are read.
-void ForEachAlignEntry(const std::string& path, Reporter& reporter,
-                       const std::function<void(const AlignEntry&)>& fn);
-std::vector<AlignEntry> ReadAlignFile(const std::string& path,
-                                      Reporter& reporter);
 
 }  // namespace qaz
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "align/model.h"
+#include "align/readers.h"
 #include "align/writers.h"
 
 namespace qaz {

@@ -37,6 +37,19 @@ def _native_writers(model):
             and cls._decode_and_save_align is emcore.Model._decode_and_save_align)
 
 
+_ENGINE_LOOPS = (emlex.Model1Trainer._train, empos.Model2Trainer._train)
+
+
+def _engine_loops():
+    """True when the Model 1 and Model 2 loops are the engine's own.
+
+    The training driver then runs both in one engine call; a loop replaced
+    on the trainer classes (by a script) is called as it is.
+    """
+    return (emlex.Model1Trainer._train is _ENGINE_LOOPS[0]
+            and empos.Model2Trainer._train is _ENGINE_LOOPS[1])
+
+
 def _write_scores_and_alignments(model, save_scores, decode_align, sent_pairs, character_based):
     """The score and decoded-alignment files asked for, in one walk when possible."""
     if save_scores and decode_align and _native_writers(model):
@@ -70,15 +83,19 @@ def train_status(conf, others):
         check_output_paths([conf.get("save_trans_path"), conf.get("save_align_path"),
                             conf.get("save_scores"), conf.get("decode_align")])
         iteration_limit = conf.data.iteration_limit
+        # The last Model 2 walk reads the tables both files are written
+        # from: its values are kept instead of walking the corpus again.
+        keep_final_walk = bool(conf.get("save_scores") or conf.get("decode_align"))
         # Both loops run on the one Model2Trainer: the Model 1 loop trains the
         # translation table from the uniform start, the Model 2 loop goes on
         # from there with the (still uniform) alignment table.
-        emlex.Model1Trainer._train(trainer, iteration_limit)
-        if (conf.get("save_scores") or conf.get("decode_align")) and trainer._model is not None:
-            # The last Model 2 walk reads the tables both files are written
-            # from: its values are kept instead of walking the corpus again.
-            trainer._model._keep_final_walk = True
-        empos.Model2Trainer._train(trainer, iteration_limit)
+        if _engine_loops():
+            trainer._train_schedule(iteration_limit, keep_final_walk)
+        else:
+            emlex.Model1Trainer._train(trainer, iteration_limit)
+            if keep_final_walk and trainer._model is not None:
+                trainer._model._keep_final_walk = True
+            empos.Model2Trainer._train(trainer, iteration_limit)
     except KeyboardInterrupt:
         logger.warning("interuppted by keyboard")
         logger.info("forcing to dump alignments and scores")
