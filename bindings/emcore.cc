@@ -14,6 +14,7 @@
 #include "common/memory.h"
 #include "native_api.h"
 #include "py_support.h"
+#include "size_binding.h"
 
 namespace py = pybind11;
 using namespace qaz_py;
@@ -86,18 +87,7 @@ PYBIND11_MODULE(emcore, m) {
       },
       "Raises MemoryError when `bytes` exceed the memory still available.");
 
-  m.def(
-      "_parse_size",
-      [](const std::string& text, bool whole_number) -> py::object {
-        std::optional<int64_t> bytes = qaz::ParseSize(
-            text, whole_number ? qaz::SizeForm::kWholeNumber : qaz::SizeForm::kAny);
-        if (!bytes) return py::none();
-        return py::int_(*bytes);
-      },
-      py::arg("text"), py::arg("whole_number") = false,
-      "A byte count from text such as 320M or 1.5G (K, M, G: powers of 1024; "
-      "with whole_number only digits and the unit), or None when the text is "
-      "not a positive size of that form.");
+  DefParseSize(m, "_parse_size");
   m.def("_default_memory_limit", &qaz::DefaultMemoryLimit,
         "The memory available to this process (MemAvailable or a cgroup "
         "limit, the smaller), plus what it holds; -1 when unknown.");
