@@ -6,10 +6,13 @@ Usage:
 Runs whole processes one after the other on an otherwise idle machine, each
 as a user would (French source, English target, all 100,000 pairs):
 
-- ``qaz-align SRC TRG -o LINKS -f FWD -r REV -j 1`` and ``-j 2`` (the
-  defaults: Model 1 then the HMM, both directions in agreement, posterior
-  links);
-- ``qaz-align ... --model 2 -j 1`` (the model of earlier releases);
+- ``qaz-align SRC TRG -o LINKS -j 1`` and ``-j 2`` (the defaults: Model 1
+  then the HMM, both directions in agreement, posterior links);
+- ``qaz-align SRC TRG -o LINKS -f FWD -r REV -j 1`` (the same, also
+  writing each direction's Viterbi links, which the forward and
+  grow-diag-final-and columns of every qaz row are scored on);
+- ``qaz-align ... -f FWD -r REV --model 2 -j 1`` (the model of earlier
+  releases);
 - ``OMP_NUM_THREADS=1 eflomal-align -s SRC -t TRG -f FWD -r REV
   --n-samplers N`` for each N of ``--samplers``, when ``eflomal-align`` is
   found (``--eflomal`` or the PATH); its two directions are symmetrised
@@ -76,19 +79,34 @@ def main(argv=None):
     rows = []
     scratch = out / "trial.pharaoh"
 
+    def scores_or_blank(fwd, rev, links):
+        if fwd is None:
+            return (None, None, None, trial_aer(links, scratch))
+        return scores(fwd, rev, links)
+
     def scores(fwd, rev, links):
         return (trial_aer(fwd, scratch), trial_aer(symmetrize(fwd, rev, "grow-diag-final-and"), scratch),
                 trial_aer(symmetrize(fwd, rev, "intersect"), scratch),
                 None if links is None else trial_aer(links, scratch))
 
-    for label, extra in (("qaz-align (HMM, agreement), -j 1", ["-j", "1"]),
-                         ("qaz-align (HMM, agreement), -j 2", ["-j", "2"]),
-                         ("qaz-align --model 2, -j 1", ["--model", "2", "-j", "1"])):
-        files = [out / f"{len(rows)}-{n}.txt" for n in ("links", "fwd", "rev")]
-        wall, rss = timed(qaz_align + [src, trg, "-q", "-o", files[0], "-f", files[1], "-r", files[2]] + extra)
-        fwd, rev = trial_links(files[1]), trial_links(files[2])
-        rows.append((label, wall, rss) + scores(fwd, rev, trial_links(files[0])))
+    runs = (("qaz-align (HMM, agreement), -j 1", ["-j", "1"], False),
+            ("qaz-align (HMM, agreement), -j 2", ["-j", "2"], False),
+            ("qaz-align (HMM, agreement), -f -r, -j 1", ["-j", "1"], True),
+            ("qaz-align --model 2, -f -r, -j 1", ["--model", "2", "-j", "1"], True))
+    timed_runs = []
+    for label, extra, both in runs:
+        files = [out / f"{len(timed_runs)}-{n}.txt" for n in ("links", "fwd", "rev")]
+        cmd = qaz_align + [src, trg, "-q", "-o", files[0]] + (["-f", files[1], "-r", files[2]] if both else [])
+        wall, rss = timed(cmd + extra)
+        timed_runs.append((label, wall, rss, files, both))
         print(f"{label}: {wall:.1f} s", file=sys.stderr)
+    # The HMM rows without -f/-r take their Viterbi columns from the -f -r run
+    # of the same model (the same training, byte for byte).
+    hmm_viterbi = next(((trial_links(files[1]), trial_links(files[2]))
+                        for label, _, _, files, both in timed_runs if both and "model 2" not in label), (None, None))
+    for label, wall, rss, files, both in timed_runs:
+        fwd, rev = (trial_links(files[1]), trial_links(files[2])) if both else hmm_viterbi
+        rows.append((label, wall, rss) + scores_or_blank(fwd, rev, trial_links(files[0])))
     if args.eflomal:
         env = dict(os.environ, OMP_NUM_THREADS="1")
         for n in args.samplers.split(","):
@@ -101,9 +119,11 @@ def main(argv=None):
             print(f"eflomal {n}: {wall:.1f} s", file=sys.stderr)
     print("| run | wall | peak RSS | forward | grow-diag-final-and | intersect | default links |")
     print("| --- | ---: | ---: | ---: | ---: | ---: | ---: |")
+    def cell(v):
+        return "–" if v is None else f"{v:.4f}"
+
     for label, wall, rss, f, g, i, d in rows:
-        default = "–" if d is None else f"{d:.4f}"
-        print(f"| {label} | {wall:.1f} s | {rss:.0f} MiB | {f:.4f} | {g:.4f} | {i:.4f} | {default} |")
+        print(f"| {label} | {wall:.1f} s | {rss:.0f} MiB | {cell(f)} | {cell(g)} | {cell(i)} | {cell(d)} |")
     return 0
 
 
