@@ -197,57 +197,73 @@ class Driver {
                           ArrayOf(training_->tables().AlignValues()));
   }
 
-  // The EM loop of Model `kind` over `pairs` pairs; `walk(entropy, expect)`
-  // returns the shards' results (entropy total, counts, alignment counts)
+  // Model 1 then Model 2, `iterations` each at most (the engine's
+  // schedule); `walk(entropy, expect, model2)` returns the shards' results
+  // of a walk of the step's model (entropy total, counts, alignment counts)
   // in shard order.
-  void Run(int kind, int32_t limit, int64_t pairs, py::object walk) {
-    TrainerObj& t = trainer_.cast<TrainerObj&>();
-    const bool model2 = kind == 2;
-    PyReporter core_log(kCore), model_log(model2 ? kPos : kLex);
-    std::vector<Doubles> held;  // the arrays of the last walk's parts
-    const qaz::ShardedTraining::ShardWalk walker = [&](bool entropy,
-                                                       bool expect) {
-      py::gil_scoped_acquire acquire;
-      py::list results = walk(entropy, expect);
-      held.clear();
-      std::vector<qaz::ShardedTables::Part> parts;
-      for (py::handle r : results) {
-        py::tuple item = r.cast<py::tuple>();
-        qaz::ShardedTables::Part part;
-        part.total = item[0].cast<double>();
-        if (expect) {
-          held.push_back(Doubles::ensure(item[1]));
-          if (!held.back()) throw py::value_error("a shard sent no counts");
-          part.counts = held.back().data();
-          part.counts_size = static_cast<size_t>(held.back().size());
-        }
-        if (expect && model2) {
-          held.push_back(Doubles::ensure(item[2]));
-          if (!held.back()) throw py::value_error("a shard sent no alignment counts");
-          part.align_counts = held.back().data();
-          part.align_counts_size = static_cast<size_t>(held.back().size());
-        }
-        parts.push_back(part);
-      }
-      return parts;
-    };
+  void RunSchedule(int32_t iterations, int64_t pairs, py::object walk) {
+    PyReporter core_log(kCore), lex_log(kLex), pos_log(kPos);
+    std::vector<Doubles> held;
+    const qaz::ShardedTraining::StepShardWalk walker =
+        [&](bool entropy, bool expect, qaz::ModelType step) {
+          const bool model2 = step == qaz::ModelType::kModel2;
+          py::gil_scoped_acquire acquire;
+          return Parts(walk(entropy, expect, model2), expect, model2, &held);
+        };
     py::gil_scoped_release release;
-    training_->Run(model2 ? qaz::ModelType::kModel2 : qaz::ModelType::kModel1,
-                   limit, pairs, walker, core_log, model_log, [&] {
-                     // The counts of the E-step are the trainer's.
-                     py::gil_scoped_acquire acquire;
-                     qaz::Model& m = t.Engine();
-                     t.cooc = CountState{};
-                     t.cooc.kind = CountState::kNative;
-                     t.cooc.trans = m.trans;
-                     if (!model2) return;
-                     t.align = CountState{};
-                     t.align.kind = CountState::kNative;
-                     t.align.align = m.align;
-                   });
+    training_->RunSchedule(
+        qaz::EmSchedule(iterations), pairs, walker, core_log,
+        [&](const qaz::ScheduleStep& step) -> qaz::Reporter& {
+          return step.model == qaz::ModelType::kModel2
+                     ? static_cast<qaz::Reporter&>(pos_log)
+                     : static_cast<qaz::Reporter&>(lex_log);
+        },
+        [&](qaz::ModelType step) { TakeCounts(step == qaz::ModelType::kModel2); });
   }
 
  private:
+  // The parts of one walk from the shards' results; `held` keeps their
+  // arrays alive until the next walk.
+  static std::vector<qaz::ShardedTables::Part> Parts(py::handle results,
+                                                     bool expect, bool model2,
+                                                     std::vector<Doubles>* held) {
+    held->clear();
+    std::vector<qaz::ShardedTables::Part> parts;
+    for (py::handle r : results) {
+      py::tuple item = r.cast<py::tuple>();
+      qaz::ShardedTables::Part part;
+      part.total = item[0].cast<double>();
+      if (expect) {
+        held->push_back(Doubles::ensure(item[1]));
+        if (!held->back()) throw py::value_error("a shard sent no counts");
+        part.counts = held->back().data();
+        part.counts_size = static_cast<size_t>(held->back().size());
+      }
+      if (expect && model2) {
+        held->push_back(Doubles::ensure(item[2]));
+        if (!held->back()) throw py::value_error("a shard sent no alignment counts");
+        part.align_counts = held->back().data();
+        part.align_counts_size = static_cast<size_t>(held->back().size());
+      }
+      parts.push_back(part);
+    }
+    return parts;
+  }
+
+  // The counts of the E-step are the trainer's.
+  void TakeCounts(bool model2) {
+    py::gil_scoped_acquire acquire;
+    TrainerObj& t = trainer_.cast<TrainerObj&>();
+    qaz::Model& m = t.Engine();
+    t.cooc = CountState{};
+    t.cooc.kind = CountState::kNative;
+    t.cooc.trans = m.trans;
+    if (!model2) return;
+    t.align = CountState{};
+    t.align.kind = CountState::kNative;
+    t.align.align = m.align;
+  }
+
   py::object trainer_;
   std::unique_ptr<qaz::ShardedTraining> training_;
 };
@@ -302,6 +318,6 @@ PYBIND11_MODULE(_shard, m) {
       .def("cell_map", &Driver::CellMap)
       .def("block_offsets", &Driver::BlockOffsets)
       .def("values", &Driver::Values)
-      .def("run", &Driver::Run, py::arg("kind"), py::arg("limit"),
+      .def("run_schedule", &Driver::RunSchedule, py::arg("iterations"),
            py::arg("pairs"), py::arg("walk"));
 }

@@ -160,15 +160,15 @@ ShardedTraining::ShardedTraining(
   ReportAlignTable(*model_->align, max_src, max_trg, pos_log);
 }
 
-void ShardedTraining::Run(ModelType kind, int32_t limit, int64_t pairs,
-                          const ShardWalk& walk, Reporter& core_log,
-                          Reporter& model_log,
-                          const std::function<void()>& on_step) {
-  const bool model2 = kind == ModelType::kModel2;
-  const Walker walker = [&](bool entropy, bool expect) {
-    return tables_->Reduce(walk(entropy, expect), expect, model2);
+void ShardedTraining::RunSchedule(
+    const Schedule& schedule, int64_t pairs, const StepShardWalk& walk,
+    Reporter& core_log, const StepStart& start_step,
+    const std::function<void(ModelType step)>& on_step) {
+  const StepWalker walker = [&](bool entropy, bool expect, ModelType step) {
+    return tables_->Reduce(walk(entropy, expect, step), expect,
+                           step == ModelType::kModel2);
   };
-  RunEmLoop(kind, limit, model_, pairs, walker, core_log, model_log, on_step);
+  RunEmSchedule(schedule, model_, pairs, walker, core_log, start_step, on_step);
 }
 
 }  // namespace qaz

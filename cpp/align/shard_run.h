@@ -24,6 +24,7 @@
 #include "align/model.h"
 #include "align/shard.h"
 #include "align/sweep.h"
+#include "align/trainer.h"
 #include "common/reporter.h"
 
 namespace qaz {
@@ -120,17 +121,20 @@ class ShardedTraining {
 
   const ShardedTables& tables() const { return *tables_; }
 
-  // One walk done by the shards: one part a shard, in shard order
-  // (ModelShard::Sweep's results).  The arrays the parts point to stay
-  // valid until the next call.
-  using ShardWalk =
-      std::function<std::vector<ShardedTables::Part>(bool entropy, bool expect)>;
-  // The EM loop of `kind` (RunEmLoop) over the `pairs` pairs of the
-  // shards: each walk's parts are summed into the whole tables in shard
-  // order.  `on_step` as RunEmLoop's.
-  void Run(ModelType kind, int32_t limit, int64_t pairs, const ShardWalk& walk,
-           Reporter& core_log, Reporter& model_log,
-           const std::function<void()>& on_step);
+  // One walk done by the shards with the step's model: one part a shard,
+  // in shard order (ModelShard::Sweep's results).  The arrays the parts
+  // point to stay valid until the next call.
+  using StepShardWalk = std::function<std::vector<ShardedTables::Part>(
+      bool entropy, bool expect, ModelType step)>;
+  // A schedule of EM loops (RunEmSchedule), e.g. EmSchedule(n), over the
+  // `pairs` pairs of the shards: the shards walk with the step's model and
+  // each walk's parts are summed into the whole tables in shard order;
+  // `start_step` gives the reporter of the step's model lines; `on_step`
+  // as RunEmSchedule's.
+  void RunSchedule(const Schedule& schedule, int64_t pairs,
+                   const StepShardWalk& walk, Reporter& core_log,
+                   const StepStart& start_step,
+                   const std::function<void(ModelType step)>& on_step);
 
  private:
   Model* model_;

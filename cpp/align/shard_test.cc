@@ -476,9 +476,9 @@ struct ShardedRun {
       shards[s]->Attach(training->tables().cell_map(s),
                         training->tables().block_offsets(s));
     }
-    for (ModelType kind : {ModelType::kModel1, ModelType::kModel2}) {
+    {
       std::vector<std::vector<double>> counts(shards.size()), align_counts(shards.size());
-      const auto walk = [&](bool entropy, bool expect) {
+      const auto walk = [&](bool entropy, bool expect, ModelType kind) {
         last_p = training->tables().TransValues();
         last_a = training->tables().AlignValues();
         qaz::SweepRequest request;
@@ -496,7 +496,11 @@ struct ShardedRun {
         }
         return parts;
       };
-      training->Run(kind, iterations, pairs, walk, loop, loop, [] {});
+      // Model 1 then Model 2, as the training command's schedule.
+      training->RunSchedule(
+          qaz::EmSchedule(iterations), pairs, walk, loop,
+          [&](const qaz::ScheduleStep&) -> qaz::Reporter& { return loop; },
+          [](ModelType) {});
     }
   }
 

@@ -291,13 +291,24 @@ void RunEmSchedule(const Schedule& schedule, Model* model,
 void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
                    const StepWalker& walk, Reporter& core_log,
                    Reporter& model_log, const std::function<void()>& on_step) {
+  RunEmSchedule(
+      schedule, model, pairs, walk, core_log,
+      [&](const ScheduleStep&) -> Reporter& { return model_log; },
+      [&](ModelType) { on_step(); });
+}
+
+void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
+                   const StepWalker& walk, Reporter& core_log,
+                   const StepStart& start_step,
+                   const std::function<void(ModelType step)>& on_step) {
   CheckEmSchedule(schedule);
   for (const ScheduleStep& step : schedule) {
+    Reporter& model_log = start_step(step);
     const Walker walker = [&](bool entropy, bool expect) {
       return walk(entropy, expect, step.model);
     };
     RunEmLoop(step.model, step.iterations, model, pairs, walker, core_log,
-              model_log, on_step);
+              model_log, [&] { on_step(step.model); });
   }
 }
 

@@ -120,6 +120,11 @@ using StepWalker =
 void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
                    const StepWalker& walk, Reporter& core_log,
                    Reporter& model_log, const std::function<void()>& on_step);
+// The same with the hook before each step and `on_step(model of the step)`.
+void RunEmSchedule(const Schedule& schedule, Model* model, int64_t pairs,
+                   const StepWalker& walk, Reporter& core_log,
+                   const StepStart& start_step,
+                   const std::function<void(ModelType step)>& on_step);
 
 }  // namespace qaz
 

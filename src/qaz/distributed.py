@@ -629,14 +629,15 @@ class _Training:
     def _tables(self):
         return _put(self.client, self.driver.values())
 
-    def loop(self, kind, limit):
-        def walk(entropy, expect):
+    def train(self, limit):
+        """Model 1 then Model 2, each at most ``limit`` iterations (the engine's schedule)."""
+        def walk(entropy, expect, model2):
             tables = self._tables()
-            futures = self.shards.submit(_sweep, tables, entropy, expect, kind == 2)
+            futures = self.shards.submit(_sweep, tables, entropy, expect, model2)
             _submitted(self.client, "walk")
             return self.shards.gather(futures)
 
-        self.driver.run(kind, limit, self.pairs, walk)
+        self.driver.run_schedule(limit, self.pairs, walk)
 
     def write_outputs(self, scores, decode):
         if scores:
@@ -695,8 +696,7 @@ def train_status(conf, client=None, shards=None, scheduler=None):
             n = shards or conf.get("shards", None) or _worker_count(client)
             run = _Training(client, conf, trainer, int(n), _engine_threads(conf, local))
             limit = conf.data.iteration_limit
-            run.loop(1, limit)
-            run.loop(2, limit)
+            run.train(limit)
         except KeyboardInterrupt:
             logger.warning("interuppted by keyboard")
             logger.info("forcing to dump alignments and scores")
