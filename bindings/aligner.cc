@@ -354,33 +354,20 @@ py::tuple ShardJointSweepShim(qaz::AlignerShard& shard, py::handle fwd_p,
                         CountsTuple(totals.counts[0]), CountsTuple(totals.counts[1]));
 }
 
-// The output kinds a shard's link lines are asked for by three flags.
-std::vector<std::string> LinkKinds(bool links, bool forward, bool reverse) {
-  std::vector<std::string> kinds;
-  if (links) kinds.push_back("links");
-  if (forward) kinds.push_back("forward");
-  if (reverse) kinds.push_back("reverse");
-  return kinds;
-}
-
-// (links, forward, reverse) as bytes, empty for those not asked for.
-py::tuple LinkBytes(const std::vector<std::string>& kinds,
-                    const std::vector<std::string>& lines) {
-  std::string texts[3];
-  for (size_t q = 0; q < kinds.size(); ++q) {
-    const int k = kinds[q] == "links" ? 0 : kinds[q] == "forward" ? 1 : 2;
-    texts[k] = lines[q];
-  }
-  return py::make_tuple(py::bytes(texts[0]), py::bytes(texts[1]),
-                        py::bytes(texts[2]));
+// A shard's lines of each kind asked for, as bytes in the order asked.
+py::tuple LinkBytes(const std::vector<std::string>& lines) {
+  py::tuple out(lines.size());
+  for (size_t q = 0; q < lines.size(); ++q) out[q] = py::bytes(lines[q]);
+  return out;
 }
 
 py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
                               py::handle rev_p, const py::object& fwd_hmm,
                               const py::object& rev_hmm,
                               const std::string& method, double threshold,
-                              bool product, bool links, bool forward,
-                              bool reverse, int threads) {
+                              bool product,
+                              const std::vector<std::string>& kinds,
+                              int threads) {
   qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
   m.product = product;
   Doubles f = Doubles::ensure(fwd_p);
@@ -392,7 +379,6 @@ py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
     shard.tables(1).TakeTransValues(r.data(), static_cast<size_t>(r.size()));
   }
   auto fh = HmmArg(fwd_hmm), rh = HmmArg(rev_hmm);
-  const std::vector<std::string> kinds = LinkKinds(links, forward, reverse);
   std::vector<std::string> out;
   {
     py::gil_scoped_release release;
@@ -400,7 +386,7 @@ py::tuple ShardJointLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
     out = shard.Lines(kinds, m, qaz::Parallel(threads), quiet, fh.get(),
                       rh.get());
   }
-  return LinkBytes(kinds, out);
+  return LinkBytes(out);
 }
 
 // (source words, target words, longest source, longest target) of
@@ -487,18 +473,17 @@ py::tuple ShardSweepShim(qaz::AlignerShard& shard, int d, py::handle p,
 py::tuple ShardLinksShim(qaz::AlignerShard& shard, py::handle fwd_p,
                          py::handle fwd_a, py::handle rev_p, py::handle rev_a,
                          const std::string& method, double threshold,
-                         bool links, bool forward, bool reverse, int threads) {
+                         const std::vector<std::string>& kinds, int threads) {
   const qaz::LinkMethod m = qaz::ParseLinkMethod(method, threshold);
   TakeValuesShim(shard.tables(0), fwd_p, fwd_a);
   if (!rev_p.is_none()) TakeValuesShim(shard.tables(1), rev_p, rev_a);
-  const std::vector<std::string> kinds = LinkKinds(links, forward, reverse);
   std::vector<std::string> out;
   {
     py::gil_scoped_release release;
     qaz::NullReporter quiet;
     out = shard.Lines(kinds, m, qaz::Parallel(threads), quiet);
   }
-  return LinkBytes(kinds, out);
+  return LinkBytes(out);
 }
 
 std::unique_ptr<qaz::ShardedDirection> MakeShardedDirection(
@@ -617,6 +602,17 @@ void TrainShardedShim(qaz::ShardedDirection& d, int32_t iterations,
 }  // namespace
 
 PYBIND11_MODULE(_aligner, m) {
+  m.def(
+      "output_kinds",
+      [] {
+        py::list out;
+        for (const qaz::OutputKind& k : qaz::OutputKinds()) {
+          out.append(py::make_tuple(std::string(k.name), std::string(k.what)));
+        }
+        return out;
+      },
+      "(name, what) of every per-pair output kind, in the order their files "
+      "are logged and opened.");
   m.doc() =
       "Word alignment in both directions (IBM Model 2 started from Model 1), "
       "Viterbi links, link posteriors and their symmetrisation, on the "
@@ -747,12 +743,11 @@ PYBIND11_MODULE(_aligner, m) {
            py::arg("agreement"), py::arg("threads"))
       .def("joint_links", &ShardJointLinksShim, py::arg("fwd_p"), py::arg("rev_p"),
            py::arg("fwd_hmm"), py::arg("rev_hmm"), py::arg("method"),
-           py::arg("threshold"), py::arg("product"), py::arg("links"),
-           py::arg("forward"), py::arg("reverse"), py::arg("threads"))
+           py::arg("threshold"), py::arg("product"), py::arg("kinds"),
+           py::arg("threads"))
       .def("links", &ShardLinksShim, py::arg("fwd_p"), py::arg("fwd_a"),
            py::arg("rev_p"), py::arg("rev_a"), py::arg("method"),
-           py::arg("threshold"), py::arg("links"), py::arg("forward"),
-           py::arg("reverse"), py::arg("threads"));
+           py::arg("threshold"), py::arg("kinds"), py::arg("threads"));
   m.def("load_shard", &LoadShardShim, py::arg("src_path"), py::arg("trg_path"),
         py::arg("src_offset"), py::arg("trg_offset"), py::arg("first_line"),
         py::arg("count"), py::arg("character"), py::arg("both_directions"),

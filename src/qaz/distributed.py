@@ -886,14 +886,14 @@ def _align_joint_sweep(shard, tables, hmm, agreement, threads):
     return shard.joint_sweep(fwd_p, rev_p, fwd_hmm, rev_hmm, hmm, agreement, threads)
 
 
-def _align_joint_links(shard, tables, method, threshold, wanted, threads):
+def _align_joint_links(shard, tables, method, threshold, kinds, threads):
     fwd_p, rev_p, fwd_hmm, rev_hmm = tables
-    return shard.joint_links(fwd_p, rev_p, fwd_hmm, rev_hmm, method, threshold, True, *wanted, threads)
+    return shard.joint_links(fwd_p, rev_p, fwd_hmm, rev_hmm, method, threshold, True, kinds, threads)
 
 
-def _align_links(shard, fwd, rev, method, threshold, wanted, threads):
+def _align_links(shard, fwd, rev, method, threshold, kinds, threads):
     rev_p, rev_a = rev if rev is not None else (None, None)
-    return shard.links(fwd[0], fwd[1], rev_p, rev_a, method, threshold, *wanted, threads)
+    return shard.links(fwd[0], fwd[1], rev_p, rev_a, method, threshold, kinds, threads)
 
 
 class _Alignment:
@@ -984,19 +984,19 @@ class _Alignment:
         self.trained = directions
         self.scheduled = True
 
-    def links(self, method, threshold, wanted):
-        """Each shard's (links, forward, reverse) lines, in corpus order, as they come."""
+    def links(self, method, threshold, kinds):
+        """Each shard's lines of each output kind in ``kinds``, in corpus order, as they come."""
         if getattr(self, "scheduled", False):
             rev = self.trained[1] if len(self.trained) > 1 else None
             tables = _put(self.client, (self.trained[0].trans_values(), rev.trans_values() if rev else None,
                                         self.trained[0].hmm, rev.hmm if rev else None))
-            futures = self.shards.submit(_align_joint_links, tables, method, threshold, wanted, self.threads,
+            futures = self.shards.submit(_align_joint_links, tables, method, threshold, kinds, self.threads,
                                          last=True)
             _submitted(self.client, "outputs")
             return self.shards.results(futures)
         fwd = _put(self.client, self.trained[0].values())
         rev = _put(self.client, self.trained[1].values()) if len(self.trained) > 1 else None
-        futures = self.shards.submit(_align_links, fwd, rev, method, threshold, wanted, self.threads,
+        futures = self.shards.submit(_align_links, fwd, rev, method, threshold, kinds, self.threads,
                                      last=True)
         _submitted(self.client, "outputs")
         return self.shards.results(futures)
@@ -1006,26 +1006,31 @@ def _open_link_file(path):
     return files.open_output(path)
 
 
-def _write_link_files(results, paths):
-    """Writes the shards' lines in corpus order; '' or None skips a file, '-' is standard output."""
-    outputs = []
+def _link_outputs(paths):
+    """(kind, what, path) of each link file asked for, in the engine's order of output kinds.
+
+    ``paths``: the files of the links, forward and reverse kinds ('' or None: not written).
+    """
+    asked = dict(zip(("links", "forward", "reverse"), paths))
+    return [(kind, what, asked[kind]) for kind, what in _aligner.output_kinds() if asked.get(kind)]
+
+
+def _write_link_files(results, outputs):
+    """Writes the shards' lines of each of ``outputs`` (``_link_outputs``) in corpus order; '-' is standard output."""
+    files_ = []
     try:
-        for path, label in zip(paths, ("word links", "forward links", "reverse links")):
-            if path:
-                alog.info("storing {} into file: {}".format(label, path))
-            outputs.append(_open_link_file(path) if path else None)
+        for _, what, path in outputs:
+            alog.info("storing {} into file: {}".format(what, path))
+            files_.append(_open_link_file(path))
         for result in results:
-            for f, data in zip(outputs, result):
-                if f is not None:
-                    f.write(data)
+            for f, data in zip(files_, result):
+                f.write(data)
     except BaseException:
-        for f in outputs:
-            if f is not None:
-                f.discard()
+        for f in files_:
+            f.discard()
         raise
-    for f in outputs:
-        if f is not None:
-            f.close()
+    for f in files_:
+        f.close()
 
 
 def _check_align_arguments(sym, posterior_threshold, iterations, threads, shards):
@@ -1068,8 +1073,8 @@ def _align(src_path, trg_path, output, forward, reverse, sym, posterior_threshol
                 for d in range(2 if both else 1):
                     run.train(d, iterations)
             alog.info("----")
-            wanted = tuple(bool(p) for p in paths)
-            _write_link_files(run.links(sym, posterior_threshold, wanted), paths)
+            outputs = _link_outputs(paths)
+            _write_link_files(run.links(sym, posterior_threshold, [kind for kind, _, _ in outputs]), outputs)
         finally:
             run.shards.forget()
 
