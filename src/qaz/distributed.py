@@ -69,13 +69,11 @@ from qaz.smt.align._run import (
     EXIT_OK,
     EXIT_REJECTED,
     check_output_paths,
-    check_test_config,
     check_threads,
-    check_train_config,
     model_schedule,
     path_clash,
-    score_clash,
-    train_clash,
+    score_config_refused,
+    train_config_refused,
 )
 
 __all__ = ["train_emcore", "score_ibm_model", "align"]
@@ -674,11 +672,7 @@ def _concatenate(results, scores, decode):
 def train_status(conf, client=None, shards=None, scheduler=None):
     """Runs train_emcore; returns the exit status of qaz-train."""
     conf = Config(conf)
-    if not check_train_config(conf):
-        return EXIT_REJECTED
-    clash = train_clash(conf)
-    if clash:
-        logger.error(clash)
+    if train_config_refused(conf):
         return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf)
     status = EXIT_OK
@@ -745,11 +739,7 @@ def train_emcore(conf, client=None, shards=None):
 def score_status(conf, client=None, shards=None, scheduler=None):
     """Runs score_ibm_model; returns the exit status of qaz-score."""
     conf = Config(conf)
-    if not check_test_config(conf):
-        return EXIT_REJECTED
-    clash = score_clash(conf)
-    if clash:
-        logger.error(clash)
+    if score_config_refused(conf):
         return EXIT_REJECTED
     empos.Model2Trainer(conf)  # rejects what the single-machine driver rejects
     for path in (conf.get("trans_path"), conf.get("align_path")):

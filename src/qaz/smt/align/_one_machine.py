@@ -15,10 +15,8 @@ from qaz.smt.align._run import (
     EXIT_OK,
     EXIT_REJECTED,
     check_output_paths,
-    check_test_config,
-    check_train_config,
-    score_clash,
-    train_clash,
+    score_config_refused,
+    train_config_refused,
 )
 
 __all__ = ["train_status", "train_emcore", "score_status", "score_ibm_model"]
@@ -69,11 +67,7 @@ def train_status(conf, others):
     """Train Model 1 then Model 2 and write the requested files; returns an exit status."""
     conf = Config(conf)
     conf.update(others)
-    if not check_train_config(conf):
-        return EXIT_REJECTED
-    clash = train_clash(conf)
-    if clash:
-        logger.error(clash)
+    if train_config_refused(conf):
         return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf, **others)
     character_based = conf.get("character_based", False)
@@ -140,11 +134,7 @@ def score_status(conf, others):
     """Load the stored tables, then score and/or decode the corpus; returns an exit status."""
     conf = Config(conf)
     conf.update(others)
-    if not check_test_config(conf):
-        return EXIT_REJECTED
-    clash = score_clash(conf)
-    if clash:
-        logger.error(clash)
+    if score_config_refused(conf):
         return EXIT_REJECTED
     trainer = empos.Model2Trainer(conf, **others)
     character_based = bool(conf.get("character", False))

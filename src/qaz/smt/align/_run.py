@@ -41,6 +41,8 @@ __all__ = [
     "score_clash",
     "check_train_config",
     "check_test_config",
+    "train_config_refused",
+    "score_config_refused",
 ]
 
 # The configuration checks log where the drivers log.
@@ -258,3 +260,25 @@ def check_test_config(conf):
         logger.error("* --decode-align | --decode | -d")
         return False
     return True
+
+
+def train_config_refused(conf):
+    """True when a training configuration is refused: checked, then its paths for clashes (the reason logged)."""
+    if not check_train_config(conf):
+        return True
+    clash = train_clash(conf)
+    if clash:
+        logger.error(clash)
+        return True
+    return False
+
+
+def score_config_refused(conf):
+    """True when a scoring configuration is refused: checked, then its paths for clashes (the reason logged)."""
+    if not check_test_config(conf):
+        return True
+    clash = score_clash(conf)
+    if clash:
+        logger.error(clash)
+        return True
+    return False
