@@ -43,7 +43,7 @@ void RowSums(const HmmParams& h, int32_t I, std::vector<double>* inv_z) {
 
 // out[i] = sum_{i'=0..I} g[i'] Weight(i', i) for i = 1..I (out[0] = 0).
 // `pre` is scratch.
-void Spread(const HmmParams& h, const double* g, int32_t I, double* out,
+__attribute__((always_inline)) inline void Spread(const HmmParams& h, const double* g, int32_t I, double* out,
             std::vector<double>* pre) {
   out[0] = 0.0;
   for (int32_t i = 1; i <= I; ++i) out[i] = g[0] * h.start[std::min(i, W)];
@@ -68,7 +68,7 @@ void Spread(const HmmParams& h, const double* g, int32_t I, double* out,
 
 // out[i'] = sum_{i=1..I} Weight(i', i) u[i] for i' = 0..I; `pre` is scratch
 // and keeps the running sums of u (pre[k] = u[1] + .. + u[k]).
-void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
+__attribute__((always_inline)) inline void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
              std::vector<double>* pre) {
   double s0 = 0.0;
   for (int32_t i = 1; i <= I; ++i) s0 += h.start[std::min(i, W)] * u[i];
@@ -94,7 +94,7 @@ void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
 
 // Adds `v` to the start bucket of word i of I, a far one divided by the
 // positions it covers.
-inline void AddStart(HmmParams::Counts* counts, int32_t i, int32_t I, double v) {
+__attribute__((always_inline)) inline void AddStart(HmmParams::Counts* counts, int32_t i, int32_t I, double v) {
   const int k = std::min(i, W);
   counts->start[k] += k == W ? v / static_cast<double>(I - W + 1) : v;
 }
@@ -112,7 +112,7 @@ void SizePasses(HmmScratch* s, size_t n, int32_t m) {
 // Scales a column of forward values (word and NULL states) to sum 1,
 // keeping the scale and adding its log to *ll; false when the column sums
 // to 0 (nothing can emit the word: the pair has no posteriors to give).
-inline bool ScaleColumn(double* word, double* null, size_t n, double* scale,
+__attribute__((always_inline)) inline bool ScaleColumn(double* word, double* null, size_t n, double* scale,
                         double* ll) {
   double sum = 0.0;
   for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
@@ -129,7 +129,7 @@ inline bool ScaleColumn(double* word, double* null, size_t n, double* scale,
 
 // post from the scaled forward (word, NULL) and backward values of every
 // target position: word state i at row i, every NULL state at row 0.
-void PosteriorsOf(const HmmScratch& s, int32_t I, int32_t m, double* post) {
+__attribute__((always_inline)) inline void PosteriorsOf(const HmmScratch& s, int32_t I, int32_t m, double* post) {
   const size_t n = static_cast<size_t>(I) + 1;
   for (int32_t j = 0; j < m; ++j) {
     const double* word = s.word.data() + j * n;
@@ -144,17 +144,25 @@ void PosteriorsOf(const HmmScratch& s, int32_t I, int32_t m, double* post) {
 
 // Adds the expected jumps of one step: from position i' (mass g[i'], the
 // forward value over its row sum) to word state i (mass u[i], the backward
-// side); `p` holds the running sums of u as Collect leaves them.
-void AddJumps(const HmmParams& h, const double* g, const double* u,
-              const double* p, int32_t I, HmmParams::Counts* counts) {
+// side); `p` holds the running sums of u as Collect leaves them.  The near
+// jumps are summed for all widths at once, position after position, so each
+// width's sum still takes its positions in ascending order.
+__attribute__((always_inline)) inline void AddJumps(
+    const HmmParams& h, const double* g, const double* u, const double* p,
+    int32_t I, HmmParams::Counts* counts) {
   for (int32_t i = 1; i <= I; ++i) {
     AddStart(counts, i, I, g[0] * h.start[std::min(i, W)] * u[i]);
   }
+  double sums[2 * W - 1] = {};
+  for (int32_t k = 1; k <= I; ++k) {
+    const int32_t lo = std::max(-(W - 1), 1 - k), hi = std::min(W - 1, I - k);
+    const double gk = g[k];
+    double* out = sums + (W - 1);
+    const double* uk = u + k;
+    for (int32_t d = lo; d <= hi; ++d) out[d] += gk * uk[d];
+  }
   for (int32_t d = -(W - 1); d <= W - 1; ++d) {
-    const int32_t lo = std::max(1, 1 - d), hi = std::min(I, I - d);
-    double sum = 0.0;
-    for (int32_t k = lo; k <= hi; ++k) sum += g[k] * u[k + d];
-    counts->jump[d + W] += h.jump[d + W] * sum;
+    counts->jump[d + W] += h.jump[d + W] * sums[d + W - 1];
   }
   if (I > W) {
     double right = 0.0, left = 0.0;
@@ -203,6 +211,15 @@ void HmmParams::Refresh() {
         at[static_cast<size_t>(i - 1) * col + from] = p;
       }
     }
+  }
+  row_sum_offsets.assign(kRowSumsKept + 2, 0);
+  for (int32_t I = 1; I <= kRowSumsKept; ++I) {
+    row_sum_offsets[I + 1] = row_sum_offsets[I] + static_cast<size_t>(I) + 1;
+  }
+  inv_row_sums.resize(row_sum_offsets.back());
+  for (int32_t I = 1; I <= kRowSumsKept; ++I) {
+    RowSums(*this, I, &inv_z);
+    std::copy(inv_z.begin(), inv_z.end(), inv_row_sums.begin() + row_sum_offsets[I]);
   }
 }
 
@@ -428,26 +445,19 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
   return ll;
 }
 
-}  // namespace
-
-double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
-                     double* post, HmmParams::Counts* counts, HmmScratch* s) {
-  if (m == 0) return 0.0;
-  const int32_t I = L - 1;
-  if (I <= 0) {
-    double ll = 0.0;
-    for (int32_t j = 0; j < m; ++j) {
-      post[j] = 1.0;
-      ll += std::log(t[j]);
-    }
-    return ll;
-  }
-  if (const double* a = h.Matrix(I)) {
-    return DensePosteriors(h, a, h.Transposed(I), t, I, m, post, counts, s);
-  }
+// HmmPosteriors for a sentence without a matrix, through the running sums
+// (O(I * kWindow) a target position).  Built twice like DensePosteriors,
+// with the same bits.
+__attribute__((target_clones("avx2", "default")))
+double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
+                        int32_t m, double* post, HmmParams::Counts* counts,
+                        HmmScratch* s) {
   const size_t n = static_cast<size_t>(I) + 1;
-  RowSums(h, I, &s->inv_z);
-  const double* inv_z = s->inv_z.data();
+  const double* inv_z = h.InvRowSums(I);
+  if (inv_z == nullptr) {
+    RowSums(h, I, &s->inv_z);
+    inv_z = s->inv_z.data();
+  }
   SizePasses(s, n, m);
   s->g.resize(n);
   double* g = s->g.data();
@@ -512,6 +522,26 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
   return ll;
 }
 
+}  // namespace
+
+double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
+                     double* post, HmmParams::Counts* counts, HmmScratch* s) {
+  if (m == 0) return 0.0;
+  const int32_t I = L - 1;
+  if (I <= 0) {
+    double ll = 0.0;
+    for (int32_t j = 0; j < m; ++j) {
+      post[j] = 1.0;
+      ll += std::log(t[j]);
+    }
+    return ll;
+  }
+  if (const double* a = h.Matrix(I)) {
+    return DensePosteriors(h, a, h.Transposed(I), t, I, m, post, counts, s);
+  }
+  return BandedPosteriors(h, t, I, m, post, counts, s);
+}
+
 void HmmViterbi(const HmmParams& h, const double* t, int32_t L, int32_t m,
                 int32_t* best, HmmScratch* s) {
   const int32_t I = L - 1;
@@ -521,8 +551,11 @@ void HmmViterbi(const HmmParams& h, const double* t, int32_t L, int32_t m,
   }
   if (m == 0) return;
   const size_t n = static_cast<size_t>(I) + 1;
-  RowSums(h, I, &s->inv_z);
-  const double* inv_z = s->inv_z.data();
+  const double* inv_z = h.InvRowSums(I);
+  if (inv_z == nullptr) {
+    RowSums(h, I, &s->inv_z);
+    inv_z = s->inv_z.data();
+  }
   s->word.resize(n);
   s->null.resize(n);
   s->g.resize(n);

@@ -90,8 +90,18 @@ struct HmmParams {
     return I <= kDense && !matrices.empty() ? transposed.data() + toffsets[I] : nullptr;
   }
 
-  std::vector<double> matrices, transposed;
-  std::vector<size_t> offsets, toffsets;
+  // 1 / sum_{k=1..I} of the weights from each position i' = 0..I, for
+  // sentences of up to kRowSumsKept words (Refresh writes them); nullptr
+  // for longer ones or before Refresh.
+  static constexpr int kRowSumsKept = 256;
+  const double* InvRowSums(int32_t I) const {
+    return I <= kRowSumsKept && !inv_row_sums.empty()
+               ? inv_row_sums.data() + row_sum_offsets[I]
+               : nullptr;
+  }
+
+  std::vector<double> matrices, transposed, inv_row_sums;
+  std::vector<size_t> offsets, toffsets, row_sum_offsets;
 };
 
 // Buffers of one thread's pairs, reused between pairs.
