@@ -426,20 +426,21 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
     for (int32_t i = 1; i <= I; ++i) {
       AddStart(counts, i, I, post[i * m] + xi[i - 1] * a[i - 1]);
     }
+    // Row by row: the far jumps to the left, the near ones (one bucket
+    // each, so a plain loop over the widths), the far ones to the right;
+    // every bucket takes its rows in ascending order.
+    double* jump = counts->jump.data();
     for (int32_t from = 1; from <= I; ++from) {
-      const double* x = xi + static_cast<size_t>(from) * row;
-      const double* r = a + static_cast<size_t>(from) * row;
-      for (int32_t i = 1; i <= I; ++i) {
-        const int32_t d = i - from;
-        const double v = x[i - 1] * r[i - 1];
-        if (d >= W) {
-          counts->jump[2 * W] += v / static_cast<double>(I - from - W + 1);
-        } else if (d <= -W) {
-          counts->jump[0] += v / static_cast<double>(from - W);
-        } else {
-          counts->jump[d + W] += v;
-        }
-      }
+      const double* x = xi + static_cast<size_t>(from) * row - 1;  // x[i]
+      const double* r = a + static_cast<size_t>(from) * row - 1;
+      const int32_t near_lo = std::max(1, from - W + 1);
+      const int32_t near_hi = std::min(I, from + W - 1);
+      const double left = static_cast<double>(from - W);
+      for (int32_t i = 1; i < near_lo; ++i) jump[0] += x[i] * r[i] / left;
+      double* bucket = jump + W - from;  // bucket[i]: width i - from
+      for (int32_t i = near_lo; i <= near_hi; ++i) bucket[i] += x[i] * r[i];
+      const double right = static_cast<double>(I - from - W + 1);
+      for (int32_t i = near_hi + 1; i <= I; ++i) jump[2 * W] += x[i] * r[i] / right;
     }
   }
   return ll;
