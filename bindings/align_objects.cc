@@ -389,15 +389,15 @@ double ModelObj::CalcEntropy(py::handle sent_pairs) const {
 
 void ModelObj::ScoreAndDecode(py::handle scores_path, py::handle decoded_path,
                               py::handle sent_pairs) const {
-  std::optional<std::string> scores, decoded;
-  if (!scores_path.is_none()) scores = PathArg(scores_path);
-  if (!decoded_path.is_none()) decoded = PathArg(decoded_path);
+  qaz::OutputRequests asked;
+  if (!scores_path.is_none()) asked.push_back({"scores", PathArg(scores_path)});
+  if (!decoded_path.is_none()) {
+    asked.push_back({"decoded", PathArg(decoded_path)});
+  }
   auto corpus = CorpusOf(sent_pairs);
   PyReporter log(kCore);
   py::gil_scoped_release release;
-  engine.WriteScoresAndAlignments(scores ? &*scores : nullptr,
-                                  decoded ? &*decoded : nullptr, *corpus,
-                                  qaz::Parallel(threads), log);
+  engine.WritePairOutputs(asked, *corpus, qaz::Parallel(threads), log);
 }
 
 void ModelObj::SaveTransDist(const std::string& path, py::handle threshold,

@@ -1,7 +1,6 @@
 #include "align/model.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -36,18 +35,6 @@ void WriteInOrder(OutputFile* out, int64_t n, int64_t chunk,
             out->buffer().append(bufs[k]);
             out->MaybeFlush();
           });
-}
-
-// One decoded-alignment line: "j-i" for every target position j (1-based).
-void AppendLinks(const int32_t* best, int32_t m, std::string* out) {
-  char num[16];
-  for (int32_t j = 0; j < m; ++j) {
-    if (j > 0) out->push_back(' ');
-    out->append(num, std::to_chars(num, num + sizeof(num), j + 1).ptr);
-    out->push_back('-');
-    out->append(num, std::to_chars(num, num + sizeof(num), best[j]).ptr);
-  }
-  out->push_back('\n');
 }
 
 // Mixes 64-bit words into a running fingerprint.
@@ -193,29 +180,26 @@ double Model::CorpusEntropy(const Corpus& corpus, const Parallel& parallel,
   return Narrow(total / static_cast<double>(corpus.size()));
 }
 
-void Model::WriteScoresAndAlignments(const std::string* scores_path,
-                                     const std::string* decoded_path,
-                                     const Corpus& corpus,
-                                     const Parallel& parallel,
-                                     Reporter& log) const {
-  std::unique_ptr<OutputFile> scores, decoded;
-  if (scores_path != nullptr) {
-    log.Info("calculating and storing alignment scores into file: " +
-             *scores_path);
-    scores = std::make_unique<OutputFile>(*scores_path);
-  }
-  if (decoded_path != nullptr) {
-    log.Info("decoding and storing alignment into file: " + *decoded_path);
-    decoded = std::make_unique<OutputFile>(*decoded_path);
+void Model::WritePairOutputs(const OutputRequests& requests,
+                             const Corpus& corpus, const Parallel& parallel,
+                             Reporter& log) const {
+  const std::vector<ModelOutputSink> sinks = ResolveModelOutputs(requests);
+  const unsigned reads = SinksRead(sinks);
+  const bool entropy = (reads & ModelOutputKind::kEntropy) != 0;
+  const bool best_links = (reads & ModelOutputKind::kBest) != 0;
+  std::vector<std::unique_ptr<OutputFile>> files;
+  for (const ModelOutputSink& sink : sinks) {
+    log.Info(std::string(sink.kind->log_prefix) + sink.path);
+    files.push_back(std::make_unique<OutputFile>(sink.path));
   }
   const int64_t n = corpus.size();
   if (n > 0) {
     // The checks a first pair would make, before any thread starts.
-    if (scores && type == ModelType::kAbstract) throw NotImplementedError();
+    if (entropy && type == ModelType::kAbstract) throw NotImplementedError();
     Trans();
-    if (decoded || type == ModelType::kModel2) Align();
+    if (best_links || type == ModelType::kModel2) Align();
   }
-  // The walk that ended training already has every value of both files
+  // The walk that ended training already has every value of the files
   // when its corpus and tables are the ones at hand.
   const PairOutcome* kept = nullptr;
   if (n > 0 && final_walk != nullptr &&
@@ -240,56 +224,47 @@ void Model::WriteScoresAndAlignments(const std::string* scores_path,
   }
   std::optional<PairCells> cells;
   if (n > 0 && kept == nullptr) cells.emplace(*trans, corpus);
-  // The decoded file takes each word's best a * t under the alignment table
+  // The best links are each word's best a * t under the alignment table
   // held (1/L for the shapes it lacks), as Model 2 decodes.
   const AlignmentModel& decoder = ModelOf(ModelType::kModel2);
+  const size_t kinds = sinks.size();
   const int64_t wave = static_cast<int64_t>(parallel.threads()) * 4;
-  std::vector<std::string> score_bufs(static_cast<size_t>(wave)),
-      decode_bufs(static_cast<size_t>(wave));
+  // Chunk slot k's lines of sink s in bufs[k * kinds + s].
+  std::vector<std::string> bufs(static_cast<size_t>(wave) * kinds);
   ProgressTicker ticker(log, "progress", n, 4096);
   auto format = [&](int64_t b, int64_t e, int64_t k) {
-    std::string& sb = score_bufs[k];
-    std::string& db = decode_bufs[k];
-    sb.clear();
-    db.clear();
+    std::string* chunk = bufs.data() + static_cast<size_t>(k) * kinds;
+    for (size_t s = 0; s < kinds; ++s) chunk[s].clear();
     std::vector<double> t;
     std::vector<int32_t> best;
+    ModelPairView pair;
     for (int64_t p = b; p < e; ++p) {
       const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
-      const int32_t* links = nullptr;
-      double h = 0.0;
+      pair.m = m;
       if (kept != nullptr) {
-        h = kept->entropy[p];
-        links = kept->best.data() + corpus.trg_offset(p);
+        pair.entropy = kept->entropy[p];
+        pair.best = kept->best.data() + corpus.trg_offset(p);
       } else {
         cells->Gather(p, &t);
-        if (scores) h = PairEntropy(t.data(), L, m, true);
-        if (decoded) {
+        if (entropy) pair.entropy = PairEntropy(t.data(), L, m, true);
+        if (best_links) {
           decoder.Viterbi(t.data(), align.get(), L, m, &best);
-          links = best.data();
+          pair.best = best.data();
         }
       }
-      if (scores) {
-        AppendRepr(h, &sb);
-        sb.push_back('\n');
-      }
-      if (decoded) AppendLinks(links, m, &db);
+      for (size_t s = 0; s < kinds; ++s) sinks[s].kind->append(pair, &chunk[s]);
     }
   };
   auto emit = [&](int64_t k) {
-    if (scores) {
-      scores->buffer().append(score_bufs[k]);
-      scores->MaybeFlush();
-    }
-    if (decoded) {
-      decoded->buffer().append(decode_bufs[k]);
-      decoded->MaybeFlush();
+    const std::string* chunk = bufs.data() + static_cast<size_t>(k) * kinds;
+    for (size_t s = 0; s < kinds; ++s) {
+      files[s]->buffer().append(chunk[s]);
+      files[s]->MaybeFlush();
     }
   };
   InOrder(n, kPairsPerChunk, wave, parallel, log, &ticker, format, emit);
   ticker.Flush();
-  if (scores) scores->Close();
-  if (decoded) decoded->Close();
+  for (const std::unique_ptr<OutputFile>& file : files) file->Close();
 }
 
 void Model::WriteTransFile(const std::string& path, const WriteOptions& options,

@@ -1,8 +1,9 @@
 // A word-alignment model as the engine holds it: its type (models/model.h),
 // a vocabulary, a translation table and (Model 2) an alignment table, with
-// everything computed from them on a corpus: the corpus entropy, the score file, the decoded-alignment
-// file, the two distribution files, and the stored tables read back for
-// scoring.
+// everything computed from them on a corpus: the corpus entropy, the
+// per-pair files (the kinds of ModelOutputKinds() in outputs.h: the score
+// file, the decoded-alignment file), the two distribution files, and the
+// stored tables read back for scoring.
 #ifndef QAZ_ALIGN_MODEL_H_
 #define QAZ_ALIGN_MODEL_H_
 
@@ -14,6 +15,7 @@
 #include "align/align_table.h"
 #include "align/corpus.h"
 #include "align/models/model.h"
+#include "align/outputs.h"
 #include "align/sweep.h"
 #include "align/trans_table.h"
 #include "align/writers.h"
@@ -22,8 +24,8 @@
 
 namespace qaz {
 
-// The outcome of a training walk kept for the score and decoded-alignment
-// files written right after it, with what it was computed from.
+// The outcome of a training walk kept for the per-pair files written right
+// after it, with what it was computed from.
 struct KeptWalk {
   std::shared_ptr<const Corpus> corpus;
   uint64_t stamp = 0;  // Model::TablesStamp() at the walk
@@ -38,8 +40,8 @@ class Model {
   std::shared_ptr<AlignTable> align;
   MemoryPlan memory;  // what the tables may take
   // Training keeps its last Model 2 walk's pair entropies and best links
-  // when asked (and they fit the memory limit); WriteScoresAndAlignments
-  // then writes them instead of walking again, as long as the corpus is the
+  // when asked (and they fit the memory limit); WritePairOutputs then
+  // writes them instead of walking again, as long as the corpus is the
   // same and the tables still hold what that walk read.
   bool keep_final_walk = false;
   std::shared_ptr<const KeptWalk> final_walk;
@@ -68,13 +70,12 @@ class Model {
   // what the process holds under the memory limit.
   bool RoomToKeepWalk(const Corpus& corpus) const;
 
-  // Writes the score file (one entropy per pair) and/or the decoded-
-  // alignment file ("j-i" per target position) in one walk; a null path
-  // skips that file.
-  void WriteScoresAndAlignments(const std::string* scores_path,
-                                const std::string* decoded_path,
-                                const Corpus& corpus, const Parallel& parallel,
-                                Reporter& log) const;
+  // Writes the per-pair files asked for by kind name (ModelOutputKinds():
+  // "scores", one entropy per pair; "decoded", "j-i" per target position)
+  // in one walk, logged and opened in table order.  An unknown or repeated
+  // name is std::invalid_argument before any file is opened.
+  void WritePairOutputs(const OutputRequests& requests, const Corpus& corpus,
+                        const Parallel& parallel, Reporter& log) const;
 
   // The distribution files.  `threshold_text` is the threshold as the
   // caller wrote it, for the log line.

@@ -1,13 +1,16 @@
 #include "align/model.h"
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "align/dense.h"
 #include "align/readers.h"
 #include "align/writers.h"
 #include "common/errors.h"
+#include "common/float_format.h"
 #include "testing/harness.h"
 
 using qaz::testing::ReadFile;
@@ -101,19 +104,89 @@ QAZ_TEST(TrainerVariantPrintsFixedPointAndCounts) {
   QAZ_EXPECT(ReadFile(path).find("b\ty\t0.33333334\t1.00\n") != std::string::npos);
 }
 
-QAZ_TEST(ScoresAndAlignmentsInOneWalk) {
+QAZ_TEST(PairOutputsAreLoggedAndOpenedInTableOrder) {
   Fixture f;
   f.Set(1, 2, 0.9);  // a -> z
   f.Set(2, 0, 0.9);  // b -> x
   std::string s = TempPath("s.txt"), d = TempPath("d.txt");
   qaz::testing::RecordingReporter log;
-  f.model.WriteScoresAndAlignments(&s, &d, *f.corpus, qaz::Parallel(2), log);
+  // Whatever the order of the requests, the score file comes first.
+  f.model.WritePairOutputs({{"decoded", d}, {"scores", s}}, *f.corpus,
+                           qaz::Parallel(2), log);
   QAZ_EXPECT_EQ(ReadFile(d), "1-2 2-0 3-1\n");
   QAZ_EXPECT_EQ(log.lines.size(), 2u);
-  std::string s_only = TempPath("s2.txt");
-  f.model.WriteScoresAndAlignments(&s_only, nullptr, *f.corpus, qaz::Parallel(1), log);
-  QAZ_EXPECT_EQ(ReadFile(s_only), ReadFile(s));
-  QAZ_EXPECT(!ReadFile(s).empty());
+  QAZ_EXPECT_EQ(log.lines[0],
+                "I: calculating and storing alignment scores into file: " + s);
+  QAZ_EXPECT_EQ(log.lines[1],
+                "I: decoding and storing alignment into file: " + d);
+  // The score line is the pair's entropy from its gathered values.
+  std::vector<double> t;
+  qaz::PairCells(*f.model.trans, *f.corpus).Gather(0, &t);
+  QAZ_EXPECT_EQ(ReadFile(s),
+                qaz::FormatRepr(f.model.PairEntropy(t.data(), 3, 3, true)) + "\n");
+}
+
+QAZ_TEST(PairOutputsWriteOnlyTheKindsAskedFor) {
+  Fixture f;
+  f.Set(1, 2, 0.9);
+  f.Set(2, 0, 0.9);
+  qaz::NullReporter quiet;
+  const std::string both_s = TempPath("both.s"), both_d = TempPath("both.d");
+  const std::string s = TempPath("only.s"), d = TempPath("only.d");
+  // Model 2 (through its walk) and Model 1 (each pair gathered): one kind
+  // alone gives the bytes it gives beside the other, and no other file.
+  for (qaz::ModelType type : {qaz::ModelType::kModel2, qaz::ModelType::kModel1}) {
+    f.model.type = type;
+    f.model.WritePairOutputs({{"scores", both_s}, {"decoded", both_d}},
+                             *f.corpus, qaz::Parallel(1), quiet);
+    QAZ_EXPECT_EQ(ReadFile(both_d), "1-2 2-0 3-1\n");
+    std::filesystem::remove(s);
+    std::filesystem::remove(d);
+    qaz::testing::RecordingReporter log;
+    f.model.WritePairOutputs({{"decoded", d}}, *f.corpus, qaz::Parallel(2), log);
+    QAZ_EXPECT_EQ(ReadFile(d), ReadFile(both_d));
+    QAZ_EXPECT(!std::filesystem::exists(s));
+    std::filesystem::remove(d);
+    f.model.WritePairOutputs({{"scores", s}}, *f.corpus, qaz::Parallel(2), log);
+    QAZ_EXPECT_EQ(ReadFile(s), ReadFile(both_s));
+    QAZ_EXPECT(!std::filesystem::exists(d));
+    QAZ_EXPECT_EQ(log.lines.size(), 2u);
+  }
+  // The decoded file reads no entropy, so the abstract model decodes; its
+  // scores are refused.
+  f.model.type = qaz::ModelType::kAbstract;
+  std::filesystem::remove(d);
+  f.model.WritePairOutputs({{"decoded", d}}, *f.corpus, qaz::Parallel(1), quiet);
+  QAZ_EXPECT_EQ(ReadFile(d), ReadFile(both_d));
+  QAZ_EXPECT_THROW(f.model.WritePairOutputs({{"scores", s}}, *f.corpus,
+                                            qaz::Parallel(1), quiet),
+                   qaz::NotImplementedError);
+  // Without an alignment table there are no best links to decode.
+  f.model.type = qaz::ModelType::kModel1;
+  f.model.align.reset();
+  QAZ_EXPECT_THROW(f.model.WritePairOutputs({{"decoded", d}}, *f.corpus,
+                                            qaz::Parallel(1), quiet),
+                   qaz::TypeError);
+}
+
+QAZ_TEST(PairOutputsRefuseBadNamesBeforeAnyFile) {
+  Fixture f;
+  const std::string s = TempPath("refused.s"), d = TempPath("refused.d");
+  std::filesystem::remove(s);
+  std::filesystem::remove(d);
+  qaz::testing::RecordingReporter log;
+  for (const qaz::OutputRequests& asked :
+       {qaz::OutputRequests{{"scores", s}, {"links", d}},
+        qaz::OutputRequests{{"decoded", d}, {"scores", s}, {"decoded", d}}}) {
+    QAZ_EXPECT_THROW(f.model.WritePairOutputs(asked, *f.corpus, qaz::Parallel(1), log),
+                     std::invalid_argument);
+  }
+  QAZ_EXPECT(!std::filesystem::exists(s));
+  QAZ_EXPECT(!std::filesystem::exists(d));
+  QAZ_EXPECT(log.lines.empty());
+  // Nothing asked: nothing written, nothing logged.
+  f.model.WritePairOutputs({}, *f.corpus, qaz::Parallel(1), log);
+  QAZ_EXPECT(log.lines.empty());
 }
 
 QAZ_TEST(AbstractModelAndMissingTables) {

@@ -1,10 +1,15 @@
-// The per-pair outputs of the aligner, chosen by name: each kind of line a
-// sentence pair gives (its links by the chosen method, each direction's
-// Viterbi links) is one entry of a table, OutputKinds(), saying what it
-// reads of the pair and how it makes the pair's line.  The aligner asks the
-// table by name, makes the lines of every kind asked for chunk by chunk on
-// the threads, and hands them to its files (or strings) in corpus order
-// (InOrder in common/parallel.h): a new kind is one more entry.
+// The per-pair outputs, chosen by name from one table each: a kind of line
+// a sentence pair gives is one entry saying what it reads of the pair and
+// how it makes the pair's line.  The writers ask the table by name, make the
+// lines of every kind asked for chunk by chunk on the threads, and hand them
+// to their files (or strings) in corpus order (InOrder in
+// common/parallel.h): a new kind is one more entry.
+//
+//   OutputKinds()       the aligner's (its links by the chosen method, each
+//                       direction's Viterbi links; align/aligner.cc)
+//   ModelOutputKinds()  those of the training and scoring commands (the
+//                       score file, the decoded-alignment file;
+//                       align/model.cc)
 //
 // Usage:
 //   qaz::OutputRequests asked = {{"links", "out.al"}, {"reverse", "r.al"}};
@@ -14,6 +19,7 @@
 #ifndef QAZ_ALIGN_OUTPUTS_H_
 #define QAZ_ALIGN_OUTPUTS_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,10 +65,13 @@ struct OutputRequest {
 };
 using OutputRequests = std::vector<OutputRequest>;
 
-struct OutputSink {
-  const OutputKind* kind;
+// A resolved request: the kind's table entry and where its lines go.
+template <typename Kind>
+struct KindSink {
+  const Kind* kind;
   std::string path;
 };
+using OutputSink = KindSink<OutputKind>;
 
 // The outputs asked for, in table order whatever the order of the
 // requests, those with an empty path dropped.  std::invalid_argument for
@@ -73,6 +82,47 @@ std::vector<OutputSink> ResolveOutputs(const OutputRequests& requests);
 // reading them when `chosen_needs_reverse`.
 bool SinksNeedReverse(const std::vector<OutputSink>& sinks,
                       bool chosen_needs_reverse);
+
+// ----------------------------------------------------------------------
+// The per-pair outputs of the training and scoring commands.
+
+// What such a kind reads of one sentence pair, worked out once a pair for
+// all the kinds asked for (and only when one of them reads it).
+struct ModelPairView {
+  double entropy = 0.0;          // the pair's entropy per target word
+  const int32_t* best = nullptr;  // each target position's best source
+                                  // position (0: NULL), `m` of them
+  int32_t m = 0;                  // the pair's target length
+};
+
+struct ModelOutputKind {
+  // What a kind reads: the entropy needs a model that defines one, the
+  // best links an alignment table.
+  enum Reads : unsigned { kEntropy = 1, kBest = 2 };
+
+  std::string_view name;        // as asked for, e.g. "scores"
+  std::string_view log_prefix;  // its log line, the path following
+  unsigned reads;
+  // Appends the pair's line, line feed included.
+  void (*append)(const ModelPairView& pair, std::string* out);
+};
+using ModelOutputSink = KindSink<ModelOutputKind>;
+
+// Every kind, in the order their files are logged and opened.
+const std::vector<ModelOutputKind>& ModelOutputKinds();
+
+// The kind of a name; std::invalid_argument naming it and the known kinds.
+const ModelOutputKind& FindModelOutputKind(std::string_view name);
+
+// The outputs asked for, in table order whatever the order of the
+// requests; every path is kept (each one asked for is opened, as given).
+// std::invalid_argument for an unknown kind or one asked for twice, before
+// anything is written.
+std::vector<ModelOutputSink> ResolveModelOutputs(
+    const OutputRequests& requests);
+
+// What the kinds of `sinks` read together (ModelOutputKind::Reads bits).
+unsigned SinksRead(const std::vector<ModelOutputSink>& sinks);
 
 }  // namespace qaz
 

@@ -1,4 +1,4 @@
-// Unit tests of the table of per-pair output kinds.
+// Unit tests of the tables of per-pair output kinds.
 #include "align/outputs.h"
 
 #include <stdexcept>
@@ -96,4 +96,54 @@ QAZ_TEST(OnlyKindsReadingTheReverseLinksNeedTheReverseModel) {
   QAZ_EXPECT(!qaz::SinksNeedReverse(sinks({{"links", "l"}}), false));
   QAZ_EXPECT(!qaz::SinksNeedReverse(sinks({{"links", ""}}), true));
   QAZ_EXPECT(qaz::SinksNeedReverse(sinks({{"forward", "f"}, {"reverse", "r"}}), false));
+}
+
+QAZ_TEST(ModelOutputKindsMakeTheScoreAndDecodedLines) {
+  const int32_t best[3] = {2, 0, 11};
+  qaz::ModelPairView pair;
+  pair.entropy = 0.1;
+  pair.best = best;
+  pair.m = 3;
+  std::string scores, decoded;
+  qaz::FindModelOutputKind("scores").append(pair, &scores);
+  qaz::FindModelOutputKind("decoded").append(pair, &decoded);
+  // Shortest round-trip entropy; 1-based target positions, 0 for NULL.
+  QAZ_EXPECT_EQ(scores, std::string("0.1\n"));
+  QAZ_EXPECT_EQ(decoded, std::string("1-2 2-0 3-11\n"));
+  // An empty target side is still a line of its own.
+  pair.m = 0;
+  qaz::FindModelOutputKind("decoded").append(pair, &decoded);
+  QAZ_EXPECT_EQ(decoded, std::string("1-2 2-0 3-11\n\n"));
+  QAZ_EXPECT_EQ(qaz::FindModelOutputKind("scores").reads,
+                unsigned{qaz::ModelOutputKind::kEntropy});
+  QAZ_EXPECT_EQ(qaz::FindModelOutputKind("decoded").reads,
+                unsigned{qaz::ModelOutputKind::kBest});
+}
+
+QAZ_TEST(ModelOutputRequestsResolveInTableOrderKeepingEveryPath) {
+  const std::vector<qaz::ModelOutputSink> sinks =
+      qaz::ResolveModelOutputs({{"decoded", "d"}, {"scores", ""}});
+  QAZ_EXPECT_EQ(sinks.size(), size_t{2});
+  QAZ_EXPECT_EQ(std::string(sinks[0].kind->name), std::string("scores"));
+  QAZ_EXPECT_EQ(sinks[0].path, std::string(""));
+  QAZ_EXPECT_EQ(std::string(sinks[1].kind->name), std::string("decoded"));
+  QAZ_EXPECT_EQ(qaz::SinksRead(sinks),
+                unsigned{qaz::ModelOutputKind::kEntropy | qaz::ModelOutputKind::kBest});
+  QAZ_EXPECT_EQ(qaz::SinksRead(qaz::ResolveModelOutputs({{"decoded", "d"}})),
+                unsigned{qaz::ModelOutputKind::kBest});
+  QAZ_EXPECT_EQ(qaz::SinksRead({}), 0u);
+
+  std::string unknown;
+  try {
+    qaz::ResolveModelOutputs({{"scores", "s"}, {"forward", "f"}});
+  } catch (const std::invalid_argument& e) {
+    unknown = e.what();
+  }
+  QAZ_EXPECT(unknown.find("'forward'") != std::string::npos);
+  QAZ_EXPECT(unknown.find("known: scores, decoded") != std::string::npos);
+  const auto twice = qaz::testing::Thrown<std::invalid_argument>(
+      [] { qaz::ResolveModelOutputs({{"scores", "a"}, {"scores", "b"}}); });
+  QAZ_EXPECT(twice.has_value() &&
+             std::string(twice->what()).find("'scores' asked for twice") !=
+                 std::string::npos);
 }

@@ -10,6 +10,19 @@ namespace qaz {
 
 // -------------------------------------------------------------- ModelShard
 
+namespace {
+
+// The per-pair files a shard writes, by kind name (a null path: not asked).
+OutputRequests PairOutputs(const std::string* scores_path,
+                           const std::string* decoded_path) {
+  OutputRequests asked;
+  if (scores_path != nullptr) asked.push_back({"scores", *scores_path});
+  if (decoded_path != nullptr) asked.push_back({"decoded", *decoded_path});
+  return asked;
+}
+
+}  // namespace
+
 std::shared_ptr<ModelShard> ModelShard::Load(
     const std::string& src_path, const std::string& trg_path,
     int64_t src_offset, int64_t trg_offset, int64_t first_line, int64_t count,
@@ -82,8 +95,8 @@ void ModelShard::WriteTrained(const double* p, size_t p_size, const double* a,
   Model model = t.AsModel();
   model.type = model2 ? ModelType::kModel2 : ModelType::kModel1;
   NullReporter quiet;
-  model.WriteScoresAndAlignments(scores_path, decoded_path, *corpus_,
-                                 Parallel(threads_), quiet);
+  model.WritePairOutputs(PairOutputs(scores_path, decoded_path), *corpus_,
+                         Parallel(threads_), quiet);
 }
 
 ModelShard::StoredTables ModelShard::ScoreStored(
@@ -114,8 +127,8 @@ ModelShard::StoredTables ModelShard::ScoreStored(
   info.shapes = model.align->blocks().size();
   model.LoadTransEntries(entries, parallel);
   if (align_path != nullptr) model.LoadAlignFile(*align_path, quiet);
-  model.WriteScoresAndAlignments(scores_path, decoded_path, *corpus_, parallel,
-                                 quiet);
+  model.WritePairOutputs(PairOutputs(scores_path, decoded_path), *corpus_,
+                         parallel, quiet);
   return info;
 }
 

@@ -161,7 +161,8 @@ std::string Files(const qaz::Model& model, const qaz::Corpus& corpus,
   const std::string s = qaz::testing::TempPath("kept.scores");
   const std::string d = qaz::testing::TempPath("kept.decoded");
   qaz::NullReporter quiet;
-  model.WriteScoresAndAlignments(&s, &d, corpus, qaz::Parallel(threads), quiet);
+  model.WritePairOutputs({{"decoded", d}, {"scores", s}}, corpus,
+                         qaz::Parallel(threads), quiet);
   return qaz::testing::ReadFile(s) + "|" + qaz::testing::ReadFile(d);
 }
 
