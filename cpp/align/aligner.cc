@@ -1035,8 +1035,9 @@ JointTotals AlignerShard::JointSweep(const double* fwd_p, size_t fwd_size,
   JointDirection r;
   if (both) r = JointDirection{&t[1]->corpus(), t[1]->mutable_trans(), std::move(rev_hmm)};
   NullReporter quiet;
-  const JointTotals totals =
-      JointExpect(&f, both ? &r : nullptr, hmm, agreement, parallel, quiet);
+  if (both && agreement && !agreement_) agreement_ = std::make_shared<AgreementCells>();
+  const JointTotals totals = JointExpect(&f, both ? &r : nullptr, hmm, agreement,
+                                         parallel, quiet, agreement_.get());
   for (int d = 0; d < (both ? 2 : 1); ++d) {
     const TransTable& table = *t[d]->mutable_trans();
     counts[d].resize(static_cast<size_t>(table.nnz()));

@@ -353,6 +353,8 @@ class AlignerShard {
   std::shared_ptr<Vocab> vocab_[2];
   std::shared_ptr<const Corpus> corpus_[2];
   std::shared_ptr<ShardTables> tables_[2];
+  // The two directions' cells paired for agreement, kept between walks.
+  std::shared_ptr<AgreementCells> agreement_;
   std::vector<std::string> warnings_;
 };
 

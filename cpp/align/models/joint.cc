@@ -47,28 +47,44 @@ void LayOut(const Corpus& corpus, int64_t b, int64_t e, ChunkSide* side,
   side->stats.resize(hmm ? static_cast<size_t>(e - b) * kStats : 0);
 }
 
-// Adds the counts of pairs [b, e) into the table's cells, pair after pair,
-// each pair's cells in the order of its positions.
+// Adds the counts of pairs [b, e) into the table's cells (those of its
+// first `rows` source positions, all when negative), pair after pair, each
+// pair's cells in the order of its positions.
 void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
-              const ChunkSide& side) {
+              const ChunkSide& side, int32_t rows = -1) {
   TransCell* cells = table->cells();
   const bool indexed = table->has_cell_index() && table->IndexedFor(corpus);
   for (int64_t p = b; p < e; ++p) {
     const IdSpan src = corpus.src(p), trg = corpus.trg(p);
     const int32_t m = trg.size;
+    const int32_t L = rows < 0 ? src.size : std::min(rows, src.size);
     const double* c = side.counts.data() + side.offset[p - b];
     if (indexed) {
       const uint32_t* index = table->cell_index().data() + table->cell_offsets()[p];
-      const size_t n = static_cast<size_t>(src.size) * m;
+      const size_t n = static_cast<size_t>(L) * m;
       for (size_t k = 0; k < n; ++k) cells[index[k]].c += c[k];
       continue;
     }
-    for (int32_t i = 0; i < src.size; ++i) {
+    for (int32_t i = 0; i < L; ++i) {
       for (int32_t j = 0; j < m; ++j) {
         cells[table->Find(src[i], trg[j])].c += c[static_cast<size_t>(i) * m + j];
       }
     }
   }
+}
+
+// fn(b, e) over runs of [0, n) on the threads.
+template <typename Fn>
+void ForRuns(int64_t n, const Parallel& parallel, const Fn& fn) {
+  if (parallel.threads() == 1) {
+    fn(int64_t{0}, n);
+    return;
+  }
+  const int64_t tasks = Parallel::Chunks(n, int64_t{1} << 16, parallel.threads(), 2);
+  parallel.For(tasks, [&](int64_t t) -> int64_t {
+    fn(n * t / tasks, n * (t + 1) / tasks);
+    return 0;
+  });
 }
 
 void FloorValues(TransTable* table) {
@@ -79,6 +95,101 @@ void FloorValues(TransTable* table) {
 }
 
 }  // namespace
+
+bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) {
+  const TransTable& f = *fwd.trans;
+  const TransTable& r = *rev.trans;
+  if (paired_ && tables_[0] == &f && tables_[1] == &r && nnz_[0] == f.nnz() &&
+      nnz_[1] == r.nnz()) {
+    return ok_;
+  }
+  paired_ = true;
+  ok_ = false;
+  tables_[0] = &f;
+  tables_[1] = &r;
+  nnz_[0] = f.nnz();
+  nnz_[1] = r.nnz();
+  std::vector<uint32_t>().swap(rev_of_);
+  // Each word's id on the other side, from the pairs' positions: source
+  // position i >= 1 forward is target position i - 1 reverse, target
+  // position j forward is source position j + 1 reverse.
+  const Corpus& cf = *fwd.corpus;
+  const Corpus& cr = *rev.corpus;
+  std::vector<int32_t> src_map(static_cast<size_t>(f.S()), -1),
+      trg_map(static_cast<size_t>(f.T()), -1);
+  int32_t fwd_null = -1, rev_null = -1;
+  auto same = [](std::vector<int32_t>* map, int32_t from, int32_t to, int32_t bound) {
+    if (from < 0 || from >= static_cast<int32_t>(map->size()) || to < 0 || to >= bound) {
+      return false;
+    }
+    int32_t& slot = (*map)[from];
+    if (slot < 0) slot = to;
+    return slot == to;
+  };
+  for (int64_t p = 0; p < cf.size(); ++p) {
+    const IdSpan fs = cf.src(p), ft = cf.trg(p), rs = cr.src(p), rt = cr.trg(p);
+    if (fs.size < 1 || rs.size != ft.size + 1 || rt.size != fs.size - 1) return false;
+    if (fwd_null < 0) fwd_null = fs[0], rev_null = rs[0];
+    if (fs[0] != fwd_null || rs[0] != rev_null) return false;
+    for (int32_t i = 1; i < fs.size; ++i) {
+      if (!same(&src_map, fs[i], rt[i - 1], r.T())) return false;
+    }
+    for (int32_t j = 0; j < ft.size; ++j) {
+      if (!same(&trg_map, ft[j], rs[j + 1], r.S())) return false;
+    }
+  }
+  std::vector<int32_t> by_rev_trg(static_cast<size_t>(r.T()), -1);
+  for (int32_t e = 0; e < f.S(); ++e) {
+    if (src_map[e] < 0) {
+      if (e != fwd_null && f.row_end(e) > f.row_begin(e)) return false;
+      continue;
+    }
+    if (by_rev_trg[src_map[e]] >= 0) return false;
+    by_rev_trg[src_map[e]] = e;
+  }
+  // Walking the forward rows in the order of their words' reverse ids fills
+  // each reverse row in its order.
+  rev_of_.assign(static_cast<size_t>(f.nnz()), kNone);
+  std::vector<uint64_t> cursor(static_cast<size_t>(r.S()));
+  for (int32_t s = 0; s < r.S(); ++s) cursor[s] = r.row_begin(s);
+  const int32_t* fcols = f.cols();
+  const int32_t* rcols = r.cols();
+  for (int32_t word = 0; word < r.T(); ++word) {
+    const int32_t e = by_rev_trg[word];
+    if (e < 0) continue;
+    for (uint64_t k = f.row_begin(e); k < f.row_end(e); ++k) {
+      const int32_t row = trg_map[fcols[k]];
+      const bool fits = row >= 0 && row != rev_null && cursor[row] < r.row_end(row);
+      const uint64_t at = fits ? cursor[row]++ : 0;
+      if (!fits || rcols[at] != word) {
+        std::vector<uint32_t>().swap(rev_of_);
+        return false;
+      }
+      rev_of_[k] = static_cast<uint32_t>(at);
+    }
+  }
+  for (int32_t s = 0; s < r.S(); ++s) {
+    if (s != rev_null && cursor[s] != r.row_end(s)) {
+      std::vector<uint32_t>().swap(rev_of_);
+      return false;
+    }
+  }
+  ok_ = true;
+  return true;
+}
+
+void AgreementCells::CopyCounts(const JointDirection& fwd, const JointDirection& rev,
+                                const Parallel& parallel) const {
+  const TransCell* f = fwd.trans->cells();
+  TransCell* r = rev.trans->cells();
+  // Every reverse word pair is one forward cell's, so the threads write apart.
+  ForRuns(static_cast<int64_t>(rev_of_.size()), parallel, [&](int64_t b, int64_t e) {
+    for (int64_t k = b; k < e; ++k) {
+      const uint32_t at = rev_of_[k];
+      if (at != kNone) r[at].c = f[k].c;
+    }
+  });
+}
 
 Schedule ParseSchedule(std::string_view text) {
   Schedule out;
@@ -150,7 +261,7 @@ double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
 
 JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
                         bool agreement, const Parallel& parallel,
-                        Reporter& log) {
+                        Reporter& log, AgreementCells* keep) {
   JointDirection* dirs[2] = {fwd, rev};
   const int ndirs = rev != nullptr ? 2 : 1;
   const bool agree = agreement && ndirs == 2;
@@ -161,6 +272,15 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
   }
   JointTotals totals;
   for (int d = 0; d < ndirs; ++d) dirs[d]->trans->ZeroCounts(&parallel);
+  // In agreement the word pairs' counts are summed once, on the forward
+  // side, and copied to the reverse table after the walk.
+  std::unique_ptr<AgreementCells> own;
+  AgreementCells* pairing = nullptr;
+  if (agree) {
+    if (keep == nullptr) own = std::make_unique<AgreementCells>();
+    pairing = keep != nullptr ? keep : own.get();
+    if (!pairing->Pair(*fwd, *rev)) pairing = nullptr;
+  }
   // A chunk's posteriors are worked out on any thread; its counts go into
   // the tables, and its entropies and jump counts into the totals, in chunk
   // order (Turns), by the thread that has its cells in its caches.  Every
@@ -242,7 +362,13 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
       if (!turns.Wait(c)) return 0;  // an earlier chunk failed
       for (int d = 0; d < ndirs; ++d) {
         const ChunkSide& side = w->sides[d];
-        AddPairs(dirs[d]->trans, *dirs[d]->corpus, cb, ce, side);
+        if (pairing == nullptr) {
+          AddPairs(dirs[d]->trans, *dirs[d]->corpus, cb, ce, side);
+        } else if (d == 0) {
+          AddPairs(dirs[0]->trans, *dirs[0]->corpus, cb, ce, side);
+        } else {
+          AddPairs(dirs[1]->trans, *dirs[1]->corpus, cb, ce, side, 1);  // its NULL row
+        }
         for (int64_t p = cb; p < ce; ++p) totals.entropy[d] += side.entropy[p - cb];
         if (!hmm) continue;
         for (int64_t p = cb; p < ce; ++p) {
@@ -261,6 +387,7 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
     return ce - cb;
   }, log, &ticker);
   ticker.Flush();
+  if (pairing != nullptr) pairing->CopyCounts(*fwd, *rev, parallel);
   return totals;
 }
 
@@ -321,9 +448,11 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 const Schedule& schedule, const JointOptions& options,
                 const Parallel& parallel, Reporter& log) {
+  AgreementCells pairing;
   RunSchedule(fwd, rev, fwd->corpus->size(), schedule, options,
               [&](bool hmm, const HmmParams*, const HmmParams*) {
-                return JointExpect(fwd, rev, hmm, options.agreement, parallel, log);
+                return JointExpect(fwd, rev, hmm, options.agreement, parallel,
+                                   log, &pairing);
               },
               parallel, log);
 }

@@ -13,13 +13,14 @@
 // nothing about the step.  After each M-step the translation values are
 // floored at 1e-10, so no link becomes impossible for a later HMM step.
 //
-// A walk goes through the corpus a batch of pairs at a time.  The
-// threads first compute the posteriors of the batch's pairs (each pair by
-// one thread, into its own slot), then add the counts, each source word's
-// row by one thread, pair after pair in corpus order, source position
-// outer, target position inner; entropies and jump counts are summed pair
-// after pair by one thread.  So every result is the same for any number of
-// threads.
+// A walk goes through the corpus in chunks of pairs.  Any thread works out
+// a chunk's posteriors; then, in chunk order, the same thread adds the
+// chunk's counts to the tables pair after pair (source position outer,
+// target position inner) and its entropies and jump counts to the totals.
+// In agreement a word pair's count q is summed once, into the forward
+// table, and copied to the reverse table's cell of the same word pair after
+// the walk; each NULL row takes its own direction's counts.  So every
+// result is the same for any number of threads and either cell layout.
 #ifndef QAZ_ALIGN_MODELS_JOINT_H_
 #define QAZ_ALIGN_MODELS_JOINT_H_
 
@@ -73,11 +74,45 @@ struct JointTotals {
   HmmParams::Counts counts[2];
 };
 
+// What agreement E-steps over the same two tables keep from one to the
+// next (see JointExpect): the reverse cell of each forward word pair (4
+// bytes a pair, a quarter of a table's cell).  Built at the first E-step
+// that needs it.
+class AgreementCells {
+ public:
+  AgreementCells() = default;
+  AgreementCells(const AgreementCells&) = delete;
+  AgreementCells& operator=(const AgreementCells&) = delete;
+
+  // Pairs the tables' cells (once for the same tables): false when some
+  // word pair has no cell in one of them, or a cell no word pair (tables
+  // not built from the two corpora); JointExpect then sums each
+  // direction's counts apart.
+  bool Pair(const JointDirection& fwd, const JointDirection& rev);
+  // The forward table's counts of word pairs into the reverse table's cells.
+  void CopyCounts(const JointDirection& fwd, const JointDirection& rev,
+                  const Parallel& parallel) const;
+
+ private:
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+  const TransTable* tables_[2] = {nullptr, nullptr};
+  int64_t nnz_[2] = {0, 0};
+  bool paired_ = false, ok_ = false;
+  std::vector<uint32_t> rev_of_;  // per forward cell; kNone in the NULL row
+};
+
 // One E-step over the directions' corpora (pairs in corpus order): the
 // translation tables' counts become this step's expected counts.
+//
+// In agreement, a word pair's count is the same q for both directions, so
+// the reverse table's counts of word pairs are the forward table's (each
+// summed once, pair after pair, source position outer); each direction's
+// NULL row takes its own.  `keep` holds the pairing of the two tables
+// between calls (null: paired for this call only).
 JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
                         bool agreement, const Parallel& parallel,
-                        Reporter& log);
+                        Reporter& log, AgreementCells* keep = nullptr);
 
 // The schedule's loop over E-steps that run elsewhere (on shards):
 // walk(hmm, fwd HMM, rev HMM) leaves the counts of both tables and returns

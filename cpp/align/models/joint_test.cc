@@ -115,6 +115,49 @@ QAZ_TEST(JointTrainingIsTheSameOnAnyThreadCount) {
   QAZ_EXPECT(run.f.hmm->jump != std::vector<double>(qaz::HmmParams::kJumps, 1.0));
 }
 
+QAZ_TEST(JointAgreementSumsEachWordPairOnceOnEitherLayout) {
+  // Repeated words, so a word pair's cell takes several counts in a pair.
+  auto corpus = qaz::testing::RandomCorpus(200, 8, 7, 14, 23);
+  Pair2 run(corpus, 8, 7);
+  run.Train("1:1,hmm:1", true, 2);  // values apart from the uniform start
+  qaz::testing::RecordingReporter log;
+  qaz::AgreementCells keep;
+  qaz::JointExpect(&run.f, &run.r, true, true, qaz::Parallel(2), log, &keep);
+  // The reverse word pair (f, e) holds, bit for bit, the forward (e, f).
+  int64_t checked = 0;
+  for (int32_t e = 1; e < 8; ++e) {
+    for (int32_t f = 0; f < 7; ++f) {
+      if (run.fwd->Find(e, f) < 0) continue;
+      QAZ_EXPECT(run.rev->Count(f + 1, e - 1) == run.fwd->Count(e, f));
+      ++checked;
+    }
+  }
+  QAZ_EXPECT(checked > 20);
+  // Training through looked-up cells gives the same bits as through the
+  // cell index.
+  qaz::MemoryPlan lookup;
+  lookup.layout = qaz::MemoryPlan::Layout::kLookup;
+  Pair2 indexed(corpus, 8, 7), looked_up(corpus, 8, 7);
+  looked_up.fwd = qaz::TransTable::Build(8, 7, looked_up.fwd_corpus, {}, 1.0 / 7,
+                                         nullptr, nullptr, &lookup);
+  looked_up.rev = qaz::TransTable::Build(8, 7, looked_up.rev_corpus, {}, 1.0 / 7,
+                                         nullptr, nullptr, &lookup);
+  QAZ_EXPECT(!looked_up.fwd->has_cell_index() && indexed.fwd->has_cell_index());
+  indexed.rev = qaz::TransTable::Build(8, 7, indexed.rev_corpus, {}, 1.0 / 7);
+  indexed.Train("1:2,hmm:2", true, 2);
+  looked_up.Train("1:2,hmm:2", true, 2);
+  QAZ_EXPECT(indexed.Values(*indexed.fwd) == looked_up.Values(*looked_up.fwd));
+  QAZ_EXPECT(indexed.Values(*indexed.rev) == looked_up.Values(*looked_up.rev));
+  QAZ_EXPECT(indexed.f.hmm->jump == looked_up.f.hmm->jump);
+  // Tables with a word pair the corpora lack are not paired; their counts
+  // are then each direction's own sums.
+  auto extra = qaz::TransTable::Build(9, 7, run.rev_corpus, {{8, 0, 0.5}}, 1.0 / 7);
+  qaz::JointDirection other{run.rev_corpus.get(), extra.get(), nullptr};
+  qaz::AgreementCells fresh;
+  QAZ_EXPECT(!fresh.Pair(run.f, other));
+  QAZ_EXPECT(keep.Pair(run.f, run.r));
+}
+
 QAZ_TEST(JointIndependentDirectionsDoNotTouchEachOther) {
   auto corpus = qaz::testing::RandomCorpus(120, 20, 15, 12, 5);
   Pair2 both(corpus, 20, 15), alone(corpus, 20, 15);
