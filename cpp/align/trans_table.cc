@@ -539,12 +539,17 @@ void TransTable::BuildRowMaps(const Corpus& corpus, int64_t bytes) {
   }
 }
 
-bool TransTable::ReleaseCellsIfUniform() {
+bool TransTable::AllDefaults() const {
   for (int32_t s = 0; s < S_; ++s) {
     for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
       if (!(cells_[k].p == default_[s])) return false;
     }
   }
+  return true;
+}
+
+bool TransTable::ReleaseCellsIfUniform() {
+  if (!AllDefaults()) return false;
   std::vector<int32_t>().swap(cols_);
   std::vector<TransCell>().swap(cells_);
   std::vector<double>().swap(saved_counts_);

@@ -197,6 +197,9 @@ class TransTable {
   const std::string& layout_note() const { return layout_note_; }
   // Gives up the cell index (the sweeps then look cells up).
   void ReleaseIndex();
+  // Whether every cell holds its row's default (a table never trained):
+  // every t(f | e) is then its row's default.
+  bool AllDefaults() const;
   // When every cell holds its row's default (a table never trained), gives
   // up the cells and the index, leaving rows without cells that read the
   // same; returns whether it did.  For a table about to be laid out anew.

@@ -271,7 +271,11 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
     throw std::invalid_argument("the two directions hold different pair counts");
   }
   JointTotals totals;
-  for (int d = 0; d < ndirs; ++d) dirs[d]->trans->ZeroCounts(&parallel);
+  bool uniform[2] = {false, false};
+  for (int d = 0; d < ndirs; ++d) {
+    uniform[d] = dirs[d]->trans->AllDefaults();
+    dirs[d]->trans->ZeroCounts(&parallel);
+  }
   // In agreement the word pairs' counts are summed once, on the forward
   // side, and copied to the reverse table after the walk.
   std::unique_ptr<AgreementCells> own;
@@ -322,7 +326,17 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
           const Corpus& cd = *dirs[d]->corpus;
           L[d] = cd.src(p).size;
           m[d] = cd.trg(p).size;
-          cells[d]->Gather(p, &w->t);
+          if (uniform[d]) {
+            // A table never trained: each row's default, no cell read.
+            const IdSpan src = cd.src(p);
+            w->t.resize(static_cast<size_t>(L[d]) * m[d]);
+            for (int32_t i = 0; i < L[d]; ++i) {
+              std::fill_n(w->t.begin() + static_cast<size_t>(i) * m[d], m[d],
+                          dirs[d]->trans->row_default(src[i]));
+            }
+          } else {
+            cells[d]->Gather(p, &w->t);
+          }
           w->post[d].resize(static_cast<size_t>(L[d]) * m[d]);
           if (hmm) w->counts.Clear();
           const double ll = PairLinkPosteriors(
