@@ -39,14 +39,24 @@ def start(site, src, trg, out, args):
     return subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE), time.perf_counter()
 
 
-def finish(proc, t0):
-    """(user seconds, wall seconds) of a started run; raises on failure."""
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.perf_counter() - t0
-    err = proc.stderr.read().decode(errors="replace")
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise RuntimeError(f"qaz-align failed:\n{err[-2000:]}")
-    return usage.ru_utime, wall
+def finish_all(runs):
+    """{key: (user seconds, wall seconds)} of started runs, each reaped as it
+    ends; raises on a failure."""
+    by_pid = {proc.pid: key for key, (proc, _) in runs.items()}
+    times = {}
+    while by_pid:
+        pid, status, usage = os.wait4(-1, 0)
+        if pid not in by_pid:
+            continue
+        key = by_pid.pop(pid)
+        proc, t0 = runs[key]
+        wall = time.perf_counter() - t0
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        if proc.returncode != 0:
+            err = proc.stderr.read().decode(errors="replace")
+            raise RuntimeError(f"qaz-align failed:\n{err[-2000:]}")
+        times[key] = (usage.ru_utime, wall)
+    return times
 
 
 def main(argv=None):
@@ -65,7 +75,7 @@ def main(argv=None):
         for r in range(opts.rounds):
             order = [0, 1] if r % 2 == 0 else [1, 0]
             runs = {k: start(sites[k], opts.src, opts.trg, outs[k], opts.args) for k in order}
-            times = {k: finish(*runs[k]) for k in order}
+            times = finish_all(runs)
             (ua, wa), (ub, wb) = times[0], times[1]
             ratios.append(ub / ua)
             print(f"round {r + 1}: A {ua:.2f} s user {wa:.2f} s wall   "
