@@ -62,7 +62,10 @@ void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
     if (indexed) {
       const uint32_t* index = table->cell_index().data() + table->cell_offsets()[p];
       const size_t n = static_cast<size_t>(L) * m;
-      for (size_t k = 0; k < n; ++k) cells[index[k]].c += c[k];
+      for (size_t k = 0; k < n; ++k) {
+        __builtin_prefetch(&cells[index[k + 32]], 1);
+        cells[index[k]].c += c[k];
+      }
       continue;
     }
     for (int32_t i = 0; i < L; ++i) {
