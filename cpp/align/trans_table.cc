@@ -445,25 +445,6 @@ void TransTable::AppendRow(
   default_[s] = default_value;
 }
 
-namespace {
-
-// Runs fn(begin, end) over runs of [0, n) of at least 2^16 items on the
-// threads of `parallel` (one run when null).
-template <typename Fn>
-void ForRuns(int64_t n, const Parallel* parallel, const Fn& fn) {
-  if (parallel == nullptr || parallel->threads() == 1) {
-    fn(int64_t{0}, n);
-    return;
-  }
-  const int64_t tasks = Parallel::Chunks(n, int64_t{1} << 16, parallel->threads(), 2);
-  parallel->For(tasks, [&](int64_t t) -> int64_t {
-    fn(ChunkBegin(n, tasks, t), ChunkBegin(n, tasks, t + 1));
-    return 0;
-  });
-}
-
-}  // namespace
-
 void TransTable::ZeroCounts(const Parallel* parallel) {
   ForRuns(static_cast<int64_t>(cells_.size()), parallel, [&](int64_t b, int64_t e) {
     for (int64_t k = b; k < e; ++k) cells_[k].c = 0.0;

@@ -110,6 +110,21 @@ inline int64_t ChunkBegin(int64_t n, int64_t chunks, int64_t k) {
   return static_cast<int64_t>((static_cast<__int128>(n) * k) / chunks);
 }
 
+// Runs fn(begin, end) over runs of [0, n) of at least 2^16 items on the
+// threads of `parallel` (one run when null or single-threaded).
+template <typename Fn>
+void ForRuns(int64_t n, const Parallel* parallel, const Fn& fn) {
+  if (parallel == nullptr || parallel->threads() == 1) {
+    fn(int64_t{0}, n);
+    return;
+  }
+  const int64_t tasks = Parallel::Chunks(n, int64_t{1} << 16, parallel->threads(), 2);
+  parallel->For(tasks, [&](int64_t t) -> int64_t {
+    fn(ChunkBegin(n, tasks, t), ChunkBegin(n, tasks, t + 1));
+    return 0;
+  });
+}
+
 // Splits ids [0, n) into at most `tasks` runs of consecutive ids of about
 // equal work, cumulative(e) being the work of ids [0, e) (non-decreasing in
 // e): returns the runs' first ids, then n.

@@ -76,20 +76,6 @@ void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
   }
 }
 
-// fn(b, e) over runs of [0, n) on the threads.
-template <typename Fn>
-void ForRuns(int64_t n, const Parallel& parallel, const Fn& fn) {
-  if (parallel.threads() == 1) {
-    fn(int64_t{0}, n);
-    return;
-  }
-  const int64_t tasks = Parallel::Chunks(n, int64_t{1} << 16, parallel.threads(), 2);
-  parallel.For(tasks, [&](int64_t t) -> int64_t {
-    fn(n * t / tasks, n * (t + 1) / tasks);
-    return 0;
-  });
-}
-
 void FloorValues(TransTable* table) {
   TransCell* cells = table->cells();
   for (int64_t k = 0; k < table->nnz(); ++k) {
@@ -186,7 +172,7 @@ void AgreementCells::CopyCounts(const JointDirection& fwd, const JointDirection&
   const TransCell* f = fwd.trans->cells();
   TransCell* r = rev.trans->cells();
   // Every reverse word pair is one forward cell's, so the threads write apart.
-  ForRuns(static_cast<int64_t>(rev_of_.size()), parallel, [&](int64_t b, int64_t e) {
+  ForRuns(static_cast<int64_t>(rev_of_.size()), &parallel, [&](int64_t b, int64_t e) {
     for (int64_t k = b; k < e; ++k) {
       const uint32_t at = rev_of_[k];
       if (at != kNone) r[at].c = f[k].c;
