@@ -200,6 +200,45 @@ class AlignmentModel {
                            const Parallel& parallel, Reporter& log) const;
 };
 
+// An AlignmentModel whose one-pair computations are its walk kernel's
+// (KernelPairEntropy, KernelViterbi, KernelPosteriors above): a model of
+// the EM kind derives from KernelModel<ItsKernel> and adds its E-step log
+// lines and its M-step.
+template <typename K>
+class KernelModel : public AlignmentModel {
+ public:
+  ModelType type() const override { return K::kType; }
+  bool has_align_table() const override { return K::kAlign; }
+  double PairEntropy(const double* t, const AlignTable* align, int32_t L,
+                     int32_t m, bool average) const override {
+    std::vector<double> uniform;
+    return KernelPairEntropy<K>(t, Align(align, L, m, &uniform), L, m, average);
+  }
+  void Viterbi(const double* t, const AlignTable* align, int32_t L, int32_t m,
+               std::vector<int32_t>* best) const override {
+    best->assign(static_cast<size_t>(m), 0);
+    std::vector<double> uniform;
+    KernelViterbi<K>(t, Align(align, L, m, &uniform), L, m, best->data());
+  }
+  void Posteriors(const double* t, const AlignTable* align, int32_t L,
+                  int32_t m, std::vector<double>* post) const override {
+    post->assign(static_cast<size_t>(L) * m, 0.0);
+    std::vector<double> uniform;
+    KernelPosteriors<K>(t, Align(align, L, m, &uniform), L, m, post->data());
+  }
+
+ private:
+  // A kernel without alignment values never reads them.
+  static PairAlign Align(const AlignTable* align, int32_t L, int32_t m,
+                         std::vector<double>* uniform) {
+    if constexpr (K::kAlign) {
+      return PairAlignOf(align, L, m, uniform);
+    } else {
+      return PairAlign{nullptr, 0};
+    }
+  }
+};
+
 }  // namespace qaz
 
 #endif  // QAZ_ALIGN_MODELS_MODEL_H_

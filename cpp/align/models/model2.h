@@ -34,16 +34,8 @@ struct Model2Kernel {
   }
 };
 
-class Model2 : public AlignmentModel {
+class Model2 : public KernelModel<Model2Kernel> {
  public:
-  ModelType type() const override { return ModelType::kModel2; }
-  bool has_align_table() const override { return true; }
-  double PairEntropy(const double* t, const AlignTable* align, int32_t L,
-                     int32_t m, bool average) const override;
-  void Viterbi(const double* t, const AlignTable* align, int32_t L, int32_t m,
-               std::vector<int32_t>* best) const override;
-  void Posteriors(const double* t, const AlignTable* align, int32_t L,
-                  int32_t m, std::vector<double>* post) const override;
   void LogExpectStep(Reporter& log) const override;
   void Maximize(TransTable* trans, AlignTable* align, bool aside,
                 const Parallel* parallel, Reporter& log) const override;
