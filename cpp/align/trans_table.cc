@@ -6,6 +6,7 @@
 #include "common/memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -456,11 +457,26 @@ void TransTable::SaveCounts() {
   for (size_t k = 0; k < cells_.size(); ++k) saved_counts_[k] = cells_[k].c;
 }
 
+void TransTable::ForRows(const Parallel* parallel,
+                         const std::function<void(int32_t, int32_t)>& rows) const {
+  if (parallel == nullptr || parallel->threads() == 1) {
+    rows(0, S_);
+    return;
+  }
+  const std::vector<int32_t> starts = SplitByWork(
+      S_, Parallel::Chunks(nnz() + S_, int64_t{1} << 16, parallel->threads(), 2),
+      [&](int32_t s) { return row_ptr_[s] + static_cast<uint64_t>(s); });
+  parallel->For(static_cast<int64_t>(starts.size()) - 1, [&](int64_t t) -> int64_t {
+    rows(starts[t], starts[t + 1]);
+    return 0;
+  });
+}
+
 void TransTable::Normalize(bool save, const Parallel* parallel) {
   const bool keep = save && keep_aside_;
   if (keep) saved_counts_.resize(cells_.size());
   double* saved = keep ? saved_counts_.data() : nullptr;
-  auto rows = [&](int32_t s0, int32_t s1) {
+  ForRows(parallel, [&](int32_t s0, int32_t s1) {
     for (int32_t s = s0; s < s1; ++s) {
       double total = 0.0;
       for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
@@ -473,17 +489,27 @@ void TransTable::Normalize(bool save, const Parallel* parallel) {
       }
       default_[s] = 0.0;
     }
-  };
-  if (parallel == nullptr || parallel->threads() == 1) {
-    rows(0, S_);
-    return;
-  }
-  const std::vector<int32_t> starts = SplitByWork(
-      S_, Parallel::Chunks(nnz() + S_, int64_t{1} << 16, parallel->threads(), 2),
-      [&](int32_t s) { return row_ptr_[s] + static_cast<uint64_t>(s); });
-  parallel->For(static_cast<int64_t>(starts.size()) - 1, [&](int64_t t) -> int64_t {
-    rows(starts[t], starts[t + 1]);
-    return 0;
+  });
+}
+
+bool TransTable::RowTotals(std::vector<double>* totals,
+                           const Parallel* parallel) const {
+  totals->assign(static_cast<size_t>(S_), 0.0);
+  std::atomic<bool> ok{true};
+  ForRows(parallel, [&](int32_t s0, int32_t s1) {
+    for (int32_t s = s0; s < s1; ++s) {
+      double total = 0.0;
+      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
+      if (row_ptr_[s + 1] > row_ptr_[s] && !(total > 0.0)) ok = false;
+      (*totals)[s] = total;
+    }
+  });
+  return ok;
+}
+
+void TransTable::CountsAsValues(const Parallel* parallel) {
+  ForRows(parallel, [&](int32_t s0, int32_t s1) {
+    for (uint64_t k = row_ptr_[s0]; k < row_ptr_[s1]; ++k) cells_[k].p = cells_[k].c;
   });
 }
 

@@ -17,6 +17,7 @@
 #define QAZ_ALIGN_TRANS_TABLE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -164,6 +165,13 @@ class TransTable {
   void Normalize(bool save = false, const Parallel* parallel = nullptr);
   void SaveCounts();
   void RestoreCounts();
+  // The total of each row's counts into `totals` (S values); false when a
+  // row with cells has a total that is not positive (Normalize would leave
+  // it as it is).
+  bool RowTotals(std::vector<double>* totals,
+                 const Parallel* parallel = nullptr) const;
+  // Every cell's value becomes its count (an M-step left for later).
+  void CountsAsValues(const Parallel* parallel = nullptr);
   // False when the memory plan has no room for the counts kept aside: the
   // EM loop then walks once for the entropy and once for each E-step.
   bool keeps_counts_aside() const { return keep_aside_; }
@@ -212,6 +220,11 @@ class TransTable {
   size_t MemoryBytes() const;
 
  private:
+  // rows(s0, s1) over consecutive runs of rows, on `parallel`'s threads
+  // when given, split by their cells.
+  void ForRows(const Parallel* parallel,
+               const std::function<void(int32_t, int32_t)>& rows) const;
+
   int32_t S_, T_;
   std::vector<uint64_t> row_ptr_;
   std::vector<int32_t> cols_;

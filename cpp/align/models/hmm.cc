@@ -110,14 +110,15 @@ void SizePasses(HmmScratch* s, size_t n, int32_t m) {
 }
 
 // Scales a column of forward values (word and NULL states) to sum 1,
-// keeping the scale and adding its log to *ll; false when the column sums
-// to 0 (nothing can emit the word: the pair has no posteriors to give).
+// keeping the scale and adding it to the likelihood's factors; false when
+// the column sums to 0 (nothing can emit the word: the pair has no
+// posteriors to give).
 __attribute__((always_inline)) inline bool ScaleColumn(double* word, double* null, size_t n, double* scale,
-                        double* ll) {
+                        LogOfProduct* ll) {
   double sum = 0.0;
   for (size_t k = 0; k < n; ++k) sum += word[k] + null[k];
   *scale = sum;
-  *ll += std::log(sum);
+  ll->Add(sum);
   if (!(sum > 0.0)) return false;
   const double inv = 1.0 / sum;
   for (size_t k = 0; k < n; ++k) {
@@ -178,6 +179,23 @@ __attribute__((always_inline)) inline void AddJumps(
 }
 
 }  // namespace
+
+double LogOfProduct::Log() const {
+  return std::log(product_) + static_cast<double>(twos_) * 0.69314718055994530942;
+}
+
+void LogOfProduct::AddRare(double x) {
+  int twos = 0;
+  product_ *= std::frexp(x, &twos);
+  twos_ += twos;
+  if (product_ < 0x1p-500 && product_ > 0.0) Rescale();
+}
+
+void LogOfProduct::Rescale() {
+  if (!(product_ > 0.0)) return;  // 0 or NaN stays
+  product_ *= 0x1p500;
+  twos_ -= 500;
+}
 
 void HmmParams::Counts::Clear() {
   std::fill(jump.begin(), jump.end(), 0.0);
@@ -379,7 +397,7 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
   double* uall = s->u.data();
   double* sv = s->s.data();
   const double stay = h.p0, move = 1.0 - h.p0;
-  double ll = 0.0;
+  LogOfProduct ll;
   for (int32_t j = 0; j < m; ++j) {
     double* word = s->word.data() + j * n;
     double* null = s->null.data() + j * n;
@@ -401,7 +419,7 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
     }
     if (!ScaleColumn(word, null, n, &s->scale[j], &ll)) {
       std::fill(post, post + n * m, 0.0);
-      return ll;
+      return ll.Log();
     }
   }
   double* last = s->back.data() + static_cast<size_t>(m - 1) * n;
@@ -443,7 +461,7 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
       for (int32_t i = near_hi + 1; i <= I; ++i) jump[2 * W] += x[i] * r[i] / right;
     }
   }
-  return ll;
+  return ll.Log();
 }
 
 // HmmPosteriors for a sentence without a matrix, through the running sums
@@ -468,7 +486,7 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
   const double* t0 = t;  // the NULL row
 
   // Forward, each column scaled to sum 1.
-  double ll = 0.0;
+  LogOfProduct ll;
   for (int32_t j = 0; j < m; ++j) {
     double* word = s->word.data() + j * n;
     double* null = s->null.data() + j * n;
@@ -491,7 +509,7 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
     }
     if (!ScaleColumn(word, null, n, &s->scale[j], &ll)) {
       std::fill(post, post + n * m, 0.0);
-      return ll;
+      return ll.Log();
     }
   }
 
@@ -520,7 +538,7 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
     // The first position's jumps from the start.
     for (int32_t i = 1; i <= I; ++i) AddStart(counts, i, I, post[i * m]);
   }
-  return ll;
+  return ll.Log();
 }
 
 }  // namespace
@@ -530,12 +548,12 @@ double HmmPosteriors(const HmmParams& h, const double* t, int32_t L, int32_t m,
   if (m == 0) return 0.0;
   const int32_t I = L - 1;
   if (I <= 0) {
-    double ll = 0.0;
+    LogOfProduct ll;
     for (int32_t j = 0; j < m; ++j) {
       post[j] = 1.0;
-      ll += std::log(t[j]);
+      ll.Add(t[j]);
     }
-    return ll;
+    return ll.Log();
   }
   if (const double* a = h.Matrix(I)) {
     return DensePosteriors(h, a, h.Transposed(I), t, I, m, post, counts, s);

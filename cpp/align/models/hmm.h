@@ -39,6 +39,7 @@
 #define QAZ_ALIGN_MODELS_HMM_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,36 @@ struct HmmParams {
 
   std::vector<double> matrices, transposed, inv_row_sums;
   std::vector<size_t> offsets, toffsets, row_sum_offsets;
+};
+
+// The log of a product of positive factors, taken once at the end: each
+// factor's power of two is kept apart from its mantissa, so the product
+// neither underflows nor overflows however many factors come.  A factor of
+// 0 gives -inf, a negative one or a NaN NaN.
+class LogOfProduct {
+ public:
+  void Add(double x) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const uint64_t exponent = (bits >> 52) & 0x7FF;
+    if (exponent == 0 || exponent == 0x7FF || (bits >> 63) != 0) {
+      AddRare(x);  // 0, subnormal, infinite, NaN or negative
+      return;
+    }
+    bits = (bits & ~(uint64_t{0x7FF} << 52)) | (uint64_t{1022} << 52);
+    std::memcpy(&x, &bits, sizeof bits);  // in [0.5, 1)
+    twos_ += static_cast<int64_t>(exponent) - 1022;
+    product_ *= x;
+    if (product_ < 0x1p-500) Rescale();
+  }
+  double Log() const;
+
+ private:
+  void AddRare(double x);
+  void Rescale();
+
+  double product_ = 1.0;  // a product of mantissas in [0.5, 1)
+  int64_t twos_ = 0;
 };
 
 // Buffers of one thread's pairs, reused between pairs.

@@ -306,6 +306,28 @@ QAZ_TEST(HmmLongPairNeitherUnderflowsNorCrawls) {
   for (int32_t b : best) QAZ_EXPECT(b >= 0 && b < L);
 }
 
+QAZ_TEST(HmmLogOfProductMatchesTheSumOfLogs) {
+  // Thousands of tiny (and some huge) factors: the plain product would
+  // under- and overflow, the log of the kept product must not.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(-300.0, 10.0);
+  qaz::LogOfProduct product;
+  double sum = 0.0;
+  for (int k = 0; k < 5000; ++k) {
+    const double x = std::pow(10.0, u(rng));
+    product.Add(x);
+    sum += std::log(x);
+  }
+  QAZ_EXPECT(Near(product.Log(), sum, 1e-9 * std::fabs(sum)));
+  qaz::LogOfProduct none;
+  QAZ_EXPECT(none.Log() == 0.0);
+  qaz::LogOfProduct zero;
+  zero.Add(0.5);
+  zero.Add(0.0);
+  zero.Add(1e-300);
+  QAZ_EXPECT(std::isinf(zero.Log()) && zero.Log() < 0.0);
+}
+
 QAZ_TEST(HmmMaximizeNormalisesAndFloors) {
   HmmParams h;
   HmmParams::Counts c;

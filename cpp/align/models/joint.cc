@@ -12,7 +12,7 @@ namespace qaz {
 
 namespace {
 
-constexpr double kTransFloor = 1e-10;
+constexpr double kTransFloor = AgreementCells::kFloor;
 constexpr int64_t kChunkPairs = 8;
 constexpr int kStats = HmmParams::kJumps + HmmParams::kStarts;
 
@@ -27,7 +27,7 @@ struct ChunkSide {
 
 // A worker's buffers, handed from task to task.
 struct ChunkWork {
-  std::vector<double> t, post[2];
+  std::vector<double> t[2], post[2], totals;
   HmmScratch scratch;
   HmmParams::Counts counts;
   ChunkSide sides[2];
@@ -94,6 +94,7 @@ bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) 
   }
   paired_ = true;
   ok_ = false;
+  deferred_ = false;
   tables_[0] = &f;
   tables_[1] = &r;
   nnz_[0] = f.nnz();
@@ -180,6 +181,81 @@ void AgreementCells::CopyCounts(const JointDirection& fwd, const JointDirection&
   });
 }
 
+void AgreementCells::Maximize(const JointDirection& fwd, const JointDirection& rev,
+                              const Parallel& parallel) {
+  TransTable& f = *fwd.trans;
+  TransTable& r = *rev.trans;
+  const bool paired = paired_ && ok_ && tables_[0] == &f && tables_[1] == &r &&
+                      nnz_[0] == f.nnz() && nnz_[1] == r.nnz();
+  const bool indexed = f.has_cell_index() && f.IndexedFor(*fwd.corpus) &&
+                       r.has_cell_index() && r.IndexedFor(*rev.corpus);
+  deferred_ = paired && indexed && f.RowTotals(&totals_[0], &parallel) &&
+              r.RowTotals(&totals_[1], &parallel);
+  r.Normalize(false, &parallel);
+  FloorValues(&r);
+  if (deferred_) {
+    f.CountsAsValues(&parallel);
+  } else {
+    f.Normalize(false, &parallel);
+    FloorValues(&f);
+  }
+}
+
+void AgreementCells::Materialize(const JointDirection& fwd, const Parallel& parallel) {
+  if (!deferred_) return;
+  fwd.trans->Normalize(false, &parallel);
+  FloorValues(fwd.trans);
+  deferred_ = false;
+}
+
+namespace {
+
+// Pair values from counts: row i of the forward L x m counts becomes
+// max(count / row_total[i], floor) and, for i >= 1, column i - 1 of the
+// reverse rows 1..m max(count / col_total[j], floor).  Built twice; a
+// division is exact, so both clones give the same bits.
+__attribute__((target_clones("avx2", "default")))
+void DivideCounts(double* c, int32_t L, int32_t m, const double* row_total,
+                  const double* col_total, double* tr, double* tmp) {
+  const int32_t mr = L - 1;
+  const double floor = AgreementCells::kFloor;
+  for (int32_t i = 0; i < L; ++i) {
+    double* row = c + static_cast<size_t>(i) * m;
+    if (i > 0) {
+      for (int32_t j = 0; j < m; ++j) tmp[j] = std::max(row[j] / col_total[j], floor);
+      double* col = tr + mr + (i - 1);  // row j + 1, column i - 1
+      for (int32_t j = 0; j < m; ++j) col[static_cast<size_t>(j) * mr] = tmp[j];
+    }
+    const double total = row_total[i];
+    for (int32_t j = 0; j < m; ++j) row[j] = std::max(row[j] / total, floor);
+  }
+}
+
+}  // namespace
+
+void AgreementCells::GatherBoth(const JointDirection& fwd, const JointDirection& rev,
+                                int64_t p, std::vector<double>* tf,
+                                std::vector<double>* tr,
+                                std::vector<double>* scratch) const {
+  const TransTable& r = *rev.trans;
+  const IdSpan src = fwd.corpus->src(p), rsrc = rev.corpus->src(p);
+  const int32_t L = src.size, m = fwd.corpus->trg(p).size, mr = L - 1;
+  tr->resize(static_cast<size_t>(m + 1) * mr);
+  // The forward cells hold the counts; the reverse NULL row (the first mr
+  // cells of the pair in the reverse index) its values.
+  PairCells(*fwd.trans, *fwd.corpus).Gather(p, tf);
+  const uint32_t* ridx = r.cell_index().data() + r.cell_offsets()[p];
+  const TransCell* rcells = r.cells();
+  double* out = tr->data();
+  for (int32_t k = 0; k < mr; ++k) out[k] = rcells[ridx[k]].p;
+  scratch->resize(static_cast<size_t>(L) + 2 * static_cast<size_t>(m));
+  double* row_total = scratch->data();
+  double* col_total = row_total + L;
+  for (int32_t i = 0; i < L; ++i) row_total[i] = totals_[0][src[i]];
+  for (int32_t j = 0; j < m; ++j) col_total[j] = totals_[1][rsrc[j + 1]];
+  DivideCounts(tf->data(), L, m, row_total, col_total, out, col_total + m);
+}
+
 Schedule ParseSchedule(std::string_view text) {
   Schedule out;
   size_t pos = 0;
@@ -235,9 +311,9 @@ double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
     const double* row = t + static_cast<size_t>(i) * m;
     for (int32_t j = 0; j < m; ++j) sum[j] += row[j];
   }
-  double ll = 0.0;
+  LogOfProduct ll;
   for (int32_t j = 0; j < m; ++j) {
-    ll += std::log(sum[j] / L);
+    ll.Add(sum[j] / L);
     inv[j] = sum[j] > 0.0 ? 1.0 / sum[j] : 0.0;
   }
   for (int32_t i = 0; i < L; ++i) {
@@ -245,7 +321,7 @@ double PairLinkPosteriors(const HmmParams* hmm, const double* t, int32_t L,
     double* out = post + static_cast<size_t>(i) * m;
     for (int32_t j = 0; j < m; ++j) out[j] = row[j] * inv[j];
   }
-  return ll;
+  return ll.Log();
 }
 
 JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
@@ -260,11 +336,9 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
     throw std::invalid_argument("the two directions hold different pair counts");
   }
   JointTotals totals;
-  bool uniform[2] = {false, false};
-  for (int d = 0; d < ndirs; ++d) {
-    uniform[d] = dirs[d]->trans->AllDefaults();
-    dirs[d]->trans->ZeroCounts(&parallel);
-  }
+  // A deferred M-step (AgreementCells::Maximize) left the forward table
+  // with counts: its cells give both directions' values.
+  if (keep != nullptr && !agree) keep->Materialize(*fwd, parallel);
   // In agreement the word pairs' counts are summed once, on the forward
   // side, and copied to the reverse table after the walk.
   std::unique_ptr<AgreementCells> own;
@@ -273,6 +347,12 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
     if (keep == nullptr) own = std::make_unique<AgreementCells>();
     pairing = keep != nullptr ? keep : own.get();
     if (!pairing->Pair(*fwd, *rev)) pairing = nullptr;
+  }
+  const bool deferred = pairing != nullptr && pairing == keep && keep->deferred();
+  bool uniform[2] = {false, false};
+  for (int d = 0; d < ndirs; ++d) {
+    uniform[d] = !deferred && dirs[d]->trans->AllDefaults();
+    dirs[d]->trans->ZeroCounts(&parallel);
   }
   // A chunk's posteriors are worked out on any thread; its counts go into
   // the tables, and its entropies and jump counts into the totals, in chunk
@@ -311,25 +391,29 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
       const PairCells* cells[2] = {&fwd_cells, rev_cells.get()};
       for (int64_t p = cb; p < ce; ++p) {
         int32_t L[2], m[2];
+        if (deferred) keep->GatherBoth(*fwd, *rev, p, &w->t[0], &w->t[1], &w->totals);
         for (int d = 0; d < ndirs; ++d) {
           const Corpus& cd = *dirs[d]->corpus;
           L[d] = cd.src(p).size;
           m[d] = cd.trg(p).size;
-          if (uniform[d]) {
+          std::vector<double>& t = w->t[d];
+          if (deferred) {
+            // GatherBoth has both.
+          } else if (uniform[d]) {
             // A table never trained: each row's default, no cell read.
             const IdSpan src = cd.src(p);
-            w->t.resize(static_cast<size_t>(L[d]) * m[d]);
+            t.resize(static_cast<size_t>(L[d]) * m[d]);
             for (int32_t i = 0; i < L[d]; ++i) {
-              std::fill_n(w->t.begin() + static_cast<size_t>(i) * m[d], m[d],
+              std::fill_n(t.begin() + static_cast<size_t>(i) * m[d], m[d],
                           dirs[d]->trans->row_default(src[i]));
             }
           } else {
-            cells[d]->Gather(p, &w->t);
+            cells[d]->Gather(p, &t);
           }
           w->post[d].resize(static_cast<size_t>(L[d]) * m[d]);
           if (hmm) w->counts.Clear();
           const double ll = PairLinkPosteriors(
-              hmm ? dirs[d]->hmm.get() : nullptr, w->t.data(), L[d], m[d],
+              hmm ? dirs[d]->hmm.get() : nullptr, t.data(), L[d], m[d],
               w->post[d].data(), hmm ? &w->counts : nullptr, &w->scratch);
           ChunkSide& side = w->sides[d];
           side.entropy[p - cb] = m[d] > 0 ? -ll / m[d] : 0.0;
@@ -397,7 +481,7 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
 void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
                  const Schedule& schedule, const JointOptions& options,
                  const JointWalker& walk, const Parallel& parallel,
-                 Reporter& log) {
+                 Reporter& log, AgreementCells* pairing) {
   JointDirection* dirs[2] = {fwd, rev};
   const int ndirs = rev != nullptr ? 2 : 1;
   const bool agree = options.agreement && ndirs == 2;
@@ -439,13 +523,18 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
       log.Info(line);
       log.Info(hmm ? "estimating word translation and jump distributions"
                    : "estimating word translation distribution");
-      for (int d = 0; d < ndirs; ++d) {
-        dirs[d]->trans->Normalize(false, &parallel);
-        FloorValues(dirs[d]->trans);
-        if (hmm) dirs[d]->hmm->Maximize(totals.counts[d]);
+      if (pairing != nullptr && agree) {
+        pairing->Maximize(*fwd, *rev, parallel);
+      } else {
+        for (int d = 0; d < ndirs; ++d) {
+          dirs[d]->trans->Normalize(false, &parallel);
+          FloorValues(dirs[d]->trans);
+        }
       }
+      for (int d = 0; hmm && d < ndirs; ++d) dirs[d]->hmm->Maximize(totals.counts[d]);
     }
   }
+  if (pairing != nullptr) pairing->Materialize(*fwd, parallel);
 }
 
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
@@ -457,7 +546,7 @@ void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 return JointExpect(fwd, rev, hmm, options.agreement, parallel,
                                    log, &pairing);
               },
-              parallel, log);
+              parallel, log, &pairing);
 }
 
 }  // namespace qaz

@@ -93,13 +93,41 @@ class AgreementCells {
   void CopyCounts(const JointDirection& fwd, const JointDirection& rev,
                   const Parallel& parallel) const;
 
+  // The M-step of the paired tables, their counts in place.  Every word
+  // pair's count is in both tables, so the reverse values of the next
+  // E-step need not be read from the reverse table: when every row with
+  // cells has a positive count total, the reverse table is normalised and
+  // floored as usual, while the forward table keeps its counts as values
+  // and its row totals aside (deferred).  The next E-step then reads each
+  // forward cell once and works out both directions' values of its word
+  // pair as the M-step would have left them, max(count / row total, floor),
+  // bit for bit (GatherBoth).  Otherwise both tables are normalised and
+  // floored, as without the pairing.
+  void Maximize(const JointDirection& fwd, const JointDirection& rev,
+                const Parallel& parallel);
+  // Whether the forward table holds deferred counts.
+  bool deferred() const { return deferred_; }
+  // Normalises and floors a deferred forward table (its counts are still
+  // in place: call before the next E-step zeroes them).
+  void Materialize(const JointDirection& fwd, const Parallel& parallel);
+  // In deferred mode: pair p's values of both directions, tf[i * m + j] =
+  // t(f_j | e_i) forward (L x m) and tr[j' * m' + i'] reverse (m + 1 rows,
+  // NULL row first, by L - 1 columns).
+  void GatherBoth(const JointDirection& fwd, const JointDirection& rev,
+                  int64_t p, std::vector<double>* tf, std::vector<double>* tr,
+                  std::vector<double>* scratch) const;
+
+  // The floor of the translation values after each M-step.
+  static constexpr double kFloor = 1e-10;
+
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
   const TransTable* tables_[2] = {nullptr, nullptr};
   int64_t nnz_[2] = {0, 0};
-  bool paired_ = false, ok_ = false;
+  bool paired_ = false, ok_ = false, deferred_ = false;
   std::vector<uint32_t> rev_of_;  // per forward cell; kNone in the NULL row
+  std::vector<double> totals_[2];  // row totals of the deferred counts
 };
 
 // One E-step over the directions' corpora (pairs in corpus order): the
@@ -121,10 +149,12 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
 // directions' tables (their corpora are not read).
 using JointWalker = std::function<JointTotals(bool hmm, const HmmParams* fwd,
                                               const HmmParams* rev)>;
+// With `pairing` (tables paired for agreement), the M-steps go through
+// it (AgreementCells::Maximize) and the last leaves both tables normalised.
 void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
                  const Schedule& schedule, const JointOptions& options,
                  const JointWalker& walk, const Parallel& parallel,
-                 Reporter& log);
+                 Reporter& log, AgreementCells* pairing = nullptr);
 
 // The link posteriors of one pair, L x m with the NULL row first: Model 1
 // when `hmm` is null, else the HMM's; returns ln p(f | e) (Model 1: with

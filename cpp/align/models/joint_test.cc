@@ -158,6 +158,51 @@ QAZ_TEST(JointAgreementSumsEachWordPairOnceOnEitherLayout) {
   QAZ_EXPECT(keep.Pair(run.f, run.r));
 }
 
+QAZ_TEST(JointDeferredMStepsGiveTheUsualValues) {
+  // TrainJoint leaves the forward M-steps for the next E-step, which reads
+  // both directions' values off the forward counts; the schedule without
+  // the pairing normalises both tables each time.  Same bits.
+  auto corpus = qaz::testing::RandomCorpus(300, 40, 30, 45, 29);
+  Pair2 deferred(corpus, 40, 30), usual(corpus, 40, 30);
+  deferred.Train("1:2,hmm:2", true, 2);
+  usual.f = qaz::JointDirection{usual.fwd_corpus.get(), usual.fwd.get(), nullptr};
+  usual.r = qaz::JointDirection{usual.rev_corpus.get(), usual.rev.get(), nullptr};
+  qaz::testing::RecordingReporter log;
+  const qaz::Parallel two(2);
+  qaz::RunSchedule(
+      &usual.f, &usual.r, corpus->size(), qaz::ParseSchedule("1:2,hmm:2"),
+      qaz::JointOptions{}, [&](bool hmm, const qaz::HmmParams*, const qaz::HmmParams*) {
+        return qaz::JointExpect(&usual.f, &usual.r, hmm, true, two, log);
+      },
+      two, log);
+  QAZ_EXPECT(deferred.Values(*deferred.fwd) == usual.Values(*usual.fwd));
+  QAZ_EXPECT(deferred.Values(*deferred.rev) == usual.Values(*usual.rev));
+  QAZ_EXPECT(deferred.f.hmm->jump == usual.f.hmm->jump);
+  QAZ_EXPECT(deferred.r.hmm->start == usual.r.hmm->start);
+  QAZ_EXPECT(deferred.lines == log.lines);
+
+  // A row with cells but no count would keep its values under Normalize:
+  // the M-step is then not deferred, and the row keeps them.
+  qaz::AgreementCells keep;
+  qaz::JointExpect(&usual.f, &usual.r, false, true, two, log, &keep);
+  keep.Maximize(usual.f, usual.r, two);
+  QAZ_EXPECT(keep.deferred());
+  keep.Materialize(usual.f, two);
+  QAZ_EXPECT(!keep.deferred());
+  QAZ_EXPECT(usual.fwd->cells()[0].p <= 1.0);
+  qaz::JointExpect(&usual.f, &usual.r, false, true, two, log, &keep);
+  const int32_t e = corpus->src(0)[1];
+  const std::vector<double> before = usual.Values(*usual.fwd);
+  for (uint64_t k = usual.fwd->row_begin(e); k < usual.fwd->row_end(e); ++k) {
+    usual.fwd->cells()[k].c = 0.0;
+  }
+  keep.Maximize(usual.f, usual.r, two);
+  QAZ_EXPECT(!keep.deferred());
+  for (uint64_t k = usual.fwd->row_begin(e); k < usual.fwd->row_end(e); ++k) {
+    QAZ_EXPECT(usual.fwd->cells()[k].p == before[k]);
+  }
+}
+
 QAZ_TEST(JointIndependentDirectionsDoNotTouchEachOther) {
   auto corpus = qaz::testing::RandomCorpus(120, 20, 15, 12, 5);
   Pair2 both(corpus, 20, 15), alone(corpus, 20, 15);
