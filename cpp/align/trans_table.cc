@@ -492,16 +492,36 @@ void TransTable::Normalize(bool save, const Parallel* parallel) {
   });
 }
 
-bool TransTable::RowTotals(std::vector<double>* totals,
-                           const Parallel* parallel) const {
-  totals->assign(static_cast<size_t>(S_), 0.0);
+void TransTable::NormalizeFloored(double floor, const Parallel* parallel) {
+  ForRows(parallel, [&](int32_t s0, int32_t s1) {
+    for (int32_t s = s0; s < s1; ++s) {
+      double total = 0.0;
+      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
+      if (!(total > 0.0)) {
+        for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
+          cells_[k].p = std::max(cells_[k].p, floor);
+        }
+        continue;
+      }
+      const double inv = 1.0 / total;
+      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
+        cells_[k].p = std::max(cells_[k].c * inv, floor);
+      }
+      default_[s] = 0.0;
+    }
+  });
+}
+
+bool TransTable::InverseRowTotals(std::vector<double>* inverses,
+                                  const Parallel* parallel) const {
+  inverses->assign(static_cast<size_t>(S_), 0.0);
   std::atomic<bool> ok{true};
   ForRows(parallel, [&](int32_t s0, int32_t s1) {
     for (int32_t s = s0; s < s1; ++s) {
       double total = 0.0;
       for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
       if (row_ptr_[s + 1] > row_ptr_[s] && !(total > 0.0)) ok = false;
-      (*totals)[s] = total;
+      (*inverses)[s] = 1.0 / total;
     }
   });
   return ok;

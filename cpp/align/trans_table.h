@@ -165,11 +165,15 @@ class TransTable {
   void Normalize(bool save = false, const Parallel* parallel = nullptr);
   void SaveCounts();
   void RestoreCounts();
-  // The total of each row's counts into `totals` (S values); false when a
-  // row with cells has a total that is not positive (Normalize would leave
-  // it as it is).
-  bool RowTotals(std::vector<double>* totals,
-                 const Parallel* parallel = nullptr) const;
+  // The M-step of the jointly trained models: every value of a row whose
+  // count total is positive becomes max(count * (1 / total), floor), every
+  // other value max(value, floor).
+  void NormalizeFloored(double floor, const Parallel* parallel = nullptr);
+  // 1 / the total of each row's counts into `inverses` (S values); false
+  // when a row with cells has a total that is not positive (the M-steps
+  // would leave its values as they are).
+  bool InverseRowTotals(std::vector<double>* inverses,
+                        const Parallel* parallel = nullptr) const;
   // Every cell's value becomes its count (an M-step left for later).
   void CountsAsValues(const Parallel* parallel = nullptr);
   // False when the memory plan has no room for the counts kept aside: the

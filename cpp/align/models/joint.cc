@@ -27,7 +27,7 @@ struct ChunkSide {
 
 // A worker's buffers, handed from task to task.
 struct ChunkWork {
-  std::vector<double> t[2], post[2], totals;
+  std::vector<double> t[2], post[2], inverses;
   HmmScratch scratch;
   HmmParams::Counts counts;
   ChunkSide sides[2];
@@ -73,13 +73,6 @@ void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
         cells[table->Find(src[i], trg[j])].c += c[static_cast<size_t>(i) * m + j];
       }
     }
-  }
-}
-
-void FloorValues(TransTable* table) {
-  TransCell* cells = table->cells();
-  for (int64_t k = 0; k < table->nnz(); ++k) {
-    cells[k].p = std::max(cells[k].p, kTransFloor);
   }
 }
 
@@ -189,45 +182,43 @@ void AgreementCells::Maximize(const JointDirection& fwd, const JointDirection& r
                       nnz_[0] == f.nnz() && nnz_[1] == r.nnz();
   const bool indexed = f.has_cell_index() && f.IndexedFor(*fwd.corpus) &&
                        r.has_cell_index() && r.IndexedFor(*rev.corpus);
-  deferred_ = paired && indexed && f.RowTotals(&totals_[0], &parallel) &&
-              r.RowTotals(&totals_[1], &parallel);
-  r.Normalize(false, &parallel);
-  FloorValues(&r);
+  deferred_ = paired && indexed && f.InverseRowTotals(&inverses_[0], &parallel) &&
+              r.InverseRowTotals(&inverses_[1], &parallel);
+  r.NormalizeFloored(kFloor, &parallel);
   if (deferred_) {
     f.CountsAsValues(&parallel);
   } else {
-    f.Normalize(false, &parallel);
-    FloorValues(&f);
+    f.NormalizeFloored(kFloor, &parallel);
   }
 }
 
 void AgreementCells::Materialize(const JointDirection& fwd, const Parallel& parallel) {
   if (!deferred_) return;
-  fwd.trans->Normalize(false, &parallel);
-  FloorValues(fwd.trans);
+  fwd.trans->NormalizeFloored(kFloor, &parallel);
   deferred_ = false;
 }
 
 namespace {
 
 // Pair values from counts: row i of the forward L x m counts becomes
-// max(count / row_total[i], floor) and, for i >= 1, column i - 1 of the
-// reverse rows 1..m max(count / col_total[j], floor).  Built twice; a
-// division is exact, so both clones give the same bits.
+// max(count * row_inverse[i], floor) and, for i >= 1, column i - 1 of the
+// reverse rows 1..m max(count * col_inverse[j], floor), as the M-step
+// (TransTable::NormalizeFloored) would have left them.  Built twice; the
+// products are exact roundings either way, so both clones give the same bits.
 __attribute__((target_clones("avx2", "default")))
-void DivideCounts(double* c, int32_t L, int32_t m, const double* row_total,
-                  const double* col_total, double* tr, double* tmp) {
+void ScaleCounts(double* c, int32_t L, int32_t m, const double* row_inverse,
+                 const double* col_inverse, double* tr, double* tmp) {
   const int32_t mr = L - 1;
   const double floor = AgreementCells::kFloor;
   for (int32_t i = 0; i < L; ++i) {
     double* row = c + static_cast<size_t>(i) * m;
     if (i > 0) {
-      for (int32_t j = 0; j < m; ++j) tmp[j] = std::max(row[j] / col_total[j], floor);
+      for (int32_t j = 0; j < m; ++j) tmp[j] = std::max(row[j] * col_inverse[j], floor);
       double* col = tr + mr + (i - 1);  // row j + 1, column i - 1
       for (int32_t j = 0; j < m; ++j) col[static_cast<size_t>(j) * mr] = tmp[j];
     }
-    const double total = row_total[i];
-    for (int32_t j = 0; j < m; ++j) row[j] = std::max(row[j] / total, floor);
+    const double inverse = row_inverse[i];
+    for (int32_t j = 0; j < m; ++j) row[j] = std::max(row[j] * inverse, floor);
   }
 }
 
@@ -249,11 +240,11 @@ void AgreementCells::GatherBoth(const JointDirection& fwd, const JointDirection&
   double* out = tr->data();
   for (int32_t k = 0; k < mr; ++k) out[k] = rcells[ridx[k]].p;
   scratch->resize(static_cast<size_t>(L) + 2 * static_cast<size_t>(m));
-  double* row_total = scratch->data();
-  double* col_total = row_total + L;
-  for (int32_t i = 0; i < L; ++i) row_total[i] = totals_[0][src[i]];
-  for (int32_t j = 0; j < m; ++j) col_total[j] = totals_[1][rsrc[j + 1]];
-  DivideCounts(tf->data(), L, m, row_total, col_total, out, col_total + m);
+  double* row_inverse = scratch->data();
+  double* col_inverse = row_inverse + L;
+  for (int32_t i = 0; i < L; ++i) row_inverse[i] = inverses_[0][src[i]];
+  for (int32_t j = 0; j < m; ++j) col_inverse[j] = inverses_[1][rsrc[j + 1]];
+  ScaleCounts(tf->data(), L, m, row_inverse, col_inverse, out, col_inverse + m);
 }
 
 Schedule ParseSchedule(std::string_view text) {
@@ -391,7 +382,7 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
       const PairCells* cells[2] = {&fwd_cells, rev_cells.get()};
       for (int64_t p = cb; p < ce; ++p) {
         int32_t L[2], m[2];
-        if (deferred) keep->GatherBoth(*fwd, *rev, p, &w->t[0], &w->t[1], &w->totals);
+        if (deferred) keep->GatherBoth(*fwd, *rev, p, &w->t[0], &w->t[1], &w->inverses);
         for (int d = 0; d < ndirs; ++d) {
           const Corpus& cd = *dirs[d]->corpus;
           L[d] = cd.src(p).size;
@@ -438,6 +429,8 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
           const double* other = w->post[o].data();
           const int32_t mo = m[o];
           std::copy(mine, mine + m[d], out);  // NULL row: its own
+          // With the pairing the reverse word pairs take the forward counts.
+          if (d == 1 && pairing != nullptr) continue;
           for (int32_t i = 1; i < L[d]; ++i) {
             for (int32_t j = 0; j < m[d]; ++j) {
               out[i * m[d] + j] =
@@ -527,8 +520,7 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
         pairing->Maximize(*fwd, *rev, parallel);
       } else {
         for (int d = 0; d < ndirs; ++d) {
-          dirs[d]->trans->Normalize(false, &parallel);
-          FloorValues(dirs[d]->trans);
+          dirs[d]->trans->NormalizeFloored(kTransFloor, &parallel);
         }
       }
       for (int d = 0; hmm && d < ndirs; ++d) dirs[d]->hmm->Maximize(totals.counts[d]);

@@ -10,8 +10,9 @@
 //
 // Every step runs its iterations in full: with agreement the counts are
 // not those of either model's likelihood, so a rise of an entropy says
-// nothing about the step.  After each M-step the translation values are
-// floored at 1e-10, so no link becomes impossible for a later HMM step.
+// nothing about the step.  An M-step multiplies each row's counts by 1 /
+// their total and floors the values at 1e-10, so no link becomes
+// impossible for a later HMM step (TransTable::NormalizeFloored).
 //
 // A walk goes through the corpus in chunks of pairs.  Any thread works out
 // a chunk's posteriors; then, in chunk order, the same thread adds the
@@ -98,11 +99,11 @@ class AgreementCells {
   // E-step need not be read from the reverse table: when every row with
   // cells has a positive count total, the reverse table is normalised and
   // floored as usual, while the forward table keeps its counts as values
-  // and its row totals aside (deferred).  The next E-step then reads each
-  // forward cell once and works out both directions' values of its word
-  // pair as the M-step would have left them, max(count / row total, floor),
-  // bit for bit (GatherBoth).  Otherwise both tables are normalised and
-  // floored, as without the pairing.
+  // and 1 / its row totals aside (deferred).  The next E-step then reads
+  // each forward cell once and works out both directions' values of its
+  // word pair as the M-step would have left them, max(count * (1 / row
+  // total), floor), bit for bit (GatherBoth).  Otherwise both tables are
+  // normalised and floored, as without the pairing.
   void Maximize(const JointDirection& fwd, const JointDirection& rev,
                 const Parallel& parallel);
   // Whether the forward table holds deferred counts.
@@ -127,7 +128,7 @@ class AgreementCells {
   int64_t nnz_[2] = {0, 0};
   bool paired_ = false, ok_ = false, deferred_ = false;
   std::vector<uint32_t> rev_of_;  // per forward cell; kNone in the NULL row
-  std::vector<double> totals_[2];  // row totals of the deferred counts
+  std::vector<double> inverses_[2];  // 1 / row totals of the deferred counts
 };
 
 // One E-step over the directions' corpora (pairs in corpus order): the
