@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <type_traits>
 
 #include "common/float_format.h"
 
@@ -38,57 +39,6 @@ void RowSums(const HmmParams& h, int32_t I, std::vector<double>* inv_z) {
     z += static_cast<double>(right) * h.jump[2 * W] +
          static_cast<double>(left) * h.jump[0];
     (*inv_z)[from] = 1.0 / z;
-  }
-}
-
-// out[i] = sum_{i'=0..I} g[i'] Weight(i', i) for i = 1..I (out[0] = 0).
-// `pre` is scratch.
-__attribute__((always_inline)) inline void Spread(const HmmParams& h, const double* g, int32_t I, double* out,
-            std::vector<double>* pre) {
-  out[0] = 0.0;
-  for (int32_t i = 1; i <= I; ++i) out[i] = g[0] * h.start[std::min(i, W)];
-  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
-    const double c = h.jump[d + W];
-    const int32_t lo = std::max(1, 1 + d), hi = std::min(I, I + d);
-    const double* src = g - d;
-    for (int32_t i = lo; i <= hi; ++i) out[i] += c * src[i];
-  }
-  if (I > W) {
-    // Far ends: running sums of g from the left and from the right.
-    pre->resize(static_cast<size_t>(I) + 2);
-    double* p = pre->data();
-    p[0] = 0.0;
-    for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + g[k];
-    const double right = h.jump[2 * W], left = h.jump[0];
-    for (int32_t i = W + 1; i <= I; ++i) out[i] += right * p[i - W];
-    // sum_{i' >= i + W} g[i'] = p[I] - p[i + W - 1]
-    for (int32_t i = 1; i + W <= I; ++i) out[i] += left * (p[I] - p[i + W - 1]);
-  }
-}
-
-// out[i'] = sum_{i=1..I} Weight(i', i) u[i] for i' = 0..I; `pre` is scratch
-// and keeps the running sums of u (pre[k] = u[1] + .. + u[k]).
-__attribute__((always_inline)) inline void Collect(const HmmParams& h, const double* u, int32_t I, double* out,
-             std::vector<double>* pre) {
-  double s0 = 0.0;
-  for (int32_t i = 1; i <= I; ++i) s0 += h.start[std::min(i, W)] * u[i];
-  out[0] = s0;
-  for (int32_t k = 1; k <= I; ++k) out[k] = 0.0;
-  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
-    const double c = h.jump[d + W];
-    const int32_t lo = std::max(1, 1 - d), hi = std::min(I, I - d);
-    const double* src = u + d;
-    for (int32_t k = lo; k <= hi; ++k) out[k] += c * src[k];
-  }
-  pre->resize(static_cast<size_t>(I) + 2);
-  double* p = pre->data();
-  p[0] = 0.0;
-  for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + u[k];
-  if (I > W) {
-    const double right = h.jump[2 * W], left = h.jump[0];
-    // sum_{i >= i' + W} u[i] = p[I] - p[i' + W - 1]
-    for (int32_t k = 1; k + W <= I; ++k) out[k] += right * (p[I] - p[k + W - 1]);
-    for (int32_t k = W + 1; k <= I; ++k) out[k] += left * p[k - W];
   }
 }
 
@@ -140,41 +90,6 @@ __attribute__((always_inline)) inline void PosteriorsOf(const HmmScratch& s, int
     for (size_t k = 0; k < n; ++k) nul += null[k] * b[k];
     post[j] = nul;
     for (int32_t i = 1; i <= I; ++i) post[i * m + j] = word[i] * b[i];
-  }
-}
-
-// Adds the expected jumps of one step: from position i' (mass g[i'], the
-// forward value over its row sum) to word state i (mass u[i], the backward
-// side); `p` holds the running sums of u as Collect leaves them.  The near
-// jumps are summed for all widths at once, position after position, so each
-// width's sum still takes its positions in ascending order.
-__attribute__((always_inline)) inline void AddJumps(
-    const HmmParams& h, const double* g, const double* u, const double* p,
-    int32_t I, HmmParams::Counts* counts) {
-  for (int32_t i = 1; i <= I; ++i) {
-    AddStart(counts, i, I, g[0] * h.start[std::min(i, W)] * u[i]);
-  }
-  double sums[2 * W - 1] = {};
-  for (int32_t k = 1; k <= I; ++k) {
-    const int32_t lo = std::max(-(W - 1), 1 - k), hi = std::min(W - 1, I - k);
-    const double gk = g[k];
-    double* out = sums + (W - 1);
-    const double* uk = u + k;
-    for (int32_t d = lo; d <= hi; ++d) out[d] += gk * uk[d];
-  }
-  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
-    counts->jump[d + W] += h.jump[d + W] * sums[d + W - 1];
-  }
-  if (I > W) {
-    double right = 0.0, left = 0.0;
-    for (int32_t k = 1; k + W <= I; ++k) {
-      right += g[k] * (p[I] - p[k + W - 1]) / static_cast<double>(I - k - W + 1);
-    }
-    for (int32_t k = W + 1; k <= I; ++k) {
-      left += g[k] * p[k - W] / static_cast<double>(k - W);
-    }
-    counts->jump[2 * W] += h.jump[2 * W] * right;
-    counts->jump[0] += h.jump[0] * left;
   }
 }
 
@@ -464,6 +379,145 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
   return ll.Log();
 }
 
+// The band sums of the running-sum path read their inputs with kPad zeros
+// on either side of positions 1..I, so a block of four positions needs no
+// bounds; a zero adds +0 to a sum of products >= 0, which leaves its bits
+// as they were.
+constexpr int kPad = W + 4;
+
+// out[i] = g0 st[i] + sum_{|d| < W} c(d) g[i - d] over a block of 4V
+// positions from i0, each sum in the order of Spread.
+template <int V>
+__attribute__((always_inline)) inline void SpreadBlock(
+    const HmmParams& h, const double* gp, double g0, const double* st,
+    int32_t i0, double* out) {
+  V4 acc[V];
+  for (int v = 0; v < V; ++v) acc[v] = g0 * Load(st + i0 + 4 * v);
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const double c = h.jump[d + W];
+    const double* src = gp + i0 - d;
+    for (int v = 0; v < V; ++v) acc[v] += c * Load(src + 4 * v);
+  }
+  for (int v = 0; v < V; ++v) Store(out + i0 + 4 * v, acc[v]);
+}
+
+// out[k] = sum_{|d| < W} c(d) u[k + d] over a block of 4V positions from k0.
+template <int V>
+__attribute__((always_inline)) inline void CollectBlock(
+    const HmmParams& h, const double* up, int32_t k0, double* out) {
+  V4 acc[V];
+  for (int v = 0; v < V; ++v) acc[v] = V4{0.0, 0.0, 0.0, 0.0};
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const double c = h.jump[d + W];
+    const double* src = up + k0 + d;
+    for (int v = 0; v < V; ++v) acc[v] += c * Load(src + 4 * v);
+  }
+  for (int v = 0; v < V; ++v) Store(out + k0 + 4 * v, acc[v]);
+}
+
+// Runs block(first, V) over positions 1..I, 32 at a time, the rest in one
+// block of as many vectors as it needs (writing up to 3 past I).
+template <typename Block>
+__attribute__((always_inline)) inline void OverPositions(int32_t I, Block block) {
+  int32_t first = 1;
+  for (; first + 31 <= I; first += 32) block(first, std::integral_constant<int, 8>());
+  switch ((I - first + 4) / 4) {
+    case 1: block(first, std::integral_constant<int, 1>()); break;
+    case 2: block(first, std::integral_constant<int, 2>()); break;
+    case 3: block(first, std::integral_constant<int, 3>()); break;
+    case 4: block(first, std::integral_constant<int, 4>()); break;
+    case 5: block(first, std::integral_constant<int, 5>()); break;
+    case 6: block(first, std::integral_constant<int, 6>()); break;
+    case 7: block(first, std::integral_constant<int, 7>()); break;
+    case 8: block(first, std::integral_constant<int, 8>()); break;
+    default: break;
+  }
+}
+
+// out[i] = sum_{i'=0..I} g[i'] Weight(i', i) for i = 1..I (out[0] = 0),
+// g[0] = g0 and g[1..I] padded in gp; st[i] = start[min(i, W)]; `pre` is
+// scratch.  Each out[i] adds its start term, its near jumps by ascending
+// width, then its far ends.
+__attribute__((always_inline)) inline void Spread(
+    const HmmParams& h, const double* gp, double g0, const double* st,
+    int32_t I, double* out, std::vector<double>* pre) {
+  OverPositions(I, [&](int32_t first, auto vectors) {
+    SpreadBlock<decltype(vectors)::value>(h, gp, g0, st, first, out);
+  });
+  out[0] = 0.0;
+  if (I > W) {
+    // Far ends: running sums of g from the left and from the right.
+    pre->resize(static_cast<size_t>(I) + 2);
+    double* p = pre->data();
+    p[0] = 0.0;
+    for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + gp[k];
+    const double right = h.jump[2 * W], left = h.jump[0];
+    for (int32_t i = W + 1; i <= I; ++i) out[i] += right * p[i - W];
+    // sum_{i' >= i + W} g[i'] = p[I] - p[i + W - 1]
+    for (int32_t i = 1; i + W <= I; ++i) out[i] += left * (p[I] - p[i + W - 1]);
+  }
+}
+
+// out[i'] = sum_{i=1..I} Weight(i', i) u[i] for i' = 0..I, u[1..I] padded
+// in up; `pre` keeps the running sums of u (pre[k] = u[1] + .. + u[k]).
+__attribute__((always_inline)) inline void Collect(
+    const HmmParams& h, const double* up, int32_t I, double* out,
+    std::vector<double>* pre) {
+  double s0 = 0.0;
+  for (int32_t i = 1; i <= I; ++i) s0 += h.start[std::min(i, W)] * up[i];
+  OverPositions(I, [&](int32_t first, auto vectors) {
+    CollectBlock<decltype(vectors)::value>(h, up, first, out);
+  });
+  out[0] = s0;
+  pre->resize(static_cast<size_t>(I) + 2);
+  double* p = pre->data();
+  p[0] = 0.0;
+  for (int32_t k = 1; k <= I; ++k) p[k] = p[k - 1] + up[k];
+  if (I > W) {
+    const double right = h.jump[2 * W], left = h.jump[0];
+    // sum_{i >= i' + W} u[i] = p[I] - p[i' + W - 1]
+    for (int32_t k = 1; k + W <= I; ++k) out[k] += right * (p[I] - p[k + W - 1]);
+    for (int32_t k = W + 1; k <= I; ++k) out[k] += left * p[k - W];
+  }
+}
+
+// Adds the expected jumps of one step: from position i' (mass g[i'], the
+// forward value over its row sum; g[0] = g0, g[1..I] padded in gp) to word
+// state i (mass u[i], padded in up); `p` holds the running sums of u as
+// Collect leaves them.  The near jumps are summed for all widths at once,
+// position after position, so each width's sum still takes its positions
+// in ascending order.
+__attribute__((always_inline)) inline void AddJumps(
+    const HmmParams& h, double g0, const double* gp, const double* up,
+    const double* p, int32_t I, HmmParams::Counts* counts) {
+  for (int32_t i = 1; i <= I; ++i) {
+    AddStart(counts, i, I, g0 * h.start[std::min(i, W)] * up[i]);
+  }
+  // Lane W - 1 + d of the eight vectors sums the jumps of width d.
+  V4 sums[8];
+  for (int v = 0; v < 8; ++v) sums[v] = V4{0.0, 0.0, 0.0, 0.0};
+  for (int32_t k = 1; k <= I; ++k) {
+    const double gk = gp[k];
+    const double* uk = up + k - (W - 1);
+    for (int v = 0; v < 8; ++v) sums[v] += gk * Load(uk + 4 * v);
+  }
+  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
+    const int lane = d + W - 1;
+    counts->jump[d + W] += h.jump[d + W] * sums[lane / 4][lane % 4];
+  }
+  if (I > W) {
+    double right = 0.0, left = 0.0;
+    for (int32_t k = 1; k + W <= I; ++k) {
+      right += gp[k] * (p[I] - p[k + W - 1]) / static_cast<double>(I - k - W + 1);
+    }
+    for (int32_t k = W + 1; k <= I; ++k) {
+      left += gp[k] * p[k - W] / static_cast<double>(k - W);
+    }
+    counts->jump[2 * W] += h.jump[2 * W] * right;
+    counts->jump[0] += h.jump[0] * left;
+  }
+}
+
 // HmmPosteriors for a sentence without a matrix, through the running sums
 // (O(I * kWindow) a target position).  Built twice like DensePosteriors,
 // with the same bits.
@@ -478,10 +532,18 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
     inv_z = s->inv_z.data();
   }
   SizePasses(s, n, m);
-  s->g.resize(n);
-  double* g = s->g.data();
+  // g and u with kPad zeros on either side, the start weights by position,
+  // and room for the blocks' writes past I.
+  const size_t padded = n + 2 * kPad;
+  s->g.assign(padded, 0.0);
+  s->suf.assign(padded, 0.0);
+  s->s.resize(n + 4);
+  s->xi.resize(n + 4);
+  double* gp = s->g.data() + kPad;
+  double* up = s->suf.data() + kPad;
   double* sv = s->s.data();
-  double* u = s->u.data();
+  double* st = s->xi.data();
+  for (int32_t i = 0; i < I + 4; ++i) st[i] = h.start[std::min(i, W)];
   const double stay = h.p0, move = 1.0 - h.p0;
   const double* t0 = t;  // the NULL row
 
@@ -500,8 +562,9 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
     } else {
       const double* pw = word - n;
       const double* pn = null - n;
-      for (size_t k = 0; k < n; ++k) g[k] = (pw[k] + pn[k]) * inv_z[k];
-      Spread(h, g, I, sv, &s->pre);
+      const double g0 = (pw[0] + pn[0]) * inv_z[0];
+      for (size_t k = 1; k < n; ++k) gp[k] = (pw[k] + pn[k]) * inv_z[k];
+      Spread(h, gp, g0, st, I, sv, &s->pre);
       word[0] = 0.0;
       for (int32_t i = 1; i <= I; ++i) word[i] = move * sv[i] * t[i * m + j];
       const double e0 = stay * t0[j];
@@ -520,16 +583,16 @@ double BandedPosteriors(const HmmParams& h, const double* t, int32_t I,
     const double* b = s->back.data() + j * n;
     double* prev = s->back.data() + (j - 1) * n;
     const double inv = 1.0 / s->scale[j];
-    u[0] = 0.0;
-    for (int32_t i = 1; i <= I; ++i) u[i] = move * t[i * m + j] * b[i] * inv;
-    Collect(h, u, I, sv, &s->pre);
+    for (int32_t i = 1; i <= I; ++i) up[i] = move * t[i * m + j] * b[i] * inv;
+    Collect(h, up, I, sv, &s->pre);
     const double e0 = stay * t0[j] * inv;
     for (size_t k = 0; k < n; ++k) prev[k] = inv_z[k] * sv[k] + e0 * b[k];
     if (counts != nullptr) {
       const double* pw = s->word.data() + (j - 1) * n;
       const double* pn = s->null.data() + (j - 1) * n;
-      for (size_t k = 0; k < n; ++k) g[k] = (pw[k] + pn[k]) * inv_z[k];
-      AddJumps(h, g, u, s->pre.data(), I, counts);
+      const double g0 = (pw[0] + pn[0]) * inv_z[0];
+      for (size_t k = 1; k < n; ++k) gp[k] = (pw[k] + pn[k]) * inv_z[k];
+      AddJumps(h, g0, gp, up, s->pre.data(), I, counts);
     }
   }
 
