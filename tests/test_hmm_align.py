@@ -52,6 +52,26 @@ def test_schedule_and_model_1(tmp_path):
     assert outputs(tmp_path / "s2", "--schedule", "1:2,hmm:1") != outputs(tmp_path / "s3", "--schedule", "1:2")
 
 
+def test_default_schedule_and_iteration_limit():
+    # Without -I the HMM trains 3 + 4 iterations; -I N asks for N of each
+    # stage, and model 2 keeps its 5.
+    def schedule(*args):
+        parsed = align_command.create_parser().parse_args([SRC, TRG, *args])
+        return align_command.resolve_model_options(parsed), align_command.iterations_of(parsed)
+
+    assert schedule() == ("1:3,hmm:4", 5)
+    assert schedule("-I", "5") == ("1:5,hmm:5", 5)
+    assert schedule("-I", "0") == ("1:0,hmm:0", 0)
+    assert schedule("--model", "1") == ("1:5", 5)
+    assert schedule("--model", "2") == ("", 5)
+    assert schedule("--model", "2", "-I", "3") == ("", 3)
+    assert schedule("-I", "2", "--schedule", "hmm:1") == ("hmm:1", 2)
+    # Resolving twice (the command does) keeps the default.
+    parsed = align_command.create_parser().parse_args([SRC, TRG])
+    align_command.resolve_model_options(parsed)
+    assert align_command.resolve_model_options(parsed) == "1:3,hmm:4"
+
+
 @pytest.mark.parametrize("args, message", [
     (["--model", "2", "--schedule", "1:5"], "--schedule trains models 1 and hmm"),
     (["--schedule", "2:5"], "bad schedule step '2:5'"),

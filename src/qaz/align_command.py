@@ -5,8 +5,9 @@ target to the source side, then writes one line per sentence pair: the
 links ``i-j`` (0-based positions, source first, sorted, links to the NULL
 word dropped) of the two directions combined.
 
-By default (``--model hmm``) IBM Model 1 and then the HMM are trained on
-both directions together, in agreement, and the links are those whose
+By default (``--model hmm``) IBM Model 1 (3 iterations) and then the HMM
+(4 iterations) are trained on both directions together, in agreement, and
+the links are those whose
 product of the two directions' posteriors reaches the threshold.
 ``--model 2`` trains IBM Model 1 then Model 2 on each direction as
 ``qaz-train`` does, and its defaults (``--sym grow-diag-final-and``) give
@@ -45,6 +46,10 @@ DEFAULT_THRESHOLD = 0.5
 # directions' posteriors (chosen on the Hansards trial alignments).
 SCHEDULED_METHOD = "posterior"
 SCHEDULED_THRESHOLD = 0.25
+# The HMM's steps when no -I is given: 3 iterations of Model 1 then 4 of the
+# HMM align the trial sentences and a synthetic corpus with known links as
+# well as 5 + 5 (within the noise of either) in about four fifths of the time.
+HMM_SCHEDULE = "1:3,hmm:4"
 
 # Loggers configured by the command: the package's (engine lines come from
 # "qaz.aligner") and the main program's.
@@ -161,7 +166,8 @@ def create_parser():
         metavar="STEPS",
         default=None,
         help="the training steps of models 1 and hmm as MODEL:ITERATIONS, comma-separated, e.g. "
-        "'1:5,hmm:5' (default: -I iterations of Model 1, then as many of the HMM with --model hmm)",
+        "'1:5,hmm:5' (default: '%s' with --model hmm, '1:5' with --model 1; with -I N, N "
+        "iterations of each stage)" % HMM_SCHEDULE,
     )
     parser.add_argument(
         "--save-model",
@@ -186,9 +192,10 @@ def create_parser():
         metavar="N",
         dest="iteration_limit",
         type=iteration_count,
-        default=ITERATION_LIMIT,
-        help="iterations of each training stage: Model 1, then Model 2 or the HMM; a Model 2 loop "
-        "stops early when the entropy no longer falls (default: %(default)s)",
+        default=None,
+        help="iterations of each training stage: Model 1, then Model 2 or the HMM (without -I, "
+        "--model hmm trains the steps of --schedule's default); a Model 2 loop stops early when the "
+        "entropy no longer falls (default: %d)" % ITERATION_LIMIT,
     )
     parser.add_argument(
         "-c",
@@ -247,8 +254,15 @@ def resolve_model_options(args, model=None):
         args.posterior_threshold = SCHEDULED_THRESHOLD
     if args.schedule is not None:
         return args.schedule
-    n = args.iteration_limit
-    return "1:{}".format(n) if args.model == "1" else "1:{},hmm:{}".format(n, n)
+    n = iterations_of(args)
+    if args.model == "1":
+        return "1:{}".format(n)
+    return HMM_SCHEDULE if args.iteration_limit is None else "1:{},hmm:{}".format(n, n)
+
+
+def iterations_of(args):
+    """The iterations of a stage: -I, else the default."""
+    return ITERATION_LIMIT if args.iteration_limit is None else args.iteration_limit
 
 
 def path_clash(args):
@@ -287,9 +301,10 @@ def align_files(args):
         # and 2 modules, which a run on one machine never needs.
         from qaz import distributed
 
+        args.iteration_limit = iterations_of(args)
         return distributed.align_status(args, schedule)
     engine = _aligner.Engine(
-        iterations=args.iteration_limit,
+        iterations=iterations_of(args),
         character=args.character,
         threads=args.threads or 0,
         memory_limit=args.memory_limit or 0,
