@@ -113,20 +113,57 @@ struct PairScratch {
   HmmScratch hmm;
 };
 
+// A direction's translation values of each pair of its corpus: through the
+// table's cells (PairCells) or, for a reverse table trained in agreement
+// without a cell index, through the forward table's (AgreementCells).
+class PairValues {
+ public:
+  PairValues(const TransTable& table, const Corpus& corpus)
+      : table_(table), corpus_(corpus), cells_(table, corpus) {}
+  void ThroughForward(const AgreementCells* pairing, const TransTable* fwd,
+                      const Corpus* fwd_corpus) {
+    pairing_ = pairing;
+    fwd_ = fwd;
+    fwd_corpus_ = fwd_corpus;
+  }
+  void Gather(int64_t p, std::vector<double>* out) const {
+    if (pairing_ != nullptr) {
+      pairing_->GatherReverse(*fwd_, *fwd_corpus_, table_, corpus_, p, out);
+    } else {
+      cells_.Gather(p, out);
+    }
+  }
+
+ private:
+  const TransTable& table_;
+  const Corpus& corpus_;
+  PairCells cells_;
+  const AgreementCells* pairing_ = nullptr;
+  const TransTable* fwd_ = nullptr;
+  const Corpus* fwd_corpus_ = nullptr;
+};
+
 // Viterbi links and posteriors of the pairs of one corpus (forward) and of
 // the same corpus with its sides exchanged (reverse, optional), in
 // source-target orientation.
 class PairLinker {
  public:
   // `fwd_hmm`, `rev_hmm`: the transitions of an HMM direction, else null.
+  // `through_forward`: the pairing through which the reverse table's cells
+  // are read (a reverse table without a cell index of its own).
   PairLinker(const Model& fwd, const Corpus& fwd_corpus, const Model* rev,
              const Corpus* rev_corpus, const HmmParams* fwd_hmm = nullptr,
-             const HmmParams* rev_hmm = nullptr)
+             const HmmParams* rev_hmm = nullptr,
+             const AgreementCells* through_forward = nullptr)
       : fwd_(fwd), fwd_corpus_(fwd_corpus), fwd_cells_(fwd.Trans(), fwd_corpus),
         rev_(rev), rev_corpus_(rev_corpus), fwd_hmm_(fwd_hmm), rev_hmm_(rev_hmm) {
     fwd.Align();
     if (rev != nullptr) {
-      rev_cells_ = std::make_unique<PairCells>(rev->Trans(), *rev_corpus);
+      rev_cells_ = std::make_unique<PairValues>(rev->Trans(), *rev_corpus);
+      if (through_forward != nullptr &&
+          through_forward->Reaches(fwd.Trans(), fwd_corpus, rev->Trans())) {
+        rev_cells_->ThroughForward(through_forward, &fwd.Trans(), &fwd_corpus);
+      }
       rev->Align();
     }
   }
@@ -164,7 +201,7 @@ class PairLinker {
 
  private:
   static void Viterbi(const Model& model, const HmmParams* hmm,
-                      const PairCells& cells, const Corpus& corpus, int64_t p,
+                      const PairValues& cells, const Corpus& corpus, int64_t p,
                       bool swap, PairScratch* s, Links* out) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
     cells.Gather(p, &s->t);
@@ -188,7 +225,7 @@ class PairLinker {
   // orientation: for the reverse model the pair's source words are the
   // forward pair's target words, so the matrix is transposed.
   static void RealPosteriors(const Model& model, const HmmParams* hmm,
-                             const PairCells& cells, const Corpus& corpus,
+                             const PairValues& cells, const Corpus& corpus,
                              int64_t p, bool swap, PairScratch* s,
                              std::vector<double>* out) {
     const int32_t L = corpus.src(p).size, m = corpus.trg(p).size;
@@ -216,10 +253,10 @@ class PairLinker {
 
   const Model& fwd_;
   const Corpus& fwd_corpus_;
-  PairCells fwd_cells_;
+  PairValues fwd_cells_;
   const Model* rev_;
   const Corpus* rev_corpus_;
-  std::unique_ptr<PairCells> rev_cells_;
+  std::unique_ptr<PairValues> rev_cells_;
   const HmmParams* fwd_hmm_;
   const HmmParams* rev_hmm_;
 };
@@ -621,10 +658,11 @@ void Aligner::TrainBoth(std::shared_ptr<Vocab> vocab, Corpus corpus,
 
 void Aligner::SetUpScheduled(DirectionModel* direction, const char* name,
                              double share, const Parallel& parallel,
-                             Reporter& log) const {
+                             Reporter& log, bool through_forward) const {
   const Vocab& vocab = *direction->vocab;
   MemoryPlan plan = StartDirection(*direction, name, share, log);
   plan.align_to_come = false;
+  if (through_forward) plan.layout = MemoryPlan::Layout::kNone;
   // Ten walks reading every cell of both tables: worth huge pages long
   // before the EM sweeps' size (15-20 % less time on the Hansards 100K).
   plan.huge_pages_from = size_t{16} << 20;
@@ -648,15 +686,32 @@ void Aligner::TrainScheduled(std::unique_ptr<DirectionModel> fwd,
     rev->corpus = std::make_shared<const Corpus>(
         SwapSides(*fwd->vocab, *fwd->corpus, rev->vocab.get()));
   }
+  // In agreement the reverse table's cells are read through the forward
+  // table's index (AgreementCells), so it needs none of its own.
+  const bool agree = rev && options_.agreement;
   SetUpScheduled(fwd.get(), "forward", both ? 0.5 : 1.0, parallel_, log);
-  if (rev) SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log);
+  if (rev) SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log, agree);
   JointDirection f{fwd->corpus.get(), fwd->model.trans.get(), nullptr};
   JointDirection r;
-  if (rev) r = JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr};
+  std::shared_ptr<AgreementCells> pairing;
+  if (rev) {
+    if (agree) {
+      pairing = std::make_shared<AgreementCells>();
+      if (!pairing->Pair(f, JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr}) ||
+          !pairing->Reaches(*fwd->model.trans, *fwd->corpus, *rev->model.trans)) {
+        // Not to be expected of tables built from the two corpora; the
+        // reverse table then gets an index of its own after all.
+        pairing.reset();
+        rev->model.trans = TransTable::Relayout(*rev->model.trans, rev->corpus, {}, &parallel_);
+      }
+    }
+    r = JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr};
+  }
   TrainJoint(&f, rev ? &r : nullptr, options_.schedule,
-             JointOptionsOf(options_), parallel_, log);
+             JointOptionsOf(options_), parallel_, log, pairing.get());
   fwd->hmm = f.hmm;
   if (rev) rev->hmm = r.hmm;
+  if (pairing && !rev->model.trans->has_cell_index()) rev->through_forward = pairing;
   forward_ = std::move(fwd);
   reverse_ = std::move(rev);
 }
@@ -762,7 +817,7 @@ Links Aligner::ReverseLinks(int64_t p) const {
   PairScratch s;
   Links out;
   PairLinker(f.model, *f.corpus, &r.model, r.corpus.get(), f.hmm.get(),
-             r.hmm.get())
+             r.hmm.get(), r.through_forward.get())
       .Reverse(p, &s, &out);
   return out;
 }
@@ -775,7 +830,7 @@ Links Aligner::PairLinks(int64_t p, const LinkMethod& chosen) const {
   Links out;
   PairLinker(f.model, *f.corpus, r ? &r->model : nullptr,
              r ? r->corpus.get() : nullptr, f.hmm.get(),
-             r ? r->hmm.get() : nullptr)
+             r ? r->hmm.get() : nullptr, r ? r->through_forward.get() : nullptr)
       .Combined(p, method, &s, &out);
   return out;
 }
@@ -795,7 +850,8 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& chosen,
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
   const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
                           r ? r->corpus.get() : nullptr, f.hmm.get(),
-                          r ? r->hmm.get() : nullptr);
+                          r ? r->hmm.get() : nullptr,
+                          r ? r->through_forward.get() : nullptr);
   WriteSinks(linker, f.corpus->size(), sinks, method, parallel_, log);
 }
 

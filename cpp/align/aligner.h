@@ -145,6 +145,10 @@ struct DirectionModel {
   std::shared_ptr<const Corpus> corpus;
   Model model;  // a Model 1 or HMM direction reads 1/L from an empty align
   std::shared_ptr<const HmmParams> hmm;  // an HMM direction's transitions
+  // A reverse direction trained in agreement, whose table has no cell index
+  // of its own: its pairing with the forward table, through whose index its
+  // cells are read.
+  std::shared_ptr<const AgreementCells> through_forward;
 };
 
 // A direction's model laid out for other sentence pairs (see the top).
@@ -272,9 +276,11 @@ class Aligner {
                             double share, Reporter& log) const;
   // Logs a direction's set-up and lays out its translation table; `share`
   // of the memory left under the limit goes to it.
+  // `through_forward`: a reverse direction trained in agreement, its table
+  // laid out without a cell index (read through the forward one's).
   void SetUpScheduled(DirectionModel* direction, const char* name,
-                      double share, const Parallel& parallel,
-                      Reporter& log) const;
+                      double share, const Parallel& parallel, Reporter& log,
+                      bool through_forward = false) const;
   // `share` of the memory left under the limit goes to this direction.
   // `next`, when given, is trained after this one: a limit that leaves it
   // no room is refused before this one trains.

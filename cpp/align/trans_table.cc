@@ -113,6 +113,12 @@ LayoutChoice ChooseLayout(const MemoryPlan& plan, const Corpus& corpus,
            "; estimated peak " + FormatBytes(peak) +
            (limit > 0 ? " of a memory limit of " + FormatBytes(limit) : "");
   };
+  if (plan.layout == MemoryPlan::Layout::kNone) {
+    return {false, 0,
+            describe("no cell index, the cells reached through the other direction's",
+                     true, base),
+            0, true};
+  }
   const bool force_index = plan.layout == MemoryPlan::Layout::kIndex;
   const bool force_lookup = plan.layout == MemoryPlan::Layout::kLookup;
   const std::string index_text =
@@ -377,7 +383,8 @@ std::shared_ptr<TransTable> TransTable::Build(
   table->cells_.assign(nnz, TransCell{initial, 0.0});
   table->default_.assign(static_cast<size_t>(S), initial);
   if (choice.index) table->cell_offsets_ = std::move(cell_offsets);
-  if (!choice.index) table->BuildRowMaps(corpus, choice.map_bytes);
+  const bool reached_elsewhere = plan != nullptr && plan->layout == MemoryPlan::Layout::kNone;
+  if (!choice.index && !reached_elsewhere) table->BuildRowMaps(corpus, choice.map_bytes);
   table->indexed_corpus_ = std::move(corpus_ptr);
   return table;
 }

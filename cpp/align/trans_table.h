@@ -72,7 +72,10 @@ struct MemoryPlan {
   // The limit as the user gave it, when `limit` is one run's share of it
   // (refusals name both); -1 when `limit` is the whole of it.
   int64_t stated_limit = -1;
-  enum class Layout { kAuto, kIndex, kLookup } layout = Layout::kAuto;
+  // kNone: neither index nor lookups, for a table whose cells the sweeps
+  // reach through another table's index (the reverse table of two
+  // directions trained in agreement, see AgreementCells).
+  enum class Layout { kAuto, kIndex, kLookup, kNone } layout = Layout::kAuto;
   // With kLookup: cells looked up at a time (0: as many as fit).
   int64_t lookup_cells = 0;
   // Whether an alignment table for the corpus's shapes is still to come

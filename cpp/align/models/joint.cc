@@ -47,17 +47,16 @@ void LayOut(const Corpus& corpus, int64_t b, int64_t e, ChunkSide* side,
   side->stats.resize(hmm ? static_cast<size_t>(e - b) * kStats : 0);
 }
 
-// Adds the counts of pairs [b, e) into the table's cells (those of its
-// first `rows` source positions, all when negative), pair after pair, each
-// pair's cells in the order of its positions.
+// Adds the counts of pairs [b, e) into the table's cells, pair after pair,
+// each pair's cells in the order of its positions.
 void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
-              const ChunkSide& side, int32_t rows = -1) {
+              const ChunkSide& side) {
   TransCell* cells = table->cells();
   const bool indexed = table->has_cell_index() && table->IndexedFor(corpus);
   for (int64_t p = b; p < e; ++p) {
     const IdSpan src = corpus.src(p), trg = corpus.trg(p);
     const int32_t m = trg.size;
-    const int32_t L = rows < 0 ? src.size : std::min(rows, src.size);
+    const int32_t L = src.size;
     const double* c = side.counts.data() + side.offset[p - b];
     if (indexed) {
       const uint32_t* index = table->cell_index().data() + table->cell_offsets()[p];
@@ -88,6 +87,7 @@ bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) 
   paired_ = true;
   ok_ = false;
   deferred_ = false;
+  counts_kept_ = false;
   tables_[0] = &f;
   tables_[1] = &r;
   nnz_[0] = f.nnz();
@@ -157,8 +157,70 @@ bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) 
       return false;
     }
   }
+  // The reverse NULL row's cell of every reverse target word.
+  null_cell_.assign(static_cast<size_t>(r.T()), kNone);
+  if (rev_null >= 0) {
+    for (uint64_t k = r.row_begin(rev_null); k < r.row_end(rev_null); ++k) {
+      null_cell_[rcols[k]] = static_cast<uint32_t>(k);
+    }
+  }
+  for (int64_t p = 0; p < cr.size(); ++p) {
+    const IdSpan rt = cr.trg(p);
+    for (int32_t i = 0; i < rt.size; ++i) {
+      if (null_cell_[rt[i]] == kNone) {
+        std::vector<uint32_t>().swap(rev_of_);
+        return false;
+      }
+    }
+  }
   ok_ = true;
   return true;
+}
+
+bool AgreementCells::Reaches(const TransTable& fwd, const Corpus& fwd_corpus,
+                             const TransTable& rev) const {
+  return paired_ && ok_ && tables_[0] == &fwd && tables_[1] == &rev &&
+         nnz_[0] == fwd.nnz() && nnz_[1] == rev.nnz() && fwd.has_cell_index() &&
+         fwd.IndexedFor(fwd_corpus);
+}
+
+void AgreementCells::GatherReverse(const TransTable& fwd, const Corpus& fwd_corpus,
+                                   const TransTable& rev, const Corpus& rev_corpus,
+                                   int64_t p, std::vector<double>* out) const {
+  const IdSpan rtrg = rev_corpus.trg(p);
+  const int32_t L = fwd_corpus.src(p).size, m = fwd_corpus.trg(p).size, mr = L - 1;
+  out->resize(static_cast<size_t>(m + 1) * mr);
+  const TransCell* rc = rev.cells();
+  double* o = out->data();
+  for (int32_t k = 0; k < mr; ++k) o[k] = rc[null_cell_[rtrg[k]]].p;
+  const uint32_t* idx = fwd.cell_index().data() + fwd.cell_offsets()[p];
+  const TransCell* fc = fwd.cells();
+  if (counts_kept_) {
+    // The reverse values are the forward counts over the reverse rows'
+    // totals, as the last M-step worked them out.
+    const IdSpan rsrc = rev_corpus.src(p);
+    for (int32_t i = 1; i < L; ++i) {
+      const uint32_t* row = idx + static_cast<size_t>(i) * m;
+      for (int32_t j = 0; j < m; ++j) {
+        o[static_cast<size_t>(j + 1) * mr + (i - 1)] =
+            std::max(fc[row[j]].c * inverses_[1][rsrc[j + 1]], kFloor);
+      }
+    }
+    return;
+  }
+  for (int32_t i = 1; i < L; ++i) {
+    const uint32_t* row = idx + static_cast<size_t>(i) * m;
+    for (int32_t j = 0; j < m; ++j) {
+      o[static_cast<size_t>(j + 1) * mr + (i - 1)] = rc[rev_of_[row[j]]].p;
+    }
+  }
+}
+
+void AgreementCells::AddNullCounts(const JointDirection& rev, int64_t p,
+                                   const double* counts) const {
+  TransCell* rc = rev.trans->cells();
+  const IdSpan rtrg = rev.corpus->trg(p);
+  for (int32_t j = 0; j < rtrg.size; ++j) rc[null_cell_[rtrg[j]]].c += counts[j];
 }
 
 void AgreementCells::CopyCounts(const JointDirection& fwd, const JointDirection& rev,
@@ -180,10 +242,10 @@ void AgreementCells::Maximize(const JointDirection& fwd, const JointDirection& r
   TransTable& r = *rev.trans;
   const bool paired = paired_ && ok_ && tables_[0] == &f && tables_[1] == &r &&
                       nnz_[0] == f.nnz() && nnz_[1] == r.nnz();
-  const bool indexed = f.has_cell_index() && f.IndexedFor(*fwd.corpus) &&
-                       r.has_cell_index() && r.IndexedFor(*rev.corpus);
+  const bool indexed = f.has_cell_index() && f.IndexedFor(*fwd.corpus);
   deferred_ = paired && indexed && f.InverseRowTotals(&inverses_[0], &parallel) &&
               r.InverseRowTotals(&inverses_[1], &parallel);
+  counts_kept_ = deferred_;
   r.NormalizeFloored(kFloor, &parallel);
   if (deferred_) {
     f.CountsAsValues(&parallel);
@@ -232,13 +294,12 @@ void AgreementCells::GatherBoth(const JointDirection& fwd, const JointDirection&
   const IdSpan src = fwd.corpus->src(p), rsrc = rev.corpus->src(p);
   const int32_t L = src.size, m = fwd.corpus->trg(p).size, mr = L - 1;
   tr->resize(static_cast<size_t>(m + 1) * mr);
-  // The forward cells hold the counts; the reverse NULL row (the first mr
-  // cells of the pair in the reverse index) its values.
+  // The forward cells hold the counts; the reverse NULL row its values.
   PairCells(*fwd.trans, *fwd.corpus).Gather(p, tf);
-  const uint32_t* ridx = r.cell_index().data() + r.cell_offsets()[p];
+  const IdSpan rtrg = rev.corpus->trg(p);
   const TransCell* rcells = r.cells();
   double* out = tr->data();
-  for (int32_t k = 0; k < mr; ++k) out[k] = rcells[ridx[k]].p;
+  for (int32_t k = 0; k < mr; ++k) out[k] = rcells[null_cell_[rtrg[k]]].p;
   scratch->resize(static_cast<size_t>(L) + 2 * static_cast<size_t>(m));
   double* row_inverse = scratch->data();
   double* col_inverse = row_inverse + L;
@@ -330,6 +391,7 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
   // A deferred M-step (AgreementCells::Maximize) left the forward table
   // with counts: its cells give both directions' values.
   if (keep != nullptr && !agree) keep->Materialize(*fwd, parallel);
+  if (keep != nullptr) keep->ForgetCounts();  // zeroed below
   // In agreement the word pairs' counts are summed once, on the forward
   // side, and copied to the reverse table after the walk.
   std::unique_ptr<AgreementCells> own;
@@ -340,6 +402,11 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
     if (!pairing->Pair(*fwd, *rev)) pairing = nullptr;
   }
   const bool deferred = pairing != nullptr && pairing == keep && keep->deferred();
+  // A reverse table without a cell index of its own is read through the
+  // forward one.
+  const bool reverse_through_forward =
+      pairing != nullptr && !rev->trans->has_cell_index() &&
+      pairing->Reaches(*fwd->trans, *fwd->corpus, *rev->trans);
   bool uniform[2] = {false, false};
   for (int d = 0; d < ndirs; ++d) {
     uniform[d] = !deferred && dirs[d]->trans->AllDefaults();
@@ -398,6 +465,8 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
               std::fill_n(t.begin() + static_cast<size_t>(i) * m[d], m[d],
                           dirs[d]->trans->row_default(src[i]));
             }
+          } else if (d == 1 && reverse_through_forward) {
+            pairing->GatherReverse(*fwd->trans, *fwd->corpus, *rev->trans, *rev->corpus, p, &t);
           } else {
             cells[d]->Gather(p, &t);
           }
@@ -447,7 +516,10 @@ JointTotals JointExpect(JointDirection* fwd, JointDirection* rev, bool hmm,
         } else if (d == 0) {
           AddPairs(dirs[0]->trans, *dirs[0]->corpus, cb, ce, side);
         } else {
-          AddPairs(dirs[1]->trans, *dirs[1]->corpus, cb, ce, side, 1);  // its NULL row
+          // Its NULL row.
+          for (int64_t p = cb; p < ce; ++p) {
+            pairing->AddNullCounts(*rev, p, side.counts.data() + side.offset[p - cb]);
+          }
         }
         for (int64_t p = cb; p < ce; ++p) totals.entropy[d] += side.entropy[p - cb];
         if (!hmm) continue;
@@ -531,14 +603,15 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
 
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 const Schedule& schedule, const JointOptions& options,
-                const Parallel& parallel, Reporter& log) {
-  AgreementCells pairing;
+                const Parallel& parallel, Reporter& log, AgreementCells* keep) {
+  AgreementCells own;
+  AgreementCells* pairing = keep != nullptr ? keep : &own;
   RunSchedule(fwd, rev, fwd->corpus->size(), schedule, options,
               [&](bool hmm, const HmmParams*, const HmmParams*) {
                 return JointExpect(fwd, rev, hmm, options.agreement, parallel,
-                                   log, &pairing);
+                                   log, pairing);
               },
-              parallel, log, &pairing);
+              parallel, log, pairing);
 }
 
 }  // namespace qaz

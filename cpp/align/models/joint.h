@@ -63,9 +63,13 @@ struct JointOptions {
 
 // Runs the schedule.  `rev` is null for one direction (no agreement then);
 // its corpus must hold the forward pairs with their sides exchanged.
+// `keep`, when given, holds the pairing of the two tables afterwards
+// (AgreementCells::GatherReverse).
+class AgreementCells;
 void TrainJoint(JointDirection* fwd, JointDirection* rev,
                 const Schedule& schedule, const JointOptions& options,
-                const Parallel& parallel, Reporter& log);
+                const Parallel& parallel, Reporter& log,
+                AgreementCells* keep = nullptr);
 
 // What one E-step gives besides the translation counts: each direction's
 // sum of per-pair entropies (nats per target word) and, in an HMM step,
@@ -118,6 +122,24 @@ class AgreementCells {
                   int64_t p, std::vector<double>* tf, std::vector<double>* tr,
                   std::vector<double>* scratch) const;
 
+  // Whether the pairing holds for these directions, the forward table
+  // with its cell index: GatherReverse then gives the reverse values.
+  bool Reaches(const TransTable& fwd, const Corpus& fwd_corpus,
+               const TransTable& rev) const;
+  // Pair p's reverse values (m + 1 rows, NULL row first, by L - 1
+  // columns) through the forward cell index, bit for bit as the reverse
+  // table holds them: a reverse table without an index of its own
+  // (MemoryPlan::kNone) needs none.  After a deferred M-step they come of
+  // the forward cells' counts alone.
+  void GatherReverse(const TransTable& fwd, const Corpus& fwd_corpus,
+                     const TransTable& rev, const Corpus& rev_corpus, int64_t p,
+                     std::vector<double>* out) const;
+  // The forward counts are about to change (an E-step zeroes them).
+  void ForgetCounts() { counts_kept_ = false; }
+  // Adds the counts of pair p's reverse NULL row (m' values).
+  void AddNullCounts(const JointDirection& rev, int64_t p,
+                     const double* counts) const;
+
   // The floor of the translation values after each M-step.
   static constexpr double kFloor = 1e-10;
 
@@ -127,7 +149,12 @@ class AgreementCells {
   const TransTable* tables_[2] = {nullptr, nullptr};
   int64_t nnz_[2] = {0, 0};
   bool paired_ = false, ok_ = false, deferred_ = false;
+  // Whether the forward counts are still those of the last M-step, which
+  // was deferred (inverses_ hold its row totals): GatherReverse then works
+  // the reverse values out of them.
+  bool counts_kept_ = false;
   std::vector<uint32_t> rev_of_;  // per forward cell; kNone in the NULL row
+  std::vector<uint32_t> null_cell_;  // per reverse target word
   std::vector<double> inverses_[2];  // 1 / row totals of the deferred counts
 };
 

@@ -34,14 +34,14 @@ struct Pair2 {
     rev = qaz::TransTable::Build(T + 1, S - 1, rev_corpus, {}, 1.0 / (S - 1));
   }
   void Train(const std::string& schedule, bool agreement, int threads,
-             bool both = true) {
+             bool both = true, qaz::AgreementCells* keep = nullptr) {
     f = qaz::JointDirection{fwd_corpus.get(), fwd.get(), nullptr};
     r = qaz::JointDirection{rev_corpus.get(), rev.get(), nullptr};
     qaz::JointOptions options;
     options.agreement = agreement;
     qaz::testing::RecordingReporter log;
     qaz::TrainJoint(&f, both ? &r : nullptr, qaz::ParseSchedule(schedule),
-                    options, qaz::Parallel(threads), log);
+                    options, qaz::Parallel(threads), log, keep);
     lines = log.lines;
   }
   std::vector<double> Values(const qaz::TransTable& t) const {
@@ -200,6 +200,37 @@ QAZ_TEST(JointDeferredMStepsGiveTheUsualValues) {
   QAZ_EXPECT(!keep.deferred());
   for (uint64_t k = usual.fwd->row_begin(e); k < usual.fwd->row_end(e); ++k) {
     QAZ_EXPECT(usual.fwd->cells()[k].p == before[k]);
+  }
+}
+
+QAZ_TEST(JointReverseTableWithoutIndexReadsThroughTheForwardOne) {
+  auto corpus = qaz::testing::RandomCorpus(300, 40, 30, 45, 31);
+  Pair2 indexed(corpus, 40, 30), through(corpus, 40, 30);
+  qaz::MemoryPlan none;
+  none.layout = qaz::MemoryPlan::Layout::kNone;
+  through.rev = qaz::TransTable::Build(31, 39, through.rev_corpus, {}, 1.0 / 39,
+                                       nullptr, nullptr, &none);
+  QAZ_EXPECT(!through.rev->has_cell_index());
+  qaz::AgreementCells keep;
+  indexed.Train("1:2,hmm:2", true, 2);
+  through.Train("1:2,hmm:2", true, 2, true, &keep);
+  QAZ_EXPECT(through.Values(*through.fwd) == indexed.Values(*indexed.fwd));
+  QAZ_EXPECT(through.Values(*through.rev) == indexed.Values(*indexed.rev));
+  QAZ_EXPECT(through.r.hmm->jump == indexed.r.hmm->jump);
+  // Each pair's reverse values, from the forward counts after the last
+  // M-step, then (the counts forgotten) through the pairing of the cells:
+  // those the reverse table's own index gives.
+  QAZ_EXPECT(keep.Reaches(*through.fwd, *through.fwd_corpus, *through.rev));
+  const qaz::PairCells cells(*indexed.rev, *indexed.rev_corpus);
+  std::vector<double> want, got;
+  for (bool forget : {false, true}) {
+    if (forget) keep.ForgetCounts();
+    for (int64_t p = 0; p < corpus->size(); ++p) {
+      cells.Gather(p, &want);
+      keep.GatherReverse(*through.fwd, *through.fwd_corpus, *through.rev,
+                         *through.rev_corpus, p, &got);
+      QAZ_EXPECT(got == want);
+    }
   }
 }
 
