@@ -256,3 +256,47 @@ def test_one_file_of_source_and_target(tmp_path, capsys):
     assert f"{joined}:2: expected 'source ||| target'" in capsys.readouterr().err
     for args in (["-i", joined, SRC, TRG], [SRC], ["-i", joined, "--shards", "2"]):
         assert run(args) == 2
+
+
+def test_memory_limit_holds_with_the_reverse_table_read_through_the_forward(tmp_path):
+    # A limit that leaves the forward table no cell index: the reverse one is
+    # then laid out under the limit as well, and the links do not change.
+    import subprocess
+    import sys
+
+    sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+    import make_corpus
+
+    prefix = tmp_path / "syn"
+    make_corpus.write_corpus(20000, 3, str(prefix))
+    src, trg = f"{prefix}.src", f"{prefix}.trg"
+
+    def peak(out, *extra):
+        # The child's own high-water mark (VmHWM: the maximum RSS of the
+        # process image, which a fork of this big interpreter does not pass
+        # on, unlike ru_maxrss).
+        script = ("import sys\n"
+                  "from qaz.align_command import main\n"
+                  "status = main(sys.argv[1:])\n"
+                  "hwm = open('/proc/self/status').read().split('VmHWM:')[1].split()[0]\n"
+                  "print('VmHWM', hwm, file=sys.stderr)\n"
+                  "raise SystemExit(status)\n")
+        cmd = [sys.executable, "-c", script, src, trg, "-o", str(out), "-j", "1", "--schedule", "1:1", *extra]
+        proc = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        assert proc.returncode == 0, proc.stderr
+        return int(proc.stderr.rsplit("VmHWM ", 1)[1].split()[0]) * 1024, proc.stderr
+
+    free, log = peak(tmp_path / "free.al")
+    assert "the cells reached through the other direction's" in log
+    looked_up = 0
+    for share in (0.95, 0.9, 0.85, 0.8, 0.75, 0.7):
+        limit = int(free * share)
+        try:
+            held, log = peak(tmp_path / "held.al", "-m", str(limit))
+        except AssertionError as e:
+            assert "MemoryError" in str(e)  # refused before any work: fine
+            continue
+        assert held <= limit, (share, held, limit)
+        assert (tmp_path / "held.al").read_bytes() == (tmp_path / "free.al").read_bytes()
+        looked_up += "cells looked up" in log.split("training the reverse model")[0]
+    assert looked_up > 0

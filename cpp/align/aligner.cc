@@ -687,22 +687,26 @@ void Aligner::TrainScheduled(std::unique_ptr<DirectionModel> fwd,
         SwapSides(*fwd->vocab, *fwd->corpus, rev->vocab.get()));
   }
   // In agreement the reverse table's cells are read through the forward
-  // table's index (AgreementCells), so it needs none of its own.
-  const bool agree = rev && options_.agreement;
+  // table's index (AgreementCells), so it needs none of its own (unless the
+  // memory limit left the forward table without one).
   SetUpScheduled(fwd.get(), "forward", both ? 0.5 : 1.0, parallel_, log);
-  if (rev) SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log, agree);
+  const bool through = rev && options_.agreement && fwd->model.trans->has_cell_index();
+  if (rev) SetUpScheduled(rev.get(), "reverse", 1.0, parallel_, log, through);
   JointDirection f{fwd->corpus.get(), fwd->model.trans.get(), nullptr};
   JointDirection r;
   std::shared_ptr<AgreementCells> pairing;
   if (rev) {
-    if (agree) {
+    if (through) {
       pairing = std::make_shared<AgreementCells>();
       if (!pairing->Pair(f, JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr}) ||
           !pairing->Reaches(*fwd->model.trans, *fwd->corpus, *rev->model.trans)) {
         // Not to be expected of tables built from the two corpora; the
         // reverse table then gets an index of its own after all.
         pairing.reset();
-        rev->model.trans = TransTable::Relayout(*rev->model.trans, rev->corpus, {}, &parallel_);
+        MemoryPlan plan = rev->model.memory;
+        plan.layout = MemoryPlan::Layout::kAuto;
+        rev->model.trans =
+            TransTable::Relayout(*rev->model.trans, rev->corpus, {}, &parallel_, &plan);
       }
     }
     r = JointDirection{rev->corpus.get(), rev->model.trans.get(), nullptr};
