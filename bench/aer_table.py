@@ -1,12 +1,12 @@
 """AER of qaz-align's links on the 37 gold-aligned Hansards trial sentences, per model.
 
 Usage:
-    python3 bench/aer_table.py [--out-dir bench/out/aer-table] [--iterations 5] [--threads N]
+    python3 bench/aer_table.py [--out-dir bench/out/aer-table] [--iterations N] [--threads N]
                                [--models 2,hmm-apart,hmm] [--lowercase]
 
 Trains what ``qaz-align hansards.f hansards.e --model M`` trains (French
-source, all 100,000 pairs, ``--iterations`` of each stage in each
-direction) once per model row:
+source, all 100,000 pairs; the command's default iterations, or
+``--iterations`` of each stage as ``-I`` gives them) once per model row:
 
 - ``2``: IBM Model 1 then Model 2, each direction apart (``--model 2``);
 - ``1-apart``, ``hmm-apart``: Model 1 (then the HMM), directions apart
@@ -59,7 +59,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--out-dir", default=str(HERE / "out" / "aer-table"),
                         help="output folder (default: %(default)s)")
-    parser.add_argument("--iterations", type=int, default=5, help="iterations of each stage (default: %(default)s)")
+    parser.add_argument("--iterations", type=int, default=None,
+                        help="iterations of each stage, as qaz-align -I (default: qaz-align's defaults)")
     parser.add_argument("--threads", type=int, default=0, help="threads (default: every CPU)")
     parser.add_argument("--models", default="2,hmm-apart,hmm",
                         help="comma-separated rows among " + ", ".join(MODELS) + " (default: %(default)s)")
@@ -76,8 +77,11 @@ def main(argv=None):
     rows = []
     for name in args.models.split(","):
         schedule, agreement = MODELS[name]
-        schedule = schedule.format(n=args.iterations)
-        engine = _aligner.Engine(iterations=args.iterations, threads=args.threads, schedule=schedule,
+        n = 5 if args.iterations is None else args.iterations
+        if args.iterations is None and schedule.endswith("hmm:{n}"):
+            schedule = align_command.HMM_SCHEDULE
+        schedule = schedule.format(n=n)
+        engine = _aligner.Engine(iterations=n, threads=args.threads, schedule=schedule,
                                  agreement=agreement, posterior_product=bool(schedule), whitespace_runs=True,
                                  lowercase=args.lowercase)
         t0 = time.perf_counter()

@@ -3,6 +3,8 @@
 Usage:
     python3 bench/bench_pair.py SITE_A SITE_B [--rounds 3] [--src F --trg E] [-- ARGS...]
 
+ARGS after ``--`` go to both runs of qaz-align.
+
 SITE_A and SITE_B are folders made by ``bench/snapshot_build.sh COMMIT``.
 Each round starts both builds at the same moment, each with ``-j 1`` on the
 same corpus (default: the Hansards 100K, French source), the launch order
@@ -66,8 +68,11 @@ def main(argv=None):
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--src", type=Path, default=HANSARDS / "hansards.f")
     ap.add_argument("--trg", type=Path, default=HANSARDS / "hansards.e")
-    ap.add_argument("args", nargs="*", help="more qaz-align arguments (after --)")
-    opts = ap.parse_args(argv)
+    argv = list(sys.argv[1:] if argv is None else argv)
+    extra = argv[argv.index("--") + 1:] if "--" in argv else []
+    own = argv[:argv.index("--")] if "--" in argv else argv
+    opts = ap.parse_args(own)
+    opts.args = extra
     with tempfile.TemporaryDirectory() as tmp:
         outs = [Path(tmp) / "a.links", Path(tmp) / "b.links"]
         sites = [opts.site_a, opts.site_b]
