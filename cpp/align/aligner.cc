@@ -261,6 +261,14 @@ class PairLinker {
   const HmmParams* rev_hmm_;
 };
 
+// The linker of a trained forward direction and, when given, the reverse.
+PairLinker LinkerOf(const DirectionModel& f, const DirectionModel* r) {
+  return PairLinker(f.model, *f.corpus, r ? &r->model : nullptr,
+                    r ? r->corpus.get() : nullptr, f.hmm.get(),
+                    r ? r->hmm.get() : nullptr,
+                    r ? r->through_forward.get() : nullptr);
+}
+
 // A link file: a path, or "-" for standard output (left open).
 std::unique_ptr<OutputFile> OpenLinkFile(const std::string& path) {
   if (path == "-") return OutputFile::StandardOutput();
@@ -811,7 +819,7 @@ Links Aligner::ForwardLinks(int64_t p) const {
   const DirectionModel& f = forward();
   PairScratch s;
   Links out;
-  PairLinker(f.model, *f.corpus, nullptr, nullptr, f.hmm.get()).Forward(p, &s, &out);
+  LinkerOf(f, nullptr).Forward(p, &s, &out);
   return out;
 }
 
@@ -820,9 +828,7 @@ Links Aligner::ReverseLinks(int64_t p) const {
   const DirectionModel& r = reverse();
   PairScratch s;
   Links out;
-  PairLinker(f.model, *f.corpus, &r.model, r.corpus.get(), f.hmm.get(),
-             r.hmm.get(), r.through_forward.get())
-      .Reverse(p, &s, &out);
+  LinkerOf(f, &r).Reverse(p, &s, &out);
   return out;
 }
 
@@ -832,10 +838,7 @@ Links Aligner::PairLinks(int64_t p, const LinkMethod& chosen) const {
   const DirectionModel* r = method.NeedsReverse() ? &reverse() : nullptr;
   PairScratch s;
   Links out;
-  PairLinker(f.model, *f.corpus, r ? &r->model : nullptr,
-             r ? r->corpus.get() : nullptr, f.hmm.get(),
-             r ? r->hmm.get() : nullptr, r ? r->through_forward.get() : nullptr)
-      .Combined(p, method, &s, &out);
+  LinkerOf(f, r).Combined(p, method, &s, &out);
   return out;
 }
 
@@ -852,11 +855,7 @@ void Aligner::WriteLinks(const Outputs& outputs, const LinkMethod& chosen,
   const bool need_reverse =
       method.NeedsReverse() || SinksNeedReverse(sinks, method.NeedsReverse());
   const DirectionModel* r = need_reverse ? &reverse() : nullptr;
-  const PairLinker linker(f.model, *f.corpus, r ? &r->model : nullptr,
-                          r ? r->corpus.get() : nullptr, f.hmm.get(),
-                          r ? r->hmm.get() : nullptr,
-                          r ? r->through_forward.get() : nullptr);
-  WriteSinks(linker, f.corpus->size(), sinks, method, parallel_, log);
+  WriteSinks(LinkerOf(f, r), f.corpus->size(), sinks, method, parallel_, log);
 }
 
 void Aligner::WriteLinksOf(const std::string& src_path,

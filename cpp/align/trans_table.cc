@@ -499,12 +499,22 @@ void TransTable::Normalize(bool save, const Parallel* parallel) {
   });
 }
 
-void TransTable::NormalizeFloored(double floor, const Parallel* parallel) {
+double TransTable::RowTotal(int32_t s) const {
+  double total = 0.0;
+  for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
+  return total;
+}
+
+bool TransTable::NormalizeFloored(double floor, const Parallel* parallel,
+                                  std::vector<double>* inverses) {
+  if (inverses != nullptr) inverses->assign(static_cast<size_t>(S_), 0.0);
+  std::atomic<bool> ok{true};
   ForRows(parallel, [&](int32_t s0, int32_t s1) {
     for (int32_t s = s0; s < s1; ++s) {
-      double total = 0.0;
-      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
+      const double total = RowTotal(s);
+      if (inverses != nullptr) (*inverses)[s] = 1.0 / total;
       if (!(total > 0.0)) {
+        if (row_ptr_[s + 1] > row_ptr_[s]) ok = false;
         for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) {
           cells_[k].p = std::max(cells_[k].p, floor);
         }
@@ -517,6 +527,7 @@ void TransTable::NormalizeFloored(double floor, const Parallel* parallel) {
       default_[s] = 0.0;
     }
   });
+  return ok;
 }
 
 bool TransTable::InverseRowTotals(std::vector<double>* inverses,
@@ -525,8 +536,7 @@ bool TransTable::InverseRowTotals(std::vector<double>* inverses,
   std::atomic<bool> ok{true};
   ForRows(parallel, [&](int32_t s0, int32_t s1) {
     for (int32_t s = s0; s < s1; ++s) {
-      double total = 0.0;
-      for (uint64_t k = row_ptr_[s]; k < row_ptr_[s + 1]; ++k) total += cells_[k].c;
+      const double total = RowTotal(s);
       if (row_ptr_[s + 1] > row_ptr_[s] && !(total > 0.0)) ok = false;
       (*inverses)[s] = 1.0 / total;
     }

@@ -170,8 +170,10 @@ class TransTable {
   void RestoreCounts();
   // The M-step of the jointly trained models: every value of a row whose
   // count total is positive becomes max(count * (1 / total), floor), every
-  // other value max(value, floor).
-  void NormalizeFloored(double floor, const Parallel* parallel = nullptr);
+  // other value max(value, floor).  `inverses`, when given, takes 1 / each
+  // row's total (as InverseRowTotals); returns what InverseRowTotals would.
+  bool NormalizeFloored(double floor, const Parallel* parallel = nullptr,
+                        std::vector<double>* inverses = nullptr);
   // 1 / the total of each row's counts into `inverses` (S values); false
   // when a row with cells has a total that is not positive (the M-steps
   // would leave its values as they are).
@@ -231,6 +233,8 @@ class TransTable {
   // when given, split by their cells.
   void ForRows(const Parallel* parallel,
                const std::function<void(int32_t, int32_t)>& rows) const;
+  // The sum of row s's counts, in cell order.
+  double RowTotal(int32_t s) const;
 
   int32_t S_, T_;
   std::vector<uint64_t> row_ptr_;

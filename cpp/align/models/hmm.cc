@@ -385,34 +385,23 @@ double DensePosteriors(const HmmParams& h, const double* a, const double* at,
 // as they were.
 constexpr int kPad = W + 4;
 
-// out[i] = g0 st[i] + sum_{|d| < W} c(d) g[i - d] over a block of 4V
-// positions from i0, each sum in the order of Spread.
-template <int V>
-__attribute__((always_inline)) inline void SpreadBlock(
-    const HmmParams& h, const double* gp, double g0, const double* st,
+// out[i] = (st ? g0 st[i] : 0) + sum_{|d| < W} c(d) x[i - Dir d] over a
+// block of 4V positions from i0, the widths in ascending order: Dir 1
+// spreads forward mass (Spread), Dir -1 collects backward mass (Collect).
+template <int V, int Dir>
+__attribute__((always_inline)) inline void BandBlock(
+    const HmmParams& h, const double* x, double g0, const double* st,
     int32_t i0, double* out) {
   V4 acc[V];
-  for (int v = 0; v < V; ++v) acc[v] = g0 * Load(st + i0 + 4 * v);
+  for (int v = 0; v < V; ++v) {
+    acc[v] = st != nullptr ? g0 * Load(st + i0 + 4 * v) : V4{0.0, 0.0, 0.0, 0.0};
+  }
   for (int32_t d = -(W - 1); d <= W - 1; ++d) {
     const double c = h.jump[d + W];
-    const double* src = gp + i0 - d;
+    const double* src = x + i0 - Dir * d;
     for (int v = 0; v < V; ++v) acc[v] += c * Load(src + 4 * v);
   }
   for (int v = 0; v < V; ++v) Store(out + i0 + 4 * v, acc[v]);
-}
-
-// out[k] = sum_{|d| < W} c(d) u[k + d] over a block of 4V positions from k0.
-template <int V>
-__attribute__((always_inline)) inline void CollectBlock(
-    const HmmParams& h, const double* up, int32_t k0, double* out) {
-  V4 acc[V];
-  for (int v = 0; v < V; ++v) acc[v] = V4{0.0, 0.0, 0.0, 0.0};
-  for (int32_t d = -(W - 1); d <= W - 1; ++d) {
-    const double c = h.jump[d + W];
-    const double* src = up + k0 + d;
-    for (int v = 0; v < V; ++v) acc[v] += c * Load(src + 4 * v);
-  }
-  for (int v = 0; v < V; ++v) Store(out + k0 + 4 * v, acc[v]);
 }
 
 // Runs block(first, V) over positions 1..I, 32 at a time, the rest in one
@@ -442,7 +431,7 @@ __attribute__((always_inline)) inline void Spread(
     const HmmParams& h, const double* gp, double g0, const double* st,
     int32_t I, double* out, std::vector<double>* pre) {
   OverPositions(I, [&](int32_t first, auto vectors) {
-    SpreadBlock<decltype(vectors)::value>(h, gp, g0, st, first, out);
+    BandBlock<decltype(vectors)::value, 1>(h, gp, g0, st, first, out);
   });
   out[0] = 0.0;
   if (I > W) {
@@ -466,7 +455,7 @@ __attribute__((always_inline)) inline void Collect(
   double s0 = 0.0;
   for (int32_t i = 1; i <= I; ++i) s0 += h.start[std::min(i, W)] * up[i];
   OverPositions(I, [&](int32_t first, auto vectors) {
-    CollectBlock<decltype(vectors)::value>(h, up, first, out);
+    BandBlock<decltype(vectors)::value, -1>(h, up, 0.0, nullptr, first, out);
   });
   out[0] = s0;
   pre->resize(static_cast<size_t>(I) + 2);

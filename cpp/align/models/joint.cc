@@ -12,7 +12,6 @@ namespace qaz {
 
 namespace {
 
-constexpr double kTransFloor = AgreementCells::kFloor;
 constexpr int64_t kChunkPairs = 8;
 constexpr int kStats = HmmParams::kJumps + HmmParams::kStarts;
 
@@ -80,10 +79,7 @@ void AddPairs(TransTable* table, const Corpus& corpus, int64_t b, int64_t e,
 bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) {
   const TransTable& f = *fwd.trans;
   const TransTable& r = *rev.trans;
-  if (paired_ && tables_[0] == &f && tables_[1] == &r && nnz_[0] == f.nnz() &&
-      nnz_[1] == r.nnz()) {
-    return ok_;
-  }
+  if (paired_ && SameTables(f, r)) return ok_;
   paired_ = true;
   ok_ = false;
   deferred_ = false;
@@ -177,22 +173,32 @@ bool AgreementCells::Pair(const JointDirection& fwd, const JointDirection& rev) 
   return true;
 }
 
+bool AgreementCells::SameTables(const TransTable& fwd, const TransTable& rev) const {
+  return tables_[0] == &fwd && tables_[1] == &rev && nnz_[0] == fwd.nnz() &&
+         nnz_[1] == rev.nnz();
+}
+
 bool AgreementCells::Reaches(const TransTable& fwd, const Corpus& fwd_corpus,
                              const TransTable& rev) const {
-  return paired_ && ok_ && tables_[0] == &fwd && tables_[1] == &rev &&
-         nnz_[0] == fwd.nnz() && nnz_[1] == rev.nnz() && fwd.has_cell_index() &&
+  return paired_ && ok_ && SameTables(fwd, rev) && fwd.has_cell_index() &&
          fwd.IndexedFor(fwd_corpus);
+}
+
+void AgreementCells::NullRow(const TransTable& rev, const Corpus& rev_corpus, int64_t p,
+                             double* out) const {
+  const IdSpan rtrg = rev_corpus.trg(p);
+  const TransCell* rc = rev.cells();
+  for (int32_t k = 0; k < rtrg.size; ++k) out[k] = rc[null_cell_[rtrg[k]]].p;
 }
 
 void AgreementCells::GatherReverse(const TransTable& fwd, const Corpus& fwd_corpus,
                                    const TransTable& rev, const Corpus& rev_corpus,
                                    int64_t p, std::vector<double>* out) const {
-  const IdSpan rtrg = rev_corpus.trg(p);
   const int32_t L = fwd_corpus.src(p).size, m = fwd_corpus.trg(p).size, mr = L - 1;
   out->resize(static_cast<size_t>(m + 1) * mr);
   const TransCell* rc = rev.cells();
   double* o = out->data();
-  for (int32_t k = 0; k < mr; ++k) o[k] = rc[null_cell_[rtrg[k]]].p;
+  NullRow(rev, rev_corpus, p, o);
   const uint32_t* idx = fwd.cell_index().data() + fwd.cell_offsets()[p];
   const TransCell* fc = fwd.cells();
   if (counts_kept_) {
@@ -240,13 +246,10 @@ void AgreementCells::Maximize(const JointDirection& fwd, const JointDirection& r
                               const Parallel& parallel) {
   TransTable& f = *fwd.trans;
   TransTable& r = *rev.trans;
-  const bool paired = paired_ && ok_ && tables_[0] == &f && tables_[1] == &r &&
-                      nnz_[0] == f.nnz() && nnz_[1] == r.nnz();
-  const bool indexed = f.has_cell_index() && f.IndexedFor(*fwd.corpus);
-  deferred_ = paired && indexed && f.InverseRowTotals(&inverses_[0], &parallel) &&
-              r.InverseRowTotals(&inverses_[1], &parallel);
+  const bool all_rows = r.NormalizeFloored(kFloor, &parallel, &inverses_[1]);
+  deferred_ = all_rows && Reaches(f, *fwd.corpus, r) &&
+              f.InverseRowTotals(&inverses_[0], &parallel);
   counts_kept_ = deferred_;
-  r.NormalizeFloored(kFloor, &parallel);
   if (deferred_) {
     f.CountsAsValues(&parallel);
   } else {
@@ -290,16 +293,13 @@ void AgreementCells::GatherBoth(const JointDirection& fwd, const JointDirection&
                                 int64_t p, std::vector<double>* tf,
                                 std::vector<double>* tr,
                                 std::vector<double>* scratch) const {
-  const TransTable& r = *rev.trans;
   const IdSpan src = fwd.corpus->src(p), rsrc = rev.corpus->src(p);
   const int32_t L = src.size, m = fwd.corpus->trg(p).size, mr = L - 1;
   tr->resize(static_cast<size_t>(m + 1) * mr);
   // The forward cells hold the counts; the reverse NULL row its values.
   PairCells(*fwd.trans, *fwd.corpus).Gather(p, tf);
-  const IdSpan rtrg = rev.corpus->trg(p);
-  const TransCell* rcells = r.cells();
   double* out = tr->data();
-  for (int32_t k = 0; k < mr; ++k) out[k] = rcells[null_cell_[rtrg[k]]].p;
+  NullRow(*rev.trans, *rev.corpus, p, out);
   scratch->resize(static_cast<size_t>(L) + 2 * static_cast<size_t>(m));
   double* row_inverse = scratch->data();
   double* col_inverse = row_inverse + L;
@@ -592,7 +592,7 @@ void RunSchedule(JointDirection* fwd, JointDirection* rev, int64_t pairs,
         pairing->Maximize(*fwd, *rev, parallel);
       } else {
         for (int d = 0; d < ndirs; ++d) {
-          dirs[d]->trans->NormalizeFloored(kTransFloor, &parallel);
+          dirs[d]->trans->NormalizeFloored(AgreementCells::kFloor, &parallel);
         }
       }
       for (int d = 0; hmm && d < ndirs; ++d) dirs[d]->hmm->Maximize(totals.counts[d]);

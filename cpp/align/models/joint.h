@@ -146,6 +146,12 @@ class AgreementCells {
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
+  // Whether these are the tables paired last, unchanged in size.
+  bool SameTables(const TransTable& fwd, const TransTable& rev) const;
+  // Pair p's reverse NULL row values (one per reverse target word) to out.
+  void NullRow(const TransTable& rev, const Corpus& rev_corpus, int64_t p,
+               double* out) const;
+
   const TransTable* tables_[2] = {nullptr, nullptr};
   int64_t nnz_[2] = {0, 0};
   bool paired_ = false, ok_ = false, deferred_ = false;
